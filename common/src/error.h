@@ -1,0 +1,40 @@
+// The one error value of the code base: an outermost message and the ordered chain of
+// causes it was made from. Layers add context by wrapping, once, at their own level.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <tl/expected.hpp>
+
+namespace quvane {
+
+class Error {
+public:
+    explicit Error(std::string message) : message_(std::move(message)) {}
+
+    // A new error whose message is `context` and whose causes are this error and its causes.
+    [[nodiscard]] Error context(std::string context) const&;
+    [[nodiscard]] Error context(std::string context) &&;
+
+    // The plain form: the outermost message alone.
+    const std::string& message() const noexcept { return message_; }
+    // Outermost first.
+    const std::vector<std::string>& causes() const noexcept { return causes_; }
+
+    bool operator==(const Error&) const = default;
+
+private:
+    std::string message_;
+    std::vector<std::string> causes_;
+};
+
+template <class T = void>
+using Result = tl::expected<T, Error>;
+
+inline tl::unexpected<Error> fail(std::string message) {
+    return tl::unexpected<Error>(Error(std::move(message)));
+}
+
+}  // namespace quvane

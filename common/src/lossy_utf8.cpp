@@ -1,0 +1,74 @@
+#include "lossy_utf8.h"
+
+#include <cstdint>
+
+namespace quvane {
+namespace {
+
+constexpr std::string_view replacement_character = "\xEF\xBF\xBD";
+
+// Length of the valid sequence at `pos`, or 0 with `invalid_length` set to the length of
+// the maximal subpart that has to be replaced (at least one byte).
+std::size_t valid_sequence_length(std::string_view s, std::size_t pos, std::size_t& invalid_length) {
+    const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(s[i]); };
+    const std::uint8_t lead = byte(pos);
+    if (lead < 0x80) {
+        return 1;
+    }
+    std::size_t length = 0;
+    std::uint8_t second_low = 0x80;
+    std::uint8_t second_high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) second_low = 0xA0;
+        if (lead == 0xED) second_high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) second_low = 0x90;
+        if (lead == 0xF4) second_high = 0x8F;
+    } else {
+        invalid_length = 1;
+        return 0;
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        const bool in_range = pos + i < s.size() &&
+                              (i == 1 ? byte(pos + i) >= second_low && byte(pos + i) <= second_high
+                                      : byte(pos + i) >= 0x80 && byte(pos + i) <= 0xBF);
+        if (!in_range) {
+            invalid_length = i;
+            return 0;
+        }
+    }
+    return length;
+}
+
+}  // namespace
+
+std::string to_text_lossy(std::string_view bytes) {
+    std::string text;
+    text.reserve(bytes.size());
+    std::size_t pos = 0;
+    while (pos < bytes.size()) {
+        std::size_t invalid_length = 0;
+        if (const std::size_t length = valid_sequence_length(bytes, pos, invalid_length)) {
+            text.append(bytes.substr(pos, length));
+            pos += length;
+        } else {
+            text.append(replacement_character);
+            pos += invalid_length;
+        }
+    }
+    return text;
+}
+
+std::size_t count_code_points(std::string_view text) noexcept {
+    std::size_t count = 0;
+    for (const char c : text) {
+        count += (static_cast<std::uint8_t>(c) & 0xC0) != 0x80;
+    }
+    return count;
+}
+
+}  // namespace quvane

@@ -1,0 +1,70 @@
+#include "os/user.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include "system_error.h"
+
+namespace quvane::os::user {
+namespace {
+
+constexpr std::size_t initial_buffer_size = 1024;
+constexpr std::size_t maximum_buffer_size = 1024 * 1024;
+
+}  // namespace
+
+LookupResult lookup_user_id(uid_t uid) {
+    std::vector<char> buffer(initial_buffer_size);
+    while (true) {
+        passwd entry{};
+        passwd* found = nullptr;
+        const int status = getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found);
+        if (status == ERANGE && buffer.size() < maximum_buffer_size) {
+            buffer.resize(buffer.size() * 2);
+            continue;
+        }
+        if (status != 0) {
+            return tl::unexpected(LookupFailure{LookupFailure::Kind::SystemError, status});
+        }
+        if (found == nullptr) {
+            return tl::unexpected(LookupFailure{LookupFailure::Kind::NoEntry});
+        }
+        return found->pw_uid;
+    }
+}
+
+LookupResult CurrentUser::uid() {
+    std::call_once(once_, [this] { result_ = lookup_(getuid()); });
+    return result_;
+}
+
+std::uint32_t current_uid() {
+    static CurrentUser current_user(lookup_user_id);
+    const LookupResult uid = current_user.uid();
+    if (uid) {
+        return *uid;
+    }
+    std::fflush(stdout);
+    if (uid.error().kind == LookupFailure::Kind::SystemError) {
+        std::fprintf(stderr, "Failed to read user info: %s\n",
+                     system_error_name(uid.error().errnum).c_str());
+    } else {
+        std::fprintf(stderr, "Failed to read user info: no user database entry for user id %u\n",
+                     static_cast<unsigned>(getuid()));
+    }
+    std::exit(EXIT_FAILURE);
+}
+
+Result<> check_superuser() {
+    if (current_uid() != 0) {
+        return fail(std::string(superuser_required));
+    }
+    return {};
+}
+
+}  // namespace quvane::os::user

@@ -1,0 +1,35 @@
+// Decoding of the daemon's results into patch records, all or nothing.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include <simdjson.h>
+#include <tl/expected.hpp>
+
+#include "patch_records.h"
+
+namespace quvane {
+
+// What was wrong, and where: "PatchInfo field \"release\": invalid value: integer -1, ...".
+struct DecodeError {
+    std::string description;
+};
+
+template <class T>
+using Decoded = tl::expected<T, DecodeError>;
+
+// The five result types: Empty, PatchInfo, PackageInfo and the lists of PatchListRecord
+// and PatchStateRecord.
+template <class T>
+Decoded<T> decode_result(simdjson::dom::element value);
+
+// For a response without result: succeeds only for Empty.
+template <class T>
+Decoded<T> decode_null();
+
+// Parses `json` (one complete value) and decodes it.
+template <class T>
+Decoded<T> decode_json(std::string_view json);
+
+}  // namespace quvane

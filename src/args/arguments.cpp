@@ -1,0 +1,43 @@
+#include "arguments.h"
+
+#include "command_line.h"
+#include "debug_form.h"
+#include "work_dir.h"
+
+namespace quvane::args {
+namespace {
+
+Result<Arguments> convert(const Matches& matches) {
+    auto command = SubCommand::from_matches(matches.command.value_or(CommandMatches{}));
+    if (!command) {
+        return tl::unexpected(command.error());
+    }
+    if (!matches.work_dir) {
+        return fail("Argument \"work_dir\" is not present");
+    }
+    auto work_dir = absolute_work_dir(*matches.work_dir);
+    if (!work_dir) {
+        return tl::unexpected(work_dir.error());
+    }
+    return Arguments{std::move(*command), std::move(*work_dir), matches.verbose};
+}
+
+}  // namespace
+
+Result<Arguments> Arguments::parse(int argc, const char* const* argv) {
+    return from_matches(parse_command_line(argc, argv));
+}
+
+Result<Arguments> Arguments::from_matches(const Matches& matches) {
+    return convert(matches).map_error(
+        [](Error error) { return std::move(error).context("Failed to parse arguments"); });
+}
+
+std::string Arguments::debug_form() const {
+    return debug_form::record("Arguments",
+                              {{"command", command.debug_form()},
+                               {"work_dir", debug_form::quoted(work_dir.native())},
+                               {"verbose", debug_form::boolean(verbose)}});
+}
+
+}  // namespace quvane::args

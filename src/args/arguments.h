@@ -1,0 +1,41 @@
+// The parsed command line of one run.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "error.h"
+#include "subcommand.h"
+
+namespace quvane::args {
+
+inline constexpr std::string_view program_name = "quvane";
+inline constexpr std::string_view program_version = "0.1.3-5.qx10";
+inline constexpr std::string_view default_work_dir = "/var/run/quvane";
+
+// What the command-line parser matched, before conversion.
+struct Matches {
+    std::optional<CommandMatches> command;
+    std::optional<std::string> work_dir;  // raw bytes
+    bool verbose = false;
+};
+
+struct Arguments {
+    SubCommand command;
+    std::filesystem::path work_dir;  // absolute, lexically normalised
+    bool verbose = false;
+
+    // Parses the process arguments. Help, version and usage errors are written by the parser,
+    // which then ends the process (0 for help and version, 1 otherwise).
+    static Result<Arguments> parse(int argc, const char* const* argv);
+
+    // Converts a successful parse; failures become "Failed to parse arguments" with the cause.
+    static Result<Arguments> from_matches(const Matches& matches);
+
+    std::string debug_form() const;
+
+    bool operator==(const Arguments&) const = default;
+};
+
+}  // namespace quvane::args

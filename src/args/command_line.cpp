@@ -1,0 +1,172 @@
+#include "command_line.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+#include <fmt/format.h>
+
+namespace quvane::args {
+namespace {
+
+struct SubcommandHelp {
+    std::string_view word;
+    std::string_view help;
+};
+
+// In the order of SubCommand::words.
+constexpr std::array<SubcommandHelp, 13> subcommand_help{{
+    {"build", "Build a patch"},
+    {"info", "Show patch info"},
+    {"target", "Show patch target"},
+    {"status", "Show patch status"},
+    {"list", "List all patches"},
+    {"check", "Check a patch"},
+    {"apply", "Apply a patch"},
+    {"remove", "Remove a patch"},
+    {"active", "Active a patch"},
+    {"deactive", "Deactive a patch"},
+    {"accept", "Accept a patch"},
+    {"save", "Save all patch status"},
+    {"restore", "Restore all patch status"},
+}};
+
+[[noreturn]] void finish(const std::string& text, std::FILE* stream, int status) {
+    std::fputs(text.c_str(), stream);
+    std::fflush(stream);
+    std::exit(status);
+}
+
+// CLI11's layout, with the value name standing for a positional argument ("IDENTIFIER...")
+// and the subcommand shown as required: the parser is told it is optional only so that a
+// run without one can answer with the full help.
+class HelpFormatter final : public CLI::Formatter {
+public:
+    std::string make_usage(const CLI::App* app, std::string name) const override {
+        std::string usage = CLI::Formatter::make_usage(app, std::move(name));
+        if (const auto optional = usage.find("[SUBCOMMAND]"); optional != std::string::npos) {
+            usage.replace(optional, 12, "SUBCOMMAND");
+        }
+        return usage;
+    }
+
+    std::string make_option_usage(const CLI::Option* option) const override {
+        return option->get_type_name() + "...";
+    }
+
+    std::string make_option_name(const CLI::Option* option, bool positional) const override {
+        return positional ? option->get_type_name() + "..." : CLI::Formatter::make_option_name(option, false);
+    }
+
+    std::string make_option_opts(const CLI::Option* option) const override {
+        return option->get_positional() ? std::string() : CLI::Formatter::make_option_opts(option);
+    }
+};
+
+// The usage line of the deepest subcommand that was matched, or of the program.
+std::string usage_line(const CLI::App& app) {
+    const CLI::App* current = &app;
+    std::string name = app.get_name();
+    while (!current->get_subcommands().empty()) {
+        current = current->get_subcommands().front();
+        name += " " + current->get_name();
+    }
+    return HelpFormatter().make_usage(current, name);
+}
+
+class Grammar {
+public:
+    Grammar() {
+        app_.description("Quvane command line interface");
+        // CLI11 never asks the terminal for its width, so the layout is the same everywhere.
+        auto formatter = std::make_shared<HelpFormatter>();
+        formatter->column_width(40);
+        app_.formatter(formatter);
+        app_.set_help_flag("-h,--help", "Print help");
+        app_.set_version_flag("-V,--version",
+                              fmt::format("{} {}", program_name, program_version),
+                              "Print version");
+        app_.add_option("-w,--work-dir", work_dir_, "Path for working directory")
+            ->type_name("WORK_DIR")
+            ->default_str(std::string(default_work_dir))
+            ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+        app_.add_flag("-v,--verbose", verbose_, "Provide more detailed info")
+            ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+        app_.require_subcommand(0, 1);
+
+        for (const auto& [word, help] : subcommand_help) {
+            CLI::App* sub = app_.add_subcommand(std::string(word), std::string(help));
+            subcommands_.push_back(sub);
+            if (word == "build") {
+                // Everything after the word belongs to the build tool, -h included.
+                sub->set_help_flag();
+                sub->prefix_command();
+            } else if (word == "restore") {
+                sub->add_flag("--accepted", accepted_, "Accepted patch only")
+                    ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+            } else if (word != "list" && word != "save") {
+                sub->add_option("identifier", identifiers_, "Patch identifier")
+                    ->type_name("IDENTIFIER")
+                    ->required()
+                    ->expected(1, -1);
+            }
+        }
+    }
+
+    Matches parse(int argc, const char* const* argv) {
+        std::vector<std::string> arguments;
+        for (int i = argc - 1; i > 0; --i) {
+            arguments.emplace_back(argv[i]);
+        }
+        app_.name(argc > 0 ? argv[0] : std::string(program_name));
+        try {
+            app_.parse(arguments);
+        } catch (const CLI::CallForHelp&) {
+            finish(app_.help(), stdout, EXIT_SUCCESS);
+        } catch (const CLI::CallForVersion& version) {
+            finish(std::string(version.what()) + "\n", stdout, EXIT_SUCCESS);
+        } catch (const CLI::ParseError& error) {
+            finish(fmt::format("error: {}\n\n{}\nFor more information, try '--help'.\n",
+                               error.what(), usage_line(app_)),
+                   stderr, EXIT_FAILURE);
+        }
+        if (app_.get_subcommands().empty()) {
+            finish(app_.help(), stderr, EXIT_FAILURE);
+        }
+        return matches();
+    }
+
+private:
+    Matches matches() const {
+        const CLI::App* sub = app_.get_subcommands().front();
+        CommandMatches command{sub->get_name(), std::nullopt, accepted_};
+        if (sub->get_name() == "build") {
+            std::vector<std::string> rest = sub->remaining();
+            if (!rest.empty()) {
+                command.values = std::move(rest);
+            }
+        } else if (const CLI::Option* identifier = sub->get_option_no_throw("identifier");
+                   identifier != nullptr && identifier->count() > 0) {
+            command.values = identifiers_;
+        }
+        return Matches{std::move(command), work_dir_, verbose_};
+    }
+
+    CLI::App app_;
+    std::vector<CLI::App*> subcommands_;
+    std::string work_dir_{default_work_dir};
+    bool verbose_ = false;
+    bool accepted_ = false;
+    std::vector<std::string> identifiers_;
+};
+
+}  // namespace
+
+Matches parse_command_line(int argc, const char* const* argv) {
+    Grammar grammar;
+    return grammar.parse(argc, argv);
+}
+
+}  // namespace quvane::args

@@ -1,0 +1,34 @@
+// The cross-process lock that lets one state-changing run at a time work on a host: a
+// non-blocking flock on the lock file, held for the life of this object.
+#pragma once
+
+#include <filesystem>
+
+#include "error.h"
+#include "os/file_descriptor.h"
+
+namespace quvane::executor {
+
+class OperationLock {
+public:
+    // Opens the lock file (creating it empty when it is missing) and locks it without
+    // waiting. Fails with "Failed to create flock on {path}" or "Failed to acquire flock for
+    // fd {fd}", each caused by the system error; nothing stays open on failure.
+    static Result<OperationLock> acquire(const std::filesystem::path& path, bool exclusive);
+
+    OperationLock(OperationLock&&) noexcept = default;
+    OperationLock& operator=(OperationLock&&) noexcept = default;
+    // Unlocks, ignoring failure, and closes the file.
+    ~OperationLock();
+
+    int fd() const noexcept { return fd_.get(); }
+    bool exclusive() const noexcept { return exclusive_; }
+
+private:
+    OperationLock(os::FileDescriptor fd, bool exclusive) : fd_(std::move(fd)), exclusive_(exclusive) {}
+
+    os::FileDescriptor fd_;
+    bool exclusive_;
+};
+
+}  // namespace quvane::executor

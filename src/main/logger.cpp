@@ -1,0 +1,67 @@
+#include "logger.h"
+
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+
+namespace quvane::log {
+namespace {
+
+// Standard output's own buffer; large so that a long table costs few write calls.
+constexpr std::size_t output_buffer_size = 64 * 1024;
+
+class Logger {
+public:
+    explicit Logger(std::FILE* out) : out_(out) {}
+
+    void write(std::string_view message) const {
+        fwrite_unlocked(message.data(), 1, message.size(), out_);
+        putc_unlocked('\n', out_);
+    }
+
+private:
+    std::FILE* out_;
+};
+
+// The process-wide slot: filled once by start(), never emptied.
+std::atomic<Logger*> slot{nullptr};
+std::atomic<Level> max_level{Level::Off};
+
+}  // namespace
+
+Result<> start(Level level) {
+    static std::once_flag once;
+    bool buffered = true;
+    std::call_once(once, [&] {
+        static char buffer[output_buffer_size];
+        buffered = std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer) == 0;
+        if (buffered) {
+            static Logger logger(stdout);
+            max_level.store(level, std::memory_order_relaxed);
+            slot.store(&logger, std::memory_order_release);
+        }
+    });
+    if (!buffered) {
+        return fail("Failed to set up the output buffer of standard output");
+    }
+    return {};
+}
+
+bool running() noexcept { return slot.load(std::memory_order_acquire) != nullptr; }
+
+bool enabled(Level level) noexcept {
+    return level != Level::Off && level <= max_level.load(std::memory_order_relaxed);
+}
+
+void write(Level level, std::string_view /*target*/, std::string_view message) {
+    if (!enabled(level)) {
+        return;
+    }
+    if (const Logger* logger = slot.load(std::memory_order_acquire)) {
+        logger->write(message);
+    }
+}
+
+void flush() noexcept { std::fflush(stdout); }
+
+}  // namespace quvane::log

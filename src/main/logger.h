@@ -1,0 +1,48 @@
+// The console output channel: every line the user sees is a record written here. A record
+// is its bare message and a line feed on standard output, nothing else.
+#pragma once
+
+#include <string_view>
+
+#include "error.h"
+
+namespace quvane::log {
+
+enum class Level { Off, Error, Warn, Info, Debug, Trace };
+
+namespace target {
+inline constexpr std::string_view main = "quvane";
+inline constexpr std::string_view patch_executor = "quvane::executor::patch";
+inline constexpr std::string_view remote = "quvane::rpc::remote";
+}  // namespace target
+
+// Starts the logger with the process-wide maximum level; once started, later calls do nothing.
+Result<> start(Level max_level);
+
+// Whether the logger has been started.
+bool running() noexcept;
+
+// Whether a record of `level` would be written. Callers check it before building a costly
+// message; before the start nothing is enabled.
+bool enabled(Level level) noexcept;
+
+// Writes the record if its level is enabled. The target names the writer's module; it is
+// not shown.
+void write(Level level, std::string_view target, std::string_view message);
+
+inline void error(std::string_view target, std::string_view message) {
+    write(Level::Error, target, message);
+}
+inline void info(std::string_view target, std::string_view message) {
+    write(Level::Info, target, message);
+}
+inline void debug(std::string_view target, std::string_view message) {
+    write(Level::Debug, target, message);
+}
+
+// Hands every record written so far to the system. Called before the process blocks
+// (a daemon call, the build tool) and before it ends, so that nothing is held back while
+// it waits; between those points records are buffered rather than flushed one by one.
+void flush() noexcept;
+
+}  // namespace quvane::log

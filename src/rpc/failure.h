@@ -1,0 +1,45 @@
+// What can go wrong in one exchange with the daemon. The remote call layer branches on the
+// kind, so it is a typed value rather than text.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <variant>
+
+namespace quvane::rpc {
+
+// The error object of a response.
+struct RpcError {
+    std::int32_t code = 0;
+    std::string message;
+    std::optional<std::string> data;  // raw JSON text
+    bool operator==(const RpcError&) const = default;
+};
+
+// The connection could not be made (SocketError, with the system error), or the daemon
+// closed it before answering (Timeout, without cause).
+struct TransportFailure {
+    enum class Kind { SocketError, Timeout } kind;
+    int errnum = 0;  // for SocketError
+
+    static TransportFailure socket_error(int errnum) { return {Kind::SocketError, errnum}; }
+    static TransportFailure timeout() { return {Kind::Timeout, 0}; }
+
+    // The system error's text, or nothing for Timeout.
+    std::optional<std::string> cause() const;
+};
+
+// The request could not be written, or the answer could not be read, parsed or converted.
+struct JsonFailure {
+    std::string detail;
+};
+
+// The daemon answered with an error object.
+struct RpcFailure {
+    RpcError error;
+};
+
+using ClientFailure = std::variant<TransportFailure, JsonFailure, RpcFailure>;
+
+}  // namespace quvane::rpc

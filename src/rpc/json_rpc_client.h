@@ -1,0 +1,47 @@
+// The JSON-RPC 2.0 client: composes requests with increasing ids, exchanges them over its
+// transport and extracts typed results.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "patch_decoding.h"
+#include "transport.h"
+
+namespace quvane::rpc {
+
+class JsonRpcClient {
+public:
+    explicit JsonRpcClient(std::unique_ptr<Transport> transport)
+        : transport_(std::move(transport)) {}
+
+    // Takes the next id (1 for the first request), even if the request is never sent.
+    Request compose_request(std::string method, std::vector<std::string> params);
+
+    tl::expected<Response, ClientFailure> transmit(const Request& request) {
+        return transport_->transmit(request);
+    }
+
+private:
+    std::unique_ptr<Transport> transport_;
+    std::atomic<std::uint64_t> next_id_{1};
+};
+
+// The error object first, whatever the result holds; then the result as T; a missing or
+// null result is decoded as JSON null, which only Empty accepts.
+template <class T>
+tl::expected<T, ClientFailure> extract_result(const Response& response) {
+    if (response.error()) {
+        return tl::unexpected(ClientFailure(RpcFailure{*response.error()}));
+    }
+    auto decoded = response.result() ? decode_result<T>(*response.result()) : decode_null<T>();
+    if (!decoded) {
+        return tl::unexpected(ClientFailure(JsonFailure{std::move(decoded.error().description)}));
+    }
+    return std::move(*decoded);
+}
+
+}  // namespace quvane::rpc

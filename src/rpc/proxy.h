@@ -1,0 +1,40 @@
+// The typed face of the daemon: one operation per daemon method, each one remote call.
+#pragma once
+
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "error.h"
+#include "patch_records.h"
+#include "remote.h"
+
+namespace quvane::rpc {
+
+class PatchProxy {
+public:
+    explicit PatchProxy(std::shared_ptr<RpcRemote> remote) : remote_(std::move(remote)) {}
+
+    Result<> check_patch(std::string_view identifier);
+    Result<std::vector<PatchStateRecord>> apply_patch(std::string_view identifier);
+    Result<std::vector<PatchStateRecord>> remove_patch(std::string_view identifier);
+    Result<std::vector<PatchStateRecord>> active_patch(std::string_view identifier);
+    Result<std::vector<PatchStateRecord>> deactive_patch(std::string_view identifier);
+    Result<std::vector<PatchStateRecord>> accept_patch(std::string_view identifier);
+    Result<std::vector<PatchListRecord>> get_patch_list();
+    Result<std::vector<PatchStateRecord>> get_patch_status(std::string_view identifier);
+    Result<PackageInfo> get_patch_target(std::string_view identifier);
+    Result<PatchInfo> get_patch_info(std::string_view identifier);
+    Result<> save_patch_status();
+    Result<> restore_patch_status(bool accepted);
+
+private:
+    template <class T>
+    Result<T> call(std::string_view method, std::vector<std::string> params) {
+        return remote_->call<T>(method, std::move(params));
+    }
+
+    std::shared_ptr<RpcRemote> remote_;
+};
+
+}  // namespace quvane::rpc

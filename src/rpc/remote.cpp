@@ -1,0 +1,61 @@
+#include "remote.h"
+
+#include <fmt/format.h>
+
+#include "main/logger.h"
+#include "lossy_utf8.h"
+#include "unix_socket_transport.h"
+
+namespace quvane::rpc {
+
+RpcRemote::RpcRemote(std::filesystem::path socket_path)
+    : RpcRemote(socket_path, std::make_unique<UnixSocketTransport>(socket_path)) {}
+
+RpcRemote::RpcRemote(std::filesystem::path socket_path, std::unique_ptr<Transport> transport)
+    : socket_path_(std::move(socket_path)), client_(std::move(transport)) {}
+
+template <class T>
+Result<T> RpcRemote::call(std::string_view method, std::vector<std::string> params) {
+    const Request request = client_.compose_request(std::string(method), std::move(params));
+    if (log::enabled(log::Level::Debug)) {
+        log::debug(log::target::remote, request.debug_form());
+    }
+    log::flush();
+    auto response = client_.transmit(request);
+    if (!response) {
+        return tl::unexpected(translate(response.error()));
+    }
+    if (log::enabled(log::Level::Debug)) {
+        log::debug(log::target::remote, response->debug_form());
+    }
+    auto result = extract_result<T>(*response);
+    if (!result) {
+        return tl::unexpected(translate(result.error()));
+    }
+    return std::move(*result);
+}
+
+Error RpcRemote::translate(const ClientFailure& failure) const {
+    if (const auto* transport = std::get_if<TransportFailure>(&failure)) {
+        return Error(fmt::format("Cannot connect to quvane daemon at unix://{}, {}",
+                                 to_text_lossy(socket_path_.native()),
+                                 transport->cause().value_or("Connection timeout")));
+    }
+    if (const auto* json = std::get_if<JsonFailure>(&failure)) {
+        log::debug(log::target::remote, fmt::format("Json parse error: {}", json->detail));
+        return Error("Failed to parse response");
+    }
+    const std::string& message = std::get<RpcFailure>(failure).error.message;
+    return Error(message == "Method not found" ? "Method is unimplemented" : message);
+}
+
+template Result<Empty> RpcRemote::call<Empty>(std::string_view, std::vector<std::string>);
+template Result<PatchInfo> RpcRemote::call<PatchInfo>(std::string_view, std::vector<std::string>);
+template Result<PackageInfo> RpcRemote::call<PackageInfo>(std::string_view,
+                                                          std::vector<std::string>);
+template Result<std::vector<PatchListRecord>> RpcRemote::call<std::vector<PatchListRecord>>(
+    std::string_view, std::vector<std::string>);
+template Result<std::vector<PatchStateRecord>> RpcRemote::call<std::vector<PatchStateRecord>>(
+    std::string_view, std::vector<std::string>);
+
+}  // namespace quvane::rpc

@@ -1,0 +1,42 @@
+// Reads exactly one JSON value from a byte stream: look ahead, find the end of the value in
+// what has arrived, consume exactly those bytes. A response of S bytes costs on the order of
+// S / chunk reads, and the byte after the value is never consumed.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+#include <vector>
+
+#include <tl/expected.hpp>
+
+#include "failure.h"
+
+namespace quvane::rpc {
+
+// A stream that can be looked into before it is consumed. Errors are errno values.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    // Copies up to `size` available bytes without consuming them, waiting for at least one;
+    // 0 means end of stream.
+    virtual tl::expected<std::size_t, int> peek(char* buffer, std::size_t size) = 0;
+    // Consumes exactly `size` bytes that a peek has shown, copying them to `buffer`.
+    virtual tl::expected<void, int> consume(char* buffer, std::size_t size) = 0;
+};
+
+// The bytes of one value (with any whitespace before it), followed by the zeroed padding
+// that the parser may read beyond the end.
+class ValueBytes {
+public:
+    ValueBytes(std::vector<char> storage, std::size_t size);
+    std::string_view json() const noexcept { return {storage_.data(), size_}; }
+
+private:
+    std::vector<char> storage_;
+    std::size_t size_;
+};
+
+// End of stream before the value starts is a Timeout; any other fault a JsonFailure.
+tl::expected<ValueBytes, ClientFailure> read_one_value(ByteSource& source);
+
+}  // namespace quvane::rpc
