@@ -43,9 +43,9 @@ struct Restore {
 
 // What the command-line parser matched for the subcommand, before conversion.
 struct CommandMatches {
-    std::string word;  // as typed; empty when there was none
+    std::string word{};  // as typed; empty when there was none
     // The values of the subcommand's list argument (`args` or `identifier`); nullopt when absent.
-    std::optional<std::vector<std::string>> values;
+    std::optional<std::vector<std::string>> values{};
     bool accepted = false;
 };
 

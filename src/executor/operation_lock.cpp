@@ -12,15 +12,19 @@
 
 namespace quvane::executor {
 
+os::FileDescriptor create_lock_file(const std::filesystem::path& path) {
+    // No O_TRUNC: the file is always empty, and a link planted since the failed status check
+    // must not let this run truncate whatever it points to.
+    return os::FileDescriptor(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
+}
+
 Result<OperationLock> OperationLock::acquire(const std::filesystem::path& path, bool exclusive) {
     struct stat status {};
     os::FileDescriptor fd;
     if (::stat(path.c_str(), &status) == 0) {
         fd.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     } else {
-        // No O_TRUNC: the file is always empty, and a link planted since the failed stat
-        // must not let this run truncate whatever it points to.
-        fd.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
+        fd = create_lock_file(path);
     }
     if (!fd) {
         return tl::unexpected(system_error(errno).context(

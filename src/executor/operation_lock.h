@@ -9,6 +9,11 @@
 
 namespace quvane::executor {
 
+// Opens the lock file for a run that found none, creating it with mode 0666 under the
+// process's mask. A file that appeared there in the meantime is opened as it is, never
+// truncated. Returns an invalid descriptor with errno set on failure.
+os::FileDescriptor create_lock_file(const std::filesystem::path& path);
+
 class OperationLock {
 public:
     // Opens the lock file (creating it empty when it is missing) and locks it without

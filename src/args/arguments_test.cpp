@@ -1,0 +1,140 @@
+#include "args/arguments.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "args/work_dir.h"
+
+namespace quvane::args {
+namespace {
+
+std::vector<std::string> ids(std::initializer_list<const char*> values) {
+    return {values.begin(), values.end()};
+}
+
+TEST(SubCommandConversion, EachWordGivesItsVariantWithData) {
+    const struct {
+        CommandMatches matches;
+        SubCommand expected;
+    } cases[] = {
+        {{"build", std::nullopt}, {Build{}}},
+        {{"build", ids({"-j", "4", "--foo", "-h"})}, {Build{ids({"-j", "4", "--foo", "-h"})}}},
+        {{"info", ids({"a"})}, {Info{{ids({"a"})}}}},
+        {{"target", ids({"a"})}, {Target{{ids({"a"})}}}},
+        {{"status", ids({"a"})}, {Status{{ids({"a"})}}}},
+        {{"list", std::nullopt}, {List{}}},
+        {{"check", ids({"a"})}, {Check{{ids({"a"})}}}},
+        {{"apply", ids({"a", "b", "c", "a"})}, {Apply{{ids({"a", "b", "c", "a"})}}}},
+        {{"remove", ids({"a"})}, {Remove{{ids({"a"})}}}},
+        {{"active", ids({"a"})}, {Active{{ids({"a"})}}}},
+        {{"deactive", ids({"a"})}, {Deactive{{ids({"a"})}}}},
+        {{"accept", ids({"a"})}, {Accept{{ids({"a"})}}}},
+        {{"save", std::nullopt}, {Save{}}},
+        {{"restore", std::nullopt, false}, {Restore{false}}},
+        {{"restore", std::nullopt, true}, {Restore{true}}},
+        {{"apply", ids({"lib\xFF", "ok"})}, {Apply{{ids({"lib\xEF\xBF\xBD", "ok"})}}}},
+        {{"build", ids({"\xC3"})}, {Build{ids({"\xEF\xBF\xBD"})}}},
+    };
+    for (const auto& c : cases) {
+        const auto converted = SubCommand::from_matches(c.matches);
+        ASSERT_TRUE(converted.has_value()) << c.matches.word;
+        EXPECT_EQ(*converted, c.expected) << c.matches.word;
+    }
+}
+
+TEST(SubCommandConversion, Failures) {
+    const struct {
+        CommandMatches matches;
+        std::string message;
+    } cases[] = {
+        {{"Apply", ids({"a"})}, "Subcommand \"Apply\" is invalid"},
+        {{"", std::nullopt}, "Subcommand \"\" is invalid"},
+        {{"help", std::nullopt}, "Subcommand \"help\" is invalid"},
+        {{"apply", std::vector<std::string>{}}, "Argument \"identifier\" is not present"},
+        {{"build", std::vector<std::string>{}}, "Argument \"args\" is not present"},
+    };
+    for (const auto& c : cases) {
+        const auto converted = SubCommand::from_matches(c.matches);
+        ASSERT_FALSE(converted.has_value()) << c.matches.word;
+        EXPECT_EQ(converted.error().message(), c.message);
+    }
+}
+
+TEST(ArgumentsConversion, WrapsFailuresAsFailedToParseArguments) {
+    const auto missing_dir = Arguments::from_matches({CommandMatches{"list"}, std::nullopt, false});
+    ASSERT_FALSE(missing_dir.has_value());
+    EXPECT_EQ(missing_dir.error().message(), "Failed to parse arguments");
+    EXPECT_EQ(missing_dir.error().causes(), ids({"Argument \"work_dir\" is not present"}));
+
+    const auto bad_word = Arguments::from_matches({CommandMatches{"lst"}, "/x", false});
+    ASSERT_FALSE(bad_word.has_value());
+    EXPECT_EQ(bad_word.error().causes(), ids({"Subcommand \"lst\" is invalid"}));
+
+    const auto parsed = Arguments::from_matches({CommandMatches{"list"}, "/tmp/x/../y/./", true});
+    ASSERT_TRUE(parsed.has_value());
+    EXPECT_EQ(*parsed, (Arguments{{List{}}, "/tmp/y", true}));
+}
+
+TEST(AbsoluteWorkDir, NormalisesLexically) {
+    const std::string cwd = std::filesystem::current_path().string();
+    const std::string parent = std::filesystem::current_path().parent_path().string();
+    const struct {
+        std::string_view typed;
+        std::string expected;
+    } cases[] = {
+        {"/var/run/quvane", "/var/run/quvane"},
+        {"/tmp/x/../y/./", "/tmp/y"},
+        {"/../..", "/"},
+        {"/", "/"},
+        {"//a//b//", "/a/b"},
+        {"/a/b/../../../c", "/c"},
+        {"/a/./.", "/a"},
+        {"run", cwd == "/" ? "/run" : cwd + "/run"},
+        {".", cwd},
+        {"", cwd},
+        {"..", parent},
+        {"x/../../y", parent == "/" ? "/y" : parent + "/y"},
+        {"/a/\xFF", "/a/\xFF"},
+    };
+    for (const auto& c : cases) {
+        const auto normalised = absolute_work_dir(c.typed);
+        ASSERT_TRUE(normalised.has_value()) << c.typed;
+        EXPECT_EQ(normalised->native(), c.expected) << c.typed;
+    }
+}
+
+TEST(AbsoluteWorkDir, RelativePathFailsWhenTheCurrentDirectoryIsGone) {
+    const auto original = std::filesystem::current_path();
+    const auto doomed = std::filesystem::temp_directory_path() / ("quvane-gone-" + std::to_string(getpid()));
+    std::filesystem::create_directory(doomed);
+    std::filesystem::current_path(doomed);
+    std::filesystem::remove(doomed);
+    const auto relative = absolute_work_dir("run");
+    const auto absolute = absolute_work_dir("/run");
+    std::filesystem::current_path(original);
+    ASSERT_FALSE(relative.has_value());
+    EXPECT_EQ(relative.error().message(), "No such file or directory (os error 2)");
+    EXPECT_TRUE(absolute.has_value());
+}
+
+TEST(ArgumentsDebugForm, MatchesTheVerboseLog) {
+    const Arguments arguments{{Apply{{ids({"P1"})}}}, "/var/run/quvane", true};
+    EXPECT_EQ(arguments.debug_form(),
+              "Arguments {\n"
+              "    command: Apply {\n"
+              "        identifiers: [\n"
+              "            \"P1\",\n"
+              "        ],\n"
+              "    },\n"
+              "    work_dir: \"/var/run/quvane\",\n"
+              "    verbose: true,\n"
+              "}");
+    EXPECT_EQ(SubCommand{List{}}.debug_form(), "List");
+    EXPECT_EQ(SubCommand{Build{}}.debug_form(), "Build {\n    args: [],\n}");
+    EXPECT_EQ(SubCommand{Restore{false}}.debug_form(), "Restore {\n    accepted: false,\n}");
+    EXPECT_EQ(SubCommand{Info{{ids({"a\"b\\c\n"})}}}.debug_form(),
+              "Info {\n    identifiers: [\n        \"a\\\"b\\\\c\\n\",\n    ],\n}");
+}
+
+}  // namespace
+}  // namespace quvane::args

@@ -1,0 +1,138 @@
+#include "executor/operation_lock.h"
+
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <fstream>
+#include <regex>
+
+#include "support/process.h"
+
+namespace quvane::executor {
+namespace {
+
+using ::testing::MatchesRegex;
+
+// Whether a process other than this one can take the lock on `path` right now.
+bool another_process_can_lock(const std::filesystem::path& path) {
+    const pid_t child = fork();
+    if (child == 0) {
+        _exit(OperationLock::acquire(path, true).has_value() ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+mode_t mode_of(const std::filesystem::path& path) {
+    struct stat status {};
+    stat(path.c_str(), &status);
+    return status.st_mode & 07777;
+}
+
+TEST(OperationLock, CreatesAMissingFileEmptyAndPrivate) {
+    testing::TemporaryDirectory dir;
+    const auto path = dir.path() / "patch_op.lock";
+    const mode_t old_mask = ::umask(077);
+    {
+        auto lock = OperationLock::acquire(path, true);
+        ASSERT_TRUE(lock.has_value()) << lock.error().message();
+        EXPECT_TRUE(lock->exclusive());
+        EXPECT_EQ(mode_of(path), 0600u);
+        EXPECT_FALSE(another_process_can_lock(path));
+    }
+    ::umask(old_mask);
+    EXPECT_TRUE(another_process_can_lock(path));
+    EXPECT_EQ(std::filesystem::file_size(path), 0u);
+}
+
+TEST(OperationLock, LeavesAnExistingFileAsItWas) {
+    testing::TemporaryDirectory dir;
+    const auto path = dir.path() / "patch_op.lock";
+    std::ofstream(path) << "kept";
+    ::chmod(path.c_str(), 0644);
+    {
+        auto lock = OperationLock::acquire(path, true);
+        ASSERT_TRUE(lock.has_value());
+        // Opened read-only.
+        EXPECT_EQ(fcntl(lock->fd(), F_GETFL) & O_ACCMODE, O_RDONLY);
+        EXPECT_TRUE(fcntl(lock->fd(), F_GETFD) & FD_CLOEXEC);
+    }
+    EXPECT_EQ(mode_of(path), 0644u);
+    std::ifstream in(path);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "kept");
+}
+
+TEST(OperationLock, FollowsALinkToAnExistingFile) {
+    testing::TemporaryDirectory dir;
+    const auto target = dir.path() / "real.lock";
+    const auto link = dir.path() / "patch_op.lock";
+    std::ofstream(target) << "data";
+    std::filesystem::create_symlink(target, link);
+    auto lock = OperationLock::acquire(link, true);
+    ASSERT_TRUE(lock.has_value());
+    EXPECT_FALSE(another_process_can_lock(target));
+    EXPECT_EQ(std::filesystem::file_size(target), 4u);
+}
+
+TEST(OperationLock, CreatingNeverTruncatesAFileThatAppearedMeanwhile) {
+    // Between a failed status check and the creation another process may have put a file, or
+    // a link to one, at the path: it must survive intact.
+    testing::TemporaryDirectory dir;
+    const auto victim = dir.path() / "victim";
+    const auto link = dir.path() / "patch_op.lock";
+    std::ofstream(victim) << "precious";
+    std::filesystem::create_symlink(victim, link);
+    const os::FileDescriptor fd = create_lock_file(link);
+    ASSERT_TRUE(fd);
+    EXPECT_EQ(std::filesystem::file_size(victim), 8u);
+    EXPECT_TRUE(fcntl(fd.get(), F_GETFD) & FD_CLOEXEC);
+}
+
+TEST(OperationLock, FailuresNameThePathOrTheDescriptor) {
+    testing::TemporaryDirectory dir;
+    const auto missing_dir = dir.path() / "missing" / "patch_op.lock";
+    const auto created = OperationLock::acquire(missing_dir, true);
+    ASSERT_FALSE(created.has_value());
+    EXPECT_EQ(created.error().message(), "Failed to create flock on " + missing_dir.string());
+    EXPECT_EQ(created.error().causes(), std::vector<std::string>{"No such file or directory (os error 2)"});
+
+    const auto path = dir.path() / "patch_op.lock";
+    auto held = OperationLock::acquire(path, true);
+    ASSERT_TRUE(held.has_value());
+    const pid_t child = fork();
+    if (child == 0) {
+        const auto second = OperationLock::acquire(path, true);
+        const bool as_expected =
+            !second && std::regex_match(second.error().message(), std::regex("Failed to acquire flock for fd [0-9]+")) &&
+            second.error().causes() == std::vector<std::string>{"Resource temporarily unavailable (os error 11)"};
+        // The failed attempt left no descriptor open: the next one gets the same number.
+        const int next = ::open("/dev/null", O_RDONLY);
+        const bool closed = second.error().message() == "Failed to acquire flock for fd " + std::to_string(next);
+        _exit(as_expected && closed ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST(OperationLock, MovedLockIsReleasedOnceByItsLastOwner) {
+    testing::TemporaryDirectory dir;
+    const auto path = dir.path() / "patch_op.lock";
+    {
+        auto first = OperationLock::acquire(path, true);
+        ASSERT_TRUE(first.has_value());
+        OperationLock moved = std::move(*first);
+        EXPECT_FALSE(another_process_can_lock(path));
+    }
+    EXPECT_TRUE(another_process_can_lock(path));
+    auto shared = OperationLock::acquire(path, false);
+    ASSERT_TRUE(shared.has_value());
+    EXPECT_FALSE(shared->exclusive());
+}
+
+}  // namespace
+}  // namespace quvane::executor

@@ -1,0 +1,199 @@
+#include "rpc/remote.h"
+
+#include <future>
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include "rpc/proxy.h"
+#include "support/process.h"
+#include "support/stub_daemon.h"
+
+namespace quvane::rpc {
+namespace {
+
+using testing::Reply;
+using testing::StubDaemon;
+
+constexpr std::string_view package_json =
+    R"({"name":"kernel","kind":"SourcePackage","arch":"x86_64","epoch":"0","version":"5.10.0","release":"60","license":"GPLv2","source_pkg":"kernel.src"})";
+
+std::string info_json() {
+    return fmt::format(
+        R"({{"uuid":"u","name":"n","version":"1","release":1,"arch":"x86_64","kind":"UserPatch","depends":"","target":{},"entities":[],"description":"d","patches":[],"others":{{}}}})",
+        package_json);
+}
+
+// Answers every method with a well-formed result of its type.
+Reply well_formed(const std::string& request) {
+    const std::string method = testing::view_request(request).method;
+    if (method == "get_patch_info") return Reply::result(request, info_json());
+    if (method == "get_patch_target") return Reply::result(request, std::string(package_json));
+    if (method == "get_patch_list") return Reply::result(request, R"([["u","n","Actived"]])");
+    if (method.ends_with("_patch") && method != "check_patch") {
+        return Reply::result(request, R"([{"name":"n","status":"Actived"}])");
+    }
+    if (method == "get_patch_status") return Reply::result(request, R"([{"name":"n","status":"Actived"}])");
+    return Reply::result(request, "null");
+}
+
+class RemoteTest : public ::testing::Test {
+protected:
+    testing::TemporaryDirectory dir;
+    std::filesystem::path socket = dir.path() / "quvaned.sock";
+    PatchProxy proxy{std::make_shared<RpcRemote>(socket)};
+
+    std::string connect_failure(std::string_view cause) const {
+        return fmt::format("Cannot connect to quvane daemon at unix://{}, {}", socket.string(), cause);
+    }
+};
+
+TEST_F(RemoteTest, SendsExactRequestsForEveryMethod) {
+    StubDaemon daemon(socket, well_formed);
+    const std::string id = "q\"b\\\x01\x7f\xC3\xA9";
+    EXPECT_TRUE(proxy.check_patch(id));
+    EXPECT_TRUE(proxy.apply_patch(id));
+    EXPECT_TRUE(proxy.remove_patch(id));
+    EXPECT_TRUE(proxy.active_patch(id));
+    EXPECT_TRUE(proxy.deactive_patch(id));
+    EXPECT_TRUE(proxy.accept_patch(id));
+    EXPECT_TRUE(proxy.get_patch_list());
+    EXPECT_TRUE(proxy.get_patch_status(id));
+    EXPECT_TRUE(proxy.get_patch_target(id));
+    EXPECT_TRUE(proxy.get_patch_info(id));
+    EXPECT_TRUE(proxy.save_patch_status());
+    EXPECT_TRUE(proxy.restore_patch_status(true));
+    EXPECT_TRUE(proxy.restore_patch_status(false));
+    const std::string param = "\"q\\\"b\\\\\\u0001\x7f\xC3\xA9\"";
+    const std::vector<std::string> expected{
+        R"({"method":"check_patch","params":[)" + param + R"(],"id":1,"jsonrpc":"2.0"})",
+        R"({"method":"apply_patch","params":[)" + param + R"(],"id":2,"jsonrpc":"2.0"})",
+        R"({"method":"remove_patch","params":[)" + param + R"(],"id":3,"jsonrpc":"2.0"})",
+        R"({"method":"active_patch","params":[)" + param + R"(],"id":4,"jsonrpc":"2.0"})",
+        R"({"method":"deactive_patch","params":[)" + param + R"(],"id":5,"jsonrpc":"2.0"})",
+        R"({"method":"accept_patch","params":[)" + param + R"(],"id":6,"jsonrpc":"2.0"})",
+        R"({"method":"get_patch_list","params":[],"id":7,"jsonrpc":"2.0"})",
+        R"({"method":"get_patch_status","params":[)" + param + R"(],"id":8,"jsonrpc":"2.0"})",
+        R"({"method":"get_patch_target","params":[)" + param + R"(],"id":9,"jsonrpc":"2.0"})",
+        R"({"method":"get_patch_info","params":[)" + param + R"(],"id":10,"jsonrpc":"2.0"})",
+        R"({"method":"save_patch_status","params":[],"id":11,"jsonrpc":"2.0"})",
+        R"({"method":"restore_patch_status","params":[true],"id":12,"jsonrpc":"2.0"})",
+        R"({"method":"restore_patch_status","params":[false],"id":13,"jsonrpc":"2.0"})",
+    };
+    EXPECT_EQ(daemon.requests(), expected);
+    EXPECT_EQ(daemon.connections(), expected.size());
+}
+
+TEST_F(RemoteTest, MissingSocketAndNothingListening) {
+    const auto missing = proxy.get_patch_list();
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.error().message(), connect_failure("No such file or directory (os error 2)"));
+    EXPECT_TRUE(missing.error().causes().empty());
+
+    // A socket file that nobody listens on.
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socket.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const auto refused = proxy.get_patch_list();
+    ::close(fd);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error().message(), connect_failure("Connection refused (os error 111)"));
+
+    PatchProxy too_long{std::make_shared<RpcRemote>(dir.path() / std::string(120, 'x'))};
+    EXPECT_NE(too_long.get_patch_list().error().message().find("File name too long"), std::string::npos);
+}
+
+TEST_F(RemoteTest, TranslatesEveryFailureOfAListCall) {
+    const std::string ok_list = R"([{"name":"n","status":"Actived"}])";
+    const struct {
+        Reply reply;
+        std::optional<std::string> failure;  // nullopt: success
+    } cases[] = {
+        {{Reply::Kind::Close}, connect_failure("Connection timeout")},
+        {{Reply::Kind::HalfThenClose, R"({"jsonrpc":"2.0","result":[{"na)"}, "Failed to parse response"},
+        {Reply::answer("garbage"), "Failed to parse response"},
+        {Reply::answer("  \n"), connect_failure("Connection timeout")},
+        {Reply::answer(R"({"jsonrpc":"2.0","result":[]})"), "Failed to parse response"},
+        {Reply::answer(R"({"result":[],"id":77})"), std::nullopt},
+        {Reply::answer(R"({"result":[],"id":"x","jsonrpc":"9.9"})"), std::nullopt},
+        {Reply::answer(R"({"result":[],"id":null})"), std::nullopt},
+        {Reply::answer(R"({"error":{"code":-32601,"message":"Method not found"},"id":1})"), "Method is unimplemented"},
+        {Reply::answer(R"({"error":{"code":5,"message":"Method not found"},"id":1})"), "Method is unimplemented"},
+        {Reply::answer(R"({"error":{"code":-32601,"message":"method not found"},"id":1})"), "method not found"},
+        {Reply::answer(R"({"error":{"code":-32601,"message":"Method not found."},"id":1})"), "Method not found."},
+        {Reply::answer(R"({"error":{"code":1,"message":""},"id":1})"), ""},
+        {Reply::answer(R"({"result":[],"error":{"code":1,"message":"Patch is busy"},"id":1})"), "Patch is busy"},
+        {Reply::answer(R"({"result":[],"error":null,"id":1})"), std::nullopt},
+        {Reply::answer(R"({"result":{"name":"n","status":"Actived"},"id":1})"), "Failed to parse response"},
+        {Reply::answer(R"({"result":null,"id":1})"), "Failed to parse response"},
+        {Reply::answer(R"({"error":{"code":2147483648,"message":"x"},"id":1})"), "Failed to parse response"},
+        {Reply::answer(R"({"error":{"code":"1","message":"x"},"id":1})"), "Failed to parse response"},
+    };
+    for (const auto& c : cases) {
+        StubDaemon daemon(socket, {c.reply});
+        const auto result = proxy.apply_patch("P1");
+        if (!c.failure) {
+            EXPECT_TRUE(result.has_value()) << c.reply.bytes << ": " << result.error().message();
+        } else {
+            ASSERT_FALSE(result.has_value()) << c.reply.bytes;
+            EXPECT_EQ(result.error().message(), *c.failure) << c.reply.bytes;
+        }
+    }
+}
+
+TEST_F(RemoteTest, WrongResultShapesFailForEveryResultType) {
+    StubDaemon daemon(socket, [](const std::string& request) {
+        const std::string method = testing::view_request(request).method;
+        if (method == "check_patch" || method == "save_patch_status" || method == "restore_patch_status") {
+            return Reply::result(request, "true");
+        }
+        if (method == "get_patch_info" || method == "get_patch_target") return Reply::result(request, "\"text\"");
+        if (method == "get_patch_list") return Reply::result(request, R"({"uuid":"u","name":"n","status":"Actived"})");
+        return Reply::result(request, "42");
+    });
+    EXPECT_EQ(proxy.check_patch("a").error().message(), "Failed to parse response");
+    EXPECT_EQ(proxy.save_patch_status().error().message(), "Failed to parse response");
+    EXPECT_EQ(proxy.restore_patch_status(true).error().message(), "Failed to parse response");
+    EXPECT_EQ(proxy.get_patch_info("a").error().message(), "Failed to parse response");
+    EXPECT_EQ(proxy.get_patch_target("a").error().message(), "Failed to parse response");
+    EXPECT_EQ(proxy.get_patch_list().error().message(), "Failed to parse response");
+    EXPECT_EQ(proxy.get_patch_status("a").error().message(), "Failed to parse response");
+    EXPECT_EQ(proxy.apply_patch("a").error().message(), "Failed to parse response");
+}
+
+TEST_F(RemoteTest, DoesNotWaitForBytesAfterTheResponse) {
+    StubDaemon daemon(socket, {Reply{Reply::Kind::AnswerAndLinger, R"({"result":[],"id":1})",
+                                     "\n{\"second\":true}"}});
+    auto call = std::async(std::launch::async, [&] { return proxy.get_patch_list(); });
+    ASSERT_EQ(call.wait_for(std::chrono::seconds(10)), std::future_status::ready)
+        << "the client waited for the end of the stream";
+    EXPECT_TRUE(call.get().has_value());
+}
+
+TEST_F(RemoteTest, WaitsWithoutLimitForASilentDaemon) {
+    auto daemon = std::make_unique<StubDaemon>(socket, std::vector<Reply>{{Reply::Kind::Silent}});
+    auto call = std::async(std::launch::async, [&] { return proxy.get_patch_list(); });
+    EXPECT_EQ(call.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+    daemon.reset();  // closes the connection
+    EXPECT_EQ(call.get().error().message(), connect_failure("Connection timeout"));
+}
+
+TEST_F(RemoteTest, LargeListArrivesWhole) {
+    std::string records;
+    for (int i = 0; i < 20000; ++i) {
+        records += fmt::format(R"({{"uuid":"uuid-{}","name":"patch-{}","status":"Accepted"}},)", i, i);
+    }
+    records.back() = ']';
+    StubDaemon daemon(socket, [&](const std::string& request) { return Reply::result(request, "[" + records); });
+    const auto list = proxy.get_patch_list();
+    ASSERT_TRUE(list.has_value());
+    ASSERT_EQ(list->size(), 20000u);
+    EXPECT_EQ(list->back().name, "patch-19999");
+}
+
+}  // namespace
+}  // namespace quvane::rpc

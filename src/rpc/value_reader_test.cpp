@@ -1,0 +1,138 @@
+#include "rpc/value_reader.h"
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "rpc/response.h"
+
+namespace quvane::rpc {
+namespace {
+
+// An in-memory stream that hands out at most `chunk` bytes per look and counts the calls.
+class MemorySource final : public ByteSource {
+public:
+    explicit MemorySource(std::string bytes, std::size_t chunk = 1 << 20)
+        : bytes_(std::move(bytes)), chunk_(chunk) {}
+
+    tl::expected<std::size_t, int> peek(char* buffer, std::size_t size) override {
+        ++calls_;
+        const std::size_t n = std::min({size, chunk_, bytes_.size() - position_});
+        bytes_.copy(buffer, n, position_);
+        return n;
+    }
+    tl::expected<void, int> consume(char* buffer, std::size_t size) override {
+        ++calls_;
+        if (size > bytes_.size() - position_) return tl::unexpected(EIO);
+        bytes_.copy(buffer, size, position_);
+        position_ += size;
+        return {};
+    }
+    std::string_view rest() const { return std::string_view(bytes_).substr(position_); }
+    std::size_t calls() const { return calls_; }
+
+private:
+    std::string bytes_;
+    std::size_t chunk_;
+    std::size_t position_ = 0;
+    std::size_t calls_ = 0;
+};
+
+TEST(ValueReader, ReadsExactlyOneValueWhateverTheChunking) {
+    const struct {
+        std::string stream;
+        std::string value;
+    } cases[] = {
+        {R"({"id":1}{"id":2})", R"({"id":1})"},
+        {" \n\t{\"a\":[1,{\"b\":\"}]\\\"\"}]}\n", " \n\t{\"a\":[1,{\"b\":\"}]\\\"\"}]}"},
+        {R"(["x\\"] tail)", R"(["x\\"])"},
+        {R"("str\"ing"x)", R"("str\"ing")"},
+        {"123 456", "123"},
+        {"123", "123"},
+        {"true,", "true"},
+        {"null]", "null"},
+        {"-1.5e3{", "-1.5e3"},
+    };
+    for (const auto& c : cases) {
+        for (const std::size_t chunk : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{1} << 20}) {
+            MemorySource source(c.stream, chunk);
+            const auto value = read_one_value(source);
+            ASSERT_TRUE(value.has_value()) << c.stream;
+            EXPECT_EQ(value->json(), c.value) << c.stream << " in chunks of " << chunk;
+            EXPECT_EQ(source.rest(), c.stream.substr(c.value.size())) << c.stream;
+        }
+    }
+}
+
+TEST(ValueReader, EndOfStreamBeforeOrInsideTheValue) {
+    const struct {
+        std::string stream;
+        bool timeout;
+    } cases[] = {
+        {"", true},
+        {" \n\r\t ", true},
+        {R"({"id":1)", false},
+        {R"({"id":"1})", false},
+        {R"("open)", false},
+        {"[[[]]", false},
+    };
+    for (const auto& c : cases) {
+        MemorySource source(c.stream, 2);
+        const auto value = read_one_value(source);
+        ASSERT_FALSE(value.has_value()) << c.stream;
+        if (c.timeout) {
+            ASSERT_TRUE(std::holds_alternative<TransportFailure>(value.error()));
+            EXPECT_EQ(std::get<TransportFailure>(value.error()).kind, TransportFailure::Kind::Timeout);
+        } else {
+            EXPECT_TRUE(std::holds_alternative<JsonFailure>(value.error())) << c.stream;
+        }
+    }
+}
+
+TEST(ValueReader, LargeValueTakesFewReads) {
+    std::string big = R"({"id":1,"result":[)";
+    for (int i = 0; i < 100000; ++i) {
+        big += R"({"uuid":"0f9a2c44-5d1e-4a6b-9c3d-7e8f90a1b2c3","name":"patch","status":"Actived"},)";
+    }
+    big.back() = ']';
+    big += "}";
+    MemorySource source(big + "\n", 256 * 1024);
+    const auto value = read_one_value(source);
+    ASSERT_TRUE(value.has_value());
+    EXPECT_EQ(value->json().size(), big.size());
+    const double kib = static_cast<double>(big.size()) / 1024;
+    EXPECT_LE(static_cast<double>(source.calls()) / kib, 0.02) << source.calls() << " calls for " << kib << " KiB";
+}
+
+// Every accepted file must read as a complete response, every rejected one must fail; the
+// file is the "id" member of a response, so its end is found by the reader itself.
+TEST(ValueReader, PublicJsonTestSuite) {
+    const std::filesystem::path dir = JSON_TEST_SUITE_DIR;
+    if (!std::filesystem::is_directory(dir)) {
+        GTEST_SKIP() << "JSON test suite not found at " << dir;
+    }
+    std::size_t checked = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() < 2 || (name[0] != 'y' && name[0] != 'n') || name[1] != '_') {
+            continue;
+        }
+        std::ifstream file(entry.path(), std::ios::binary);
+        std::stringstream content;
+        content << file.rdbuf();
+        MemorySource source(R"({"jsonrpc":"2.0","id":)" + content.str() + "}");
+        const auto value = read_one_value(source);
+        bool accepted = false;
+        if (value && source.rest().find_first_not_of(" \t\r\n") == std::string_view::npos) {
+            accepted = Response::parse(value->json()).has_value();
+        }
+        EXPECT_EQ(accepted, name[0] == 'y') << name;
+        ++checked;
+    }
+    EXPECT_GT(checked, 250u);
+}
+
+}  // namespace
+}  // namespace quvane::rpc

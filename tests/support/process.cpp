@@ -1,0 +1,105 @@
+#include "process.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <stdexcept>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace quvane::testing {
+
+ProcessResult run_process(const std::vector<std::string>& argv,
+                          const std::filesystem::path& directory) {
+    int out_pipe[2];
+    int err_pipe[2];
+    if (::pipe2(out_pipe, O_CLOEXEC) != 0 || ::pipe2(err_pipe, O_CLOEXEC) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
+    if (!directory.empty()) {
+        posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
+    }
+    std::vector<char*> args;
+    for (const std::string& arg : argv) {
+        args.push_back(const_cast<char*>(arg.c_str()));
+    }
+    args.push_back(nullptr);
+    pid_t pid = 0;
+    const int spawned = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out_pipe[1]);
+    ::close(err_pipe[1]);
+    if (spawned != 0) {
+        ::close(out_pipe[0]);
+        ::close(err_pipe[0]);
+        throw std::runtime_error("cannot start " + argv[0]);
+    }
+
+    ProcessResult result;
+    pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+    std::string* sinks[2] = {&result.out, &result.err};
+    int open_pipes = 2;
+    char buffer[65536];
+    while (open_pipes > 0) {
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+            const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
+            if (n > 0) {
+                sinks[i]->append(buffer, static_cast<std::size_t>(n));
+            } else {
+                ::close(fds[i].fd);
+                fds[i].fd = -1;
+                --open_pipes;
+            }
+        }
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}
+
+std::string quvane_binary() { return QUVANE_BINARY; }
+
+ProcessResult run_quvane(const std::vector<std::string>& args, const std::filesystem::path& directory) {
+    std::vector<std::string> argv{quvane_binary()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return run_process(argv, directory);
+}
+
+ProcessResult run_quvane_unprivileged(const std::vector<std::string>& args) {
+    std::vector<std::string> argv{"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
+                                  "--clear-groups", quvane_binary()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return run_process(argv);
+}
+
+TemporaryDirectory::TemporaryDirectory() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "quvane-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    path_ = pattern;
+}
+
+TemporaryDirectory::~TemporaryDirectory() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+}  // namespace quvane::testing

@@ -1,0 +1,44 @@
+// Runs a program as a child process and captures what it writes and how it ends.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace quvane::testing {
+
+struct ProcessResult {
+    std::string out;
+    std::string err;
+    int status = -1;  // exit status, or 128 + signal number
+};
+
+// Runs `argv` (argv[0] an absolute path) in `directory` (the current one when empty), with
+// the environment of the tests and standard input from /dev/null.
+ProcessResult run_process(const std::vector<std::string>& argv,
+                          const std::filesystem::path& directory = {});
+
+// The quvane binary under test.
+std::string quvane_binary();
+
+// Runs quvane with `args`.
+ProcessResult run_quvane(const std::vector<std::string>& args,
+                         const std::filesystem::path& directory = {});
+
+// Runs quvane with `args` as the unprivileged user 65534.
+ProcessResult run_quvane_unprivileged(const std::vector<std::string>& args);
+
+// A fresh directory, removed with its contents at the end of the scope.
+class TemporaryDirectory {
+public:
+    TemporaryDirectory();
+    ~TemporaryDirectory();
+    TemporaryDirectory(const TemporaryDirectory&) = delete;
+    TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+}  // namespace quvane::testing
