@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -76,6 +77,28 @@ std::string usage_line(const CLI::App& app) {
     return HelpFormatter().make_usage(current, name);
 }
 
+// The position of the subcommand word among the arguments, found by stepping over the
+// program's options as the grammar reads them (only -w/--work-dir takes a value); the count of
+// arguments when there is none.
+std::size_t subcommand_position(const std::vector<std::string>& arguments) {
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "--") {
+            break;
+        }
+        if (argument.starts_with("--")) {
+            i += argument == "--work-dir";
+        } else if (argument.starts_with("-") && argument.size() > 1) {
+            // A cluster of short options: a -w at its end takes the next argument as value.
+            const std::size_t w = argument.find('w');
+            i += w == argument.size() - 1;
+        } else {
+            return i;
+        }
+    }
+    return arguments.size();
+}
+
 class Grammar {
 public:
     Grammar() {
@@ -100,9 +123,9 @@ public:
             CLI::App* sub = app_.add_subcommand(std::string(word), std::string(help));
             subcommands_.push_back(sub);
             if (word == "build") {
-                // Everything after the word belongs to the build tool, -h included.
+                // Everything after the word belongs to the build tool, -h and -- included; it
+                // is split off before parsing.
                 sub->set_help_flag();
-                sub->prefix_command();
             } else if (word == "restore") {
                 sub->add_flag("--accepted", accepted_, "Accepted patch only")
                     ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
@@ -116,10 +139,14 @@ public:
     }
 
     Matches parse(int argc, const char* const* argv) {
-        std::vector<std::string> arguments;
-        for (int i = argc - 1; i > 0; --i) {
-            arguments.emplace_back(argv[i]);
+        std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
+        if (const std::size_t word = subcommand_position(arguments);
+            word < arguments.size() && arguments[word] == "build") {
+            build_args_.assign(arguments.begin() + static_cast<std::ptrdiff_t>(word) + 1, arguments.end());
+            arguments.resize(word + 1);
         }
+        // CLI11 takes the arguments last to first.
+        std::reverse(arguments.begin(), arguments.end());
         app_.name(argc > 0 ? argv[0] : std::string(program_name));
         try {
             app_.parse(arguments);
@@ -143,9 +170,8 @@ private:
         const CLI::App* sub = app_.get_subcommands().front();
         CommandMatches command{sub->get_name(), std::nullopt, accepted_};
         if (sub->get_name() == "build") {
-            std::vector<std::string> rest = sub->remaining();
-            if (!rest.empty()) {
-                command.values = std::move(rest);
+            if (!build_args_.empty()) {
+                command.values = build_args_;
             }
         } else if (const CLI::Option* identifier = sub->get_option_no_throw("identifier");
                    identifier != nullptr && identifier->count() > 0) {
@@ -160,6 +186,7 @@ private:
     bool verbose_ = false;
     bool accepted_ = false;
     std::vector<std::string> identifiers_;
+    std::vector<std::string> build_args_;
 };
 
 }  // namespace
