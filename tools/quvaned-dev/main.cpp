@@ -1,0 +1,144 @@
+// quvaned-dev: a development stand-in for the patch daemon. It serves the twelve methods
+// from a catalogue file, keeps patch state in memory, and answers one request per
+// connection, one connection after another.
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include <CLI/CLI.hpp>
+#include <fcntl.h>
+#include <fmt/format.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "os/file_descriptor.h"
+#include "patch_service.h"
+#include "rpc/value_boundary.h"
+
+namespace {
+
+using quvane::os::FileDescriptor;
+
+int stop_pipe_write = -1;
+
+void request_stop(int) {
+    const char byte = 'x';
+    [[maybe_unused]] const ssize_t written = ::write(stop_pipe_write, &byte, 1);
+}
+
+sockaddr_un address_of(const std::filesystem::path& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    return address;
+}
+
+// Whether a daemon already answers connections on `path`.
+bool someone_listens(const std::filesystem::path& path) {
+    const FileDescriptor probe(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const sockaddr_un address = address_of(path);
+    return ::connect(probe.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
+// Reads one JSON value, as the real daemon must: nothing marks the end of a request.
+std::optional<std::string> read_request(int fd) {
+    quvane::rpc::ValueBoundary boundary;
+    std::string request;
+    char buffer[65536];
+    while (true) {
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) {
+            return boundary.complete_at_end_of_stream() ? std::optional(request) : std::nullopt;
+        }
+        const std::string_view chunk(buffer, static_cast<std::size_t>(n));
+        const auto end = boundary.scan(chunk);
+        request.append(chunk.substr(0, end.value_or(chunk.size())));
+        if (end) return request;
+    }
+}
+
+void write_all(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (n <= 0) return;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+int serve(const std::filesystem::path& work_dir, const std::filesystem::path& catalogue_path) {
+    auto catalogue = quvane::dev::load_catalogue(catalogue_path);
+    if (!catalogue) {
+        std::fprintf(stderr, "quvaned-dev: %s\n", catalogue.error().message().c_str());
+        return 1;
+    }
+    std::error_code error;
+    std::filesystem::create_directories(work_dir, error);
+    const auto socket_path = work_dir / "quvaned.sock";
+    if (socket_path.native().size() >= sizeof(sockaddr_un::sun_path)) {
+        std::fprintf(stderr, "quvaned-dev: socket path %s is too long\n", socket_path.c_str());
+        return 1;
+    }
+    if (someone_listens(socket_path)) {
+        std::fprintf(stderr, "quvaned-dev: another daemon answers on %s\n", socket_path.c_str());
+        return 1;
+    }
+    ::unlink(socket_path.c_str());  // a stale socket of a daemon that is gone
+
+    int stop_pipe[2];
+    if (::pipe2(stop_pipe, O_CLOEXEC) != 0) return 1;
+    const FileDescriptor stop_read(stop_pipe[0]);
+    const FileDescriptor stop_write(stop_pipe[1]);
+    stop_pipe_write = stop_pipe[1];
+    struct sigaction action {};
+    action.sa_handler = request_stop;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    const FileDescriptor listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const sockaddr_un address = address_of(socket_path);
+    if (::bind(listener.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener.get(), 128) != 0) {
+        std::fprintf(stderr, "quvaned-dev: cannot listen on %s: %s\n", socket_path.c_str(), std::strerror(errno));
+        return 1;
+    }
+    std::printf("quvaned-dev: %zu patches from %s, listening on %s\n", catalogue->size(), catalogue_path.c_str(),
+                socket_path.c_str());
+    std::fflush(stdout);
+
+    quvane::dev::PatchService service(std::move(*catalogue), work_dir);
+    pollfd fds[2] = {{listener.get(), POLLIN, 0}, {stop_read.get(), POLLIN, 0}};
+    while (true) {
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (fds[1].revents != 0) break;
+        const FileDescriptor connection(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+        if (!connection) continue;
+        // A client that never finishes its request must not stall the daemon for good.
+        const timeval limit{10, 0};
+        ::setsockopt(connection.get(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        if (const auto request = read_request(connection.get())) {
+            write_all(connection.get(), service.handle(*request));
+        }
+    }
+    ::unlink(socket_path.c_str());
+    std::printf("quvaned-dev: stopped\n");
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app("Development stand-in for the quvane patch daemon", "quvaned-dev");
+    std::string work_dir;
+    std::string catalogue = QUVANED_DEV_CATALOGUE;
+    app.add_option("-w,--work-dir", work_dir, "Directory for quvaned.sock and the saved status")->required();
+    app.add_option("--catalogue", catalogue, "JSON catalogue of patches")->capture_default_str();
+    CLI11_PARSE(app, argc, argv);
+    return serve(std::filesystem::absolute(work_dir), catalogue);
+}
