@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds quvane, and takes it on a short tour against the
+# development daemon on a temporary work directory.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DQUVANE_TESTS=OFF >/dev/null
+cmake --build build -j"$(nproc)" --target quvane quvaned-dev >/dev/null
+
+work=$(mktemp -d)
+build/tools/quvaned-dev -w "$work" >"$work/daemon.log" 2>&1 &
+daemon=$!
+cleanup() { kill "$daemon" 2>/dev/null || true; wait "$daemon" 2>/dev/null || true; rm -rf "$work"; }
+trap cleanup EXIT
+for _ in $(seq 50); do [ -S "$work/quvaned.sock" ] && break; sleep 0.1; done
+
+# The patch subcommands need the superuser. An ordinary user becomes uid 0 inside a user
+# namespace, which is enough for the development daemon.
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+  if unshare -r true 2>/dev/null; then
+    as_root=(unshare -r)
+  else
+    echo "Not root, and this machine allows no user namespace (unshare -r): run the demo as root." >&2
+    exit 1
+  fi
+fi
+
+quvane() {
+  printf '\n$ quvane %s\n' "$*"
+  "${as_root[@]}" build/src/quvane -w "$work" "$@" || true
+}
+
+quvane list
+quvane info CVE-2024-1086
+quvane target CVE-2024-1086
+quvane apply CVE-2024-1086
+quvane status CVE-2024-1086
+quvane list
+quvane remove CVE-2024-1086
