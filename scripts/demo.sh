@@ -5,11 +5,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DQUVANE_TESTS=OFF >/dev/null
-cmake --build build -j"$(nproc)" --target quvane quvaned-dev >/dev/null
+cmake -S . -B build-demo -DCMAKE_BUILD_TYPE=Release -DQUVANE_TESTS=OFF >/dev/null
+cmake --build build-demo -j"$(nproc)" --target quvane quvaned-dev >/dev/null
 
 work=$(mktemp -d)
-build/tools/quvaned-dev -w "$work" >"$work/daemon.log" 2>&1 &
+build-demo/tools/quvaned-dev -w "$work" >"$work/daemon.log" 2>&1 &
 daemon=$!
 cleanup() { kill "$daemon" 2>/dev/null || true; wait "$daemon" 2>/dev/null || true; rm -rf "$work"; }
 trap cleanup EXIT
@@ -29,7 +29,7 @@ fi
 
 quvane() {
   printf '\n$ quvane %s\n' "$*"
-  "${as_root[@]}" build/src/quvane -w "$work" "$@" || true
+  "${as_root[@]}" build-demo/src/quvane -w "$work" "$@" || true
 }
 
 quvane list
