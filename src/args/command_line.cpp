@@ -34,12 +34,6 @@ constexpr std::array<SubcommandHelp, 13> subcommand_help{{
     {"restore", "Restore all patch status"},
 }};
 
-[[noreturn]] void finish(const std::string& text, std::FILE* stream, int status) {
-    std::fputs(text.c_str(), stream);
-    std::fflush(stream);
-    std::exit(status);
-}
-
 // CLI11's layout, with the value name standing for a positional argument ("IDENTIFIER...")
 // and the subcommand shown as required: the parser is told it is optional only so that a
 // run without one can answer with the full help.
@@ -138,7 +132,7 @@ public:
         }
     }
 
-    Matches parse(int argc, const char* const* argv) {
+    ParseOutcome parse(int argc, const char* const* argv) {
         std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
         if (const std::size_t word = subcommand_position(arguments);
             word < arguments.size() && arguments[word] == "build") {
@@ -151,16 +145,16 @@ public:
         try {
             app_.parse(arguments);
         } catch (const CLI::CallForHelp&) {
-            finish(app_.help(), stdout, EXIT_SUCCESS);
+            return ParserExit{app_.help(), false, EXIT_SUCCESS};
         } catch (const CLI::CallForVersion& version) {
-            finish(std::string(version.what()) + "\n", stdout, EXIT_SUCCESS);
+            return ParserExit{std::string(version.what()) + "\n", false, EXIT_SUCCESS};
         } catch (const CLI::ParseError& error) {
-            finish(fmt::format("error: {}\n\n{}\nFor more information, try '--help'.\n",
-                               error.what(), usage_line(app_)),
-                   stderr, EXIT_FAILURE);
+            return ParserExit{fmt::format("error: {}\n\n{}\nFor more information, try '--help'.\n",
+                                          error.what(), usage_line(app_)),
+                              true, EXIT_FAILURE};
         }
         if (app_.get_subcommands().empty()) {
-            finish(app_.help(), stderr, EXIT_FAILURE);
+            return ParserExit{app_.help(), true, EXIT_FAILURE};
         }
         return matches();
     }
@@ -191,9 +185,21 @@ private:
 
 }  // namespace
 
-Matches parse_command_line(int argc, const char* const* argv) {
+ParseOutcome match_command_line(int argc, const char* const* argv) {
     Grammar grammar;
     return grammar.parse(argc, argv);
+}
+
+Matches parse_command_line(int argc, const char* const* argv) {
+    ParseOutcome outcome = match_command_line(argc, argv);
+    if (auto* matches = std::get_if<Matches>(&outcome)) {
+        return std::move(*matches);
+    }
+    const auto& exit = std::get<ParserExit>(outcome);
+    std::FILE* stream = exit.to_standard_error ? stderr : stdout;
+    std::fputs(exit.text.c_str(), stream);
+    std::fflush(stream);
+    std::exit(exit.status);
 }
 
 }  // namespace quvane::args

@@ -1,9 +1,24 @@
 // The command-line grammar, on CLI11.
 #pragma once
 
+#include <string>
+#include <variant>
+
 #include "arguments.h"
 
 namespace quvane::args {
+
+// What the parser says instead of matching: help, version or a usage error.
+struct ParserExit {
+    std::string text;
+    bool to_standard_error = false;
+    int status = 0;
+};
+
+using ParseOutcome = std::variant<Matches, ParserExit>;
+
+// Matches the process arguments against the grammar, without side effects.
+ParseOutcome match_command_line(int argc, const char* const* argv);
 
 // Matches the process arguments against the grammar. Writes help and version to standard
 // output and ends the process with 0; writes usage errors (and the full help when no

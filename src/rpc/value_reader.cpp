@@ -1,5 +1,7 @@
 #include "value_reader.h"
 
+#include <algorithm>
+
 #include <fmt/format.h>
 #include <simdjson.h>
 
@@ -11,6 +13,8 @@ namespace {
 
 // Large enough to take everything a Unix socket can hold queued in one look.
 constexpr std::size_t chunk_size = 256 * 1024;
+constexpr std::size_t initial_size = 64 * 1024;
+constexpr std::size_t minimum_room = 16 * 1024;
 
 tl::unexpected<ClientFailure> json_failure(std::string detail) {
     return tl::unexpected(ClientFailure(JsonFailure{std::move(detail)}));
@@ -25,40 +29,42 @@ ValueBytes::ValueBytes(std::vector<char> storage, std::size_t size)
 
 tl::expected<ValueBytes, ClientFailure> read_one_value(ByteSource& source) {
     ValueBoundary boundary;
-    std::vector<char> value;
+    // Grown geometrically and only when little room is left, so that a daemon writing in
+    // small pieces costs no more than one writing in large ones.
+    std::vector<char> buffer(initial_size);
+    std::size_t size = 0;
     while (true) {
-        const std::size_t offset = value.size();
-        value.resize(offset + chunk_size);
-        const auto peeked = source.peek(value.data() + offset, chunk_size);
+        if (buffer.size() - size < minimum_room) {
+            buffer.resize(std::max(buffer.size() * 2, size + chunk_size));
+        }
+        char* const free = buffer.data() + size;
+        const auto peeked = source.peek(free, std::min(buffer.size() - size, chunk_size));
         if (!peeked) {
             return json_failure(fmt::format("failed to read the response: {}",
                                             system_error_text(peeked.error())));
         }
         if (*peeked == 0) {
-            value.resize(offset);
             if (!boundary.started()) {
                 return tl::unexpected(ClientFailure(TransportFailure::timeout()));
             }
             if (!boundary.complete_at_end_of_stream()) {
                 return json_failure(fmt::format(
-                    "EOF while parsing a value: the connection closed after {} bytes",
-                    offset));
+                    "EOF while parsing a value: the connection closed after {} bytes", size));
             }
             break;
         }
-        const auto end = boundary.scan(std::string_view(value.data() + offset, *peeked));
+        const auto end = boundary.scan(std::string_view(free, *peeked));
         const std::size_t take = end.value_or(*peeked);
-        if (const auto consumed = source.consume(value.data() + offset, take); !consumed) {
+        if (const auto consumed = source.consume(free, take); !consumed) {
             return json_failure(fmt::format("failed to read the response: {}",
                                             system_error_text(consumed.error())));
         }
-        value.resize(offset + take);
+        size += take;
         if (end) {
             break;
         }
     }
-    const std::size_t size = value.size();
-    return ValueBytes(std::move(value), size);
+    return ValueBytes(std::move(buffer), size);
 }
 
 }  // namespace quvane::rpc

@@ -1,0 +1,30 @@
+// Arbitrary argument vectors (NUL-separated) through the grammar and the conversion.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "args/command_line.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::vector<std::string> words{"quvane"};
+    std::string word;
+    for (std::size_t i = 0; i < size; ++i) {
+        if (data[i] == 0) {
+            words.push_back(std::move(word));
+            word.clear();
+        } else {
+            word.push_back(static_cast<char>(data[i]));
+        }
+    }
+    words.push_back(std::move(word));
+    std::vector<const char*> argv;
+    for (const auto& w : words) argv.push_back(w.c_str());
+
+    auto outcome = quvane::args::match_command_line(static_cast<int>(argv.size()), argv.data());
+    if (const auto* matches = std::get_if<quvane::args::Matches>(&outcome)) {
+        if (auto arguments = quvane::args::Arguments::from_matches(*matches)) {
+            (void)arguments->debug_form();
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,84 @@
+// One response read from a stream that delivers its bytes in arbitrary chunks, then decoded
+// as every result type. The value's end must be found exactly: the same bytes whatever the
+// chunking, never past the value, and the whole input when it is one complete JSON value.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include <simdjson.h>
+
+#include "rpc/json_rpc_client.h"
+#include "rpc/value_reader.h"
+
+namespace {
+
+using namespace quvane;
+
+class ChunkedSource final : public rpc::ByteSource {
+public:
+    ChunkedSource(std::string_view bytes, std::string_view chunk_sizes) : bytes_(bytes), sizes_(chunk_sizes) {}
+
+    tl::expected<std::size_t, int> peek(char* buffer, std::size_t size) override {
+        const std::size_t chunk = sizes_.empty() ? size : 1 + static_cast<unsigned char>(sizes_[turn_++ % sizes_.size()]);
+        const std::size_t n = std::min({size, chunk, bytes_.size() - position_});
+        bytes_.copy(buffer, n, position_);
+        return n;
+    }
+    tl::expected<void, int> consume(char* buffer, std::size_t size) override {
+        if (size > bytes_.size() - position_) std::abort();  // consuming what was never shown
+        bytes_.copy(buffer, size, position_);
+        position_ += size;
+        return {};
+    }
+    std::size_t position() const { return position_; }
+
+private:
+    std::string_view bytes_;
+    std::string_view sizes_;
+    std::size_t position_ = 0;
+    std::size_t turn_ = 0;
+};
+
+template <class T>
+void extract(const rpc::Response& response) {
+    (void)rpc::extract_result<T>(response);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    // The first bytes choose the chunking, the rest is the stream.
+    const std::size_t split = size > 0 ? std::min<std::size_t>(data[0] % 8, size - 1) : 0;
+    const std::string_view sizes(reinterpret_cast<const char*>(data) + (size > 0), split);
+    const std::string_view stream(reinterpret_cast<const char*>(data) + (size > 0) + split,
+                                  size - (size > 0) - split);
+
+    ChunkedSource chunked(stream, sizes);
+    ChunkedSource whole(stream, {});
+    const auto value = rpc::read_one_value(chunked);
+    const auto reference = rpc::read_one_value(whole);
+    if (value.has_value() != reference.has_value()) std::abort();
+    if (value && (value->json() != reference->json() || chunked.position() != value->json().size() ||
+                  stream.substr(0, value->json().size()) != value->json())) {
+        std::abort();
+    }
+
+    // A stream that is exactly one valid JSON value (and whitespace) is read whole.
+    simdjson::dom::parser parser;
+    if (parser.parse(simdjson::padded_string(stream)).error() == simdjson::SUCCESS) {
+        if (!value) std::abort();
+        const std::string_view rest = stream.substr(value->json().size());
+        if (rest.find_first_not_of(" \t\r\n") != std::string_view::npos) std::abort();
+    }
+
+    if (!value) return 0;
+    const auto response = rpc::Response::parse_padded(value->json());
+    if (!response) return 0;
+    (void)response->debug_form();
+    extract<Empty>(*response);
+    extract<PatchInfo>(*response);
+    extract<PackageInfo>(*response);
+    extract<std::vector<PatchListRecord>>(*response);
+    extract<std::vector<PatchStateRecord>>(*response);
+    return 0;
+}
