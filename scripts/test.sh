@@ -16,3 +16,18 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMA
 cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan -j"$jobs" --output-on-failure
+
+# A short run of every fuzz target over its seed corpus (copied: the corpus in the
+# repository stays as it is).
+cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DQUVANE_WERROR=ON -DQUVANE_FUZZ=ON -DQUVANE_TESTS=OFF >/dev/null
+cmake --build build-fuzz -j"$jobs" --target fuzz_decode_records fuzz_read_response fuzz_command_line
+corpus=$(mktemp -d)
+trap 'rm -rf "$corpus"' EXIT
+for target in decode_records read_response command_line; do
+  mkdir -p "$corpus/$target"
+  cp fuzz/corpus/"$target"/* "$corpus/$target/"
+  (cd "$corpus" && "$OLDPWD/build-fuzz/fuzz/fuzz_$target" -max_total_time=20 -timeout=10 "$corpus/$target" 2>"$corpus/$target.log") \
+    || { tail -n 40 "$corpus/$target.log"; exit 1; }
+  echo "fuzz_$target: $(grep -o 'Done [0-9]* runs in [0-9]* second(s)' "$corpus/$target.log")"
+done

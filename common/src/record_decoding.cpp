@@ -27,9 +27,12 @@ tl::unexpected<DecodeError> failure(std::string description) {
     return tl::unexpected(DecodeError{std::move(description)});
 }
 
-Status with_context(Status status, std::string_view context) {
+// Prefixes a failure's description with the context that `describe_context` gives; the
+// context is built only on failure, since decoding a long list succeeds field after field.
+template <class DescribeContext>
+Status with_context(Status status, DescribeContext describe_context) {
     if (!status) {
-        status.error().description = fmt::format("{}: {}", context, status.error().description);
+        status.error().description = fmt::format("{}: {}", describe_context(), status.error().description);
     }
     return status;
 }
@@ -154,7 +157,7 @@ Status decode_into(element value, TextMap& out) {
         std::string_view text;
         if (member.value.get(text) != simdjson::SUCCESS) {
             return with_context(invalid_type(member.value, "a string"),
-                                fmt::format("value of \"{}\"", member.key));
+                                [&] { return fmt::format("value of \"{}\"", member.key); });
         }
         // A repeated key: the later value wins.
         out.insert_or_assign(std::string(member.key), std::string(text));
@@ -220,7 +223,7 @@ Status decode_into(element value, std::vector<T>& out) {
     for (const element item : array) {
         T decoded{};
         if (auto status = decode_into(item, decoded); !status) {
-            return with_context(std::move(status), fmt::format("element {}", index));
+            return with_context(std::move(status), [&] { return fmt::format("element {}", index); });
         }
         out.push_back(std::move(decoded));
         ++index;
@@ -245,8 +248,9 @@ Status decode_field(std::size_t index, element value, R& out) {
                      : void()),
          ...);
     }(std::make_index_sequence<field_count<R>>{});
-    return with_context(std::move(status),
-                        fmt::format("{} field \"{}\"", RecordSchema<R>::name, field_keys<R>[index]));
+    return with_context(std::move(status), [&] {
+        return fmt::format("{} field \"{}\"", RecordSchema<R>::name, field_keys<R>[index]);
+    });
 }
 
 template <Record R>

@@ -63,12 +63,17 @@ tl::expected<Response, JsonFailure> Response::parse(std::string_view json) {
 
 tl::expected<Response, JsonFailure> Response::parse_padded(std::string_view json) {
     Response response;
-    response.parser_ = std::make_unique<simdjson::dom::parser>();
+    response.document_ = std::make_unique<simdjson::dom::document>();
     element root;
-    if (const auto error = response.parser_->parse(json.data(), json.size(), false).get(root);
-        error != simdjson::SUCCESS) {
+    simdjson::error_code parse_error = simdjson::SUCCESS;
+    {
+        simdjson::dom::parser parser;
+        parse_error =
+            parser.parse_into_document(*response.document_, json.data(), json.size(), false).get(root);
+    }
+    if (parse_error != simdjson::SUCCESS) {
         return failure(fmt::format("{} (in a response of {} bytes)",
-                                   simdjson::error_message(error), json.size()));
+                                   simdjson::error_message(parse_error), json.size()));
     }
     simdjson::dom::object object;
     if (root.get(object) != simdjson::SUCCESS) {

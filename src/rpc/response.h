@@ -31,8 +31,9 @@ public:
     std::string debug_form() const;
 
 private:
-    // Owns the document that `result_` points into.
-    std::unique_ptr<simdjson::dom::parser> parser_;
+    // Owns the tree that `result_` points into; the parser's own working memory is released
+    // as soon as the text is parsed.
+    std::unique_ptr<simdjson::dom::document> document_;
     std::optional<simdjson::dom::element> result_;
     std::optional<RpcError> error_;
     std::string id_;

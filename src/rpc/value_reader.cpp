@@ -1,6 +1,8 @@
 #include "value_reader.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <utility>
 
 #include <fmt/format.h>
 #include <simdjson.h>
@@ -13,8 +15,6 @@ namespace {
 
 // Large enough to take everything a Unix socket can hold queued in one look.
 constexpr std::size_t chunk_size = 256 * 1024;
-constexpr std::size_t initial_size = 64 * 1024;
-constexpr std::size_t minimum_room = 16 * 1024;
 
 tl::unexpected<ClientFailure> json_failure(std::string detail) {
     return tl::unexpected(ClientFailure(JsonFailure{std::move(detail)}));
@@ -22,23 +22,48 @@ tl::unexpected<ClientFailure> json_failure(std::string detail) {
 
 }  // namespace
 
-ValueBytes::ValueBytes(std::vector<char> storage, std::size_t size)
-    : storage_(std::move(storage)), size_(size) {
-    storage_.resize(size_ + simdjson::SIMDJSON_PADDING);
+ValueBytes::ValueBytes(ValueBytes&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)),
+      size_(std::exchange(other.size_, 0)),
+      capacity_(std::exchange(other.capacity_, 0)) {}
+
+ValueBytes& ValueBytes::operator=(ValueBytes&& other) noexcept {
+    if (this != &other) {
+        std::free(data_);
+        data_ = std::exchange(other.data_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+        capacity_ = std::exchange(other.capacity_, 0);
+    }
+    return *this;
+}
+
+ValueBytes::~ValueBytes() { std::free(data_); }
+
+bool ValueBytes::reserve_more(std::size_t size) noexcept {
+    // The parser may read this far beyond the last byte.
+    const std::size_t needed = size_ + size + simdjson::SIMDJSON_PADDING;
+    if (needed <= capacity_) {
+        return true;
+    }
+    const std::size_t capacity = std::max(needed, capacity_ * 2);
+    char* const grown = static_cast<char*>(std::realloc(data_, capacity));
+    if (grown == nullptr) {
+        return false;
+    }
+    data_ = grown;
+    capacity_ = capacity;
+    return true;
 }
 
 tl::expected<ValueBytes, ClientFailure> read_one_value(ByteSource& source) {
     ValueBoundary boundary;
-    // Grown geometrically and only when little room is left, so that a daemon writing in
-    // small pieces costs no more than one writing in large ones.
-    std::vector<char> buffer(initial_size);
-    std::size_t size = 0;
+    ValueBytes value;
     while (true) {
-        if (buffer.size() - size < minimum_room) {
-            buffer.resize(std::max(buffer.size() * 2, size + chunk_size));
+        if (!value.reserve_more(chunk_size)) {
+            return json_failure("out of memory for the response");
         }
-        char* const free = buffer.data() + size;
-        const auto peeked = source.peek(free, std::min(buffer.size() - size, chunk_size));
+        char* const free = value.end();
+        const auto peeked = source.peek(free, chunk_size);
         if (!peeked) {
             return json_failure(fmt::format("failed to read the response: {}",
                                             system_error_text(peeked.error())));
@@ -49,7 +74,8 @@ tl::expected<ValueBytes, ClientFailure> read_one_value(ByteSource& source) {
             }
             if (!boundary.complete_at_end_of_stream()) {
                 return json_failure(fmt::format(
-                    "EOF while parsing a value: the connection closed after {} bytes", size));
+                    "EOF while parsing a value: the connection closed after {} bytes",
+                    value.json().size()));
             }
             break;
         }
@@ -59,12 +85,12 @@ tl::expected<ValueBytes, ClientFailure> read_one_value(ByteSource& source) {
             return json_failure(fmt::format("failed to read the response: {}",
                                             system_error_text(consumed.error())));
         }
-        size += take;
+        value.grow(take);
         if (end) {
             break;
         }
     }
-    return ValueBytes(std::move(buffer), size);
+    return value;
 }
 
 }  // namespace quvane::rpc

@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <string_view>
-#include <vector>
 
 #include <tl/expected.hpp>
 
@@ -28,12 +27,25 @@ public:
 // that the parser may read beyond the end.
 class ValueBytes {
 public:
-    ValueBytes(std::vector<char> storage, std::size_t size);
-    std::string_view json() const noexcept { return {storage_.data(), size_}; }
+    ValueBytes() = default;
+    ValueBytes(ValueBytes&& other) noexcept;
+    ValueBytes& operator=(ValueBytes&& other) noexcept;
+    ~ValueBytes();
+
+    std::string_view json() const noexcept { return {data_, size_}; }
+
+    // Room for `size` more bytes after json(), growing the storage when needed; false when
+    // memory runs out.
+    bool reserve_more(std::size_t size) noexcept;
+    char* end() noexcept { return data_ + size_; }
+    void grow(std::size_t size) noexcept { size_ += size; }
 
 private:
-    std::vector<char> storage_;
-    std::size_t size_;
+    // realloc() moves a large block by remapping its pages rather than copying them, and
+    // leaves new room untouched until it is written.
+    char* data_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
 };
 
 // End of stream before the value starts is a Timeout; any other fault a JsonFailure.

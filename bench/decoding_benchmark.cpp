@@ -1,0 +1,60 @@
+// Decoding and rendering a large patch list, the two halves of `quvane list`'s own work.
+#include <benchmark/benchmark.h>
+#include <fmt/format.h>
+
+#include <cstdio>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "executor/patch_output.h"
+#include "main/logger.h"
+#include "patch_decoding.h"
+#include "rpc/response.h"
+
+namespace {
+
+using namespace quvane;
+
+std::string list_response(int count) {
+    std::string json = R"({"jsonrpc":"2.0","id":1,"result":[)";
+    for (int i = 0; i < count; ++i) {
+        fmt::format_to(std::back_inserter(json),
+                       R"({}{{"uuid":"3f2a9c1e-7b44-4d0a-9e51-{:012}","name":"CVE-2024-{}-kernel-fix","status":"Actived"}})",
+                       i == 0 ? "" : ",", i, 10000 + i);
+    }
+    return json + "]}";
+}
+
+void ParseAndDecodeList(benchmark::State& state) {
+    const std::string json = list_response(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        auto response = rpc::Response::parse(json);
+        auto records = decode_result<std::vector<PatchListRecord>>(*response->result());
+        benchmark::DoNotOptimize(records);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * json.size()));
+}
+BENCHMARK(ParseAndDecodeList)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+void RenderListTable(benchmark::State& state) {
+    const std::string json = list_response(static_cast<int>(state.range(0)));
+    const auto response = rpc::Response::parse(json);
+    const auto records = decode_result<std::vector<PatchListRecord>>(*response->result());
+    // The table goes to /dev/null; the benchmark's own report needs standard output back.
+    std::fflush(stdout);
+    const int saved = dup(1);
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    (void)log::start(log::Level::Info);
+    for (auto _ : state) {
+        executor::output::write_table(*records);
+        log::flush();
+    }
+    dup2(saved, 1);
+    close(null);
+    close(saved);
+}
+BENCHMARK(RenderListTable)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+}  // namespace

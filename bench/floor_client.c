@@ -1,0 +1,51 @@
+/* The floor: the least a client can do for the same exchanges as quvane. For each request
+ * given on the command line: connect to the socket, write the request, read the response with
+ * large reads until the JSON value is complete, write the raw bytes to standard output. No
+ * decoding, no formatting. */
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+static char buffer[1 << 16];
+
+static int exchange(const char *path, const char *request) {
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    struct sockaddr_un address = {.sun_family = AF_UNIX};
+    strncpy(address.sun_path, path, sizeof address.sun_path - 1);
+    if (fd < 0 || connect(fd, (struct sockaddr *)&address, sizeof address) != 0) return 1;
+    size_t length = strlen(request);
+    if (write(fd, request, length) != (ssize_t)length) return 1;
+    int depth = 0, in_string = 0, escaped = 0, started = 0;
+    for (;;) {
+        ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n <= 0) break;
+        fwrite(buffer, 1, (size_t)n, stdout);
+        for (ssize_t i = 0; i < n; ++i) {
+            char c = buffer[i];
+            if (in_string) {
+                if (escaped) escaped = 0;
+                else if (c == '\\') escaped = 1;
+                else if (c == '"') in_string = 0;
+            } else if (c == '"') in_string = 1;
+            else if (c == '{' || c == '[') { ++depth; started = 1; }
+            else if (c == '}' || c == ']') --depth;
+        }
+        if (started && depth == 0) break;
+    }
+    close(fd);
+    return 0;
+}
+
+int main(int argc, char **argv) {
+    if (argc < 3) {
+        fprintf(stderr, "usage: floor_client SOCKET REQUEST...\n");
+        return 2;
+    }
+    for (int i = 2; i < argc; ++i) {
+        if (exchange(argv[1], argv[i]) != 0) return 1;
+    }
+    return fflush(stdout) != 0;
+}

@@ -1,0 +1,33 @@
+"""Writes the response files that the benchmark's stand-in daemon answers with."""
+import json
+import sys
+import uuid
+from pathlib import Path
+
+out = Path(sys.argv[1])
+out.mkdir(parents=True, exist_ok=True)
+statuses = ["NotApplied", "Deactived", "Actived", "Accepted"]
+
+
+def response(result):
+    return json.dumps({"jsonrpc": "2.0", "result": result, "id": 1}, separators=(",", ":"))
+
+
+def patch_list(count):
+    return [{"uuid": str(uuid.UUID(int=i * 7919 + 1)), "name": f"CVE-2024-{10000 + i}-kernel-fix",
+             "status": statuses[i % 4]} for i in range(count)]
+
+
+for count in (0, 1000, 100000):
+    (out / f"list_{count}.json").write_text(response(patch_list(count)))
+
+package = {"name": "kernel", "kind": "SourcePackage", "arch": "x86_64", "epoch": "0", "version": "5.10.0",
+           "release": "136.12.0", "license": "GPL-2.0-only", "source_pkg": "kernel-5.10.0-136.12.0.src.rpm"}
+info = {"uuid": str(uuid.UUID(int=42)), "name": "CVE-2024-1086", "version": "1", "release": 1, "arch": "x86_64",
+        "kind": "KernelPatch", "depends": "", "target": package,
+        "entities": [{"uuid": str(uuid.UUID(int=i)), "patch_name": {"Unix": list(f"module_{i}.ko".encode())},
+                      "patch_target": f"/lib/modules/5.10.0/kernel/drivers/module_{i}.ko",
+                      "checksum": f"{i:064x}"} for i in range(10000)],
+        "description": "netfilter fix", "patches": [], "others": {"severity": "important"}}
+(out / "info_10000.json").write_text(response(info))
+(out / "apply.json").write_text(response([{"name": "CVE-2024-1086", "status": "Actived"}]))

@@ -1,0 +1,78 @@
+"""Times quvane against the floor client, interleaved, on the same socket and responses.
+
+Usage: run.py QUVANE QUVANE_STATIC FLOOR FAST_DAEMON RESPONSES_DIR [PAIRS]
+Prints one row per case: medians of the interleaved runs and their ratio, the peak memory of
+each, and how many socket reads quvane made for the response.
+"""
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+quvane, quvane_static, floor, daemon, responses = sys.argv[1:6]
+pairs = int(sys.argv[6]) if len(sys.argv) > 6 else 31
+devnull = os.open(os.devnull, os.O_WRONLY)
+
+
+def run(argv):
+    """Wall time in seconds and peak resident memory in KiB of one run, output to /dev/null."""
+    start = time.perf_counter()
+    pid = os.posix_spawn(argv[0], argv, os.environ, file_actions=[(os.POSIX_SPAWN_DUP2, devnull, 1)])
+    _, status, usage = os.wait4(pid, 0)
+    elapsed = time.perf_counter() - start
+    if os.waitstatus_to_exitcode(status) != 0:
+        sys.exit(f"failed: {' '.join(argv)}")
+    return elapsed, usage.ru_maxrss
+
+
+def request(method, params, request_id):
+    return f'{{"method":"{method}","params":[{params}],"id":{request_id},"jsonrpc":"2.0"}}'
+
+
+identifiers = [f"CVE-2024-{i}" for i in range(100)]
+cases = [
+    ("list, 0 records", "list_0.json", ["list"], [request("get_patch_list", "", 1)], quvane),
+    ("list, 0 records, static runtime", "list_0.json", ["list"], [request("get_patch_list", "", 1)], quvane_static),
+    ("list, 1 000 records", "list_1000.json", ["list"], [request("get_patch_list", "", 1)], quvane),
+    ("list, 100 000 records", "list_100000.json", ["list"], [request("get_patch_list", "", 1)], quvane),
+    ("info, 10 000 entities", "info_10000.json", ["info", "CVE-2024-1086"],
+     [request("get_patch_info", '"CVE-2024-1086"', 1)], quvane),
+    ("apply, 100 identifiers", "apply.json", ["apply"] + identifiers,
+     [request("apply_patch", f'"{name}"', i + 1) for i, name in enumerate(identifiers)], quvane),
+]
+
+print(f"{'case':34} {'quvane ms':>10} {'floor ms':>9} {'ratio':>6} {'quvane MiB':>10} {'floor MiB':>9} "
+      f"{'response KiB':>12} {'reads':>6} {'reads/KiB':>9}")
+for name, response_file, args, requests, binary in cases:
+    work = Path(tempfile.mkdtemp(prefix="quvane-bench-"))
+    socket = work / "quvaned.sock"
+    server = subprocess.Popen([daemon, str(socket), str(Path(responses) / response_file)])
+    while not socket.exists():
+        time.sleep(0.01)
+    ours = [binary, "-w", str(work)] + args
+    theirs = [floor, str(socket)] + requests
+    for _ in range(3):
+        run(ours), run(theirs)
+    times_ours, times_floor, rss_ours, rss_floor = [], [], [], []
+    for _ in range(pairs):
+        t, m = run(ours)
+        times_ours.append(t), rss_ours.append(m)
+        t, m = run(theirs)
+        times_floor.append(t), rss_floor.append(m)
+    reads = "-"
+    if shutil.which("strace") and len(requests) == 1:
+        trace = work / "trace"
+        subprocess.run(["strace", "-e", "trace=recvfrom,recvmsg", "-o", str(trace)] + ours, stdout=devnull, check=True)
+        reads = sum(1 for line in trace.read_text().splitlines() if line.startswith(("recvfrom", "recvmsg")))
+    server.terminate()
+    server.wait()
+    shutil.rmtree(work)
+    size_kib = (Path(responses) / response_file).stat().st_size / 1024
+    median_ours, median_floor = statistics.median(times_ours) * 1e3, statistics.median(times_floor) * 1e3
+    per_kib = f"{reads / size_kib:.4f}" if reads != "-" else "-"
+    print(f"{name:34} {median_ours:10.2f} {median_floor:9.2f} {median_ours / median_floor:6.2f} "
+          f"{max(rss_ours) / 1024:10.1f} {max(rss_floor) / 1024:9.1f} {size_kib:12.1f} {reads!s:>6} {per_kib:>9}")
