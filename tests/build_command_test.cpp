@@ -84,6 +84,19 @@ TEST_F(BuildCommand, StartFailuresAndSignals) {
     }
 }
 
+TEST_F(BuildCommand, ToolGetsDefaultSignalsAndOwnsCtrlC) {
+    // SIGPIPE (13) must not reach the tool ignored, though quvane ignores it.
+    const auto pipe = run_in_namespace(
+        R"(mask=$(awk "/SigIgn/ {print \$2}" /proc/self/status); echo $(( 0x$mask >> 12 & 1 )))", "755", quvane + " build");
+    EXPECT_EQ(pipe.out, "0\n");
+    // An interrupt while the tool runs is the tool's to handle: quvane stays and reports its end.
+    const auto interrupted = run_in_namespace("kill -INT $PPID; sleep 0.2; exit 5", "755", quvane + " build");
+    EXPECT_EQ(interrupted.status, 5);
+    const auto killed = run_in_namespace("kill -INT $PPID; kill -INT $$; sleep 1", "755", quvane + " build");
+    EXPECT_EQ(killed.out, "Error: Failed to get process exit code\n");
+    EXPECT_EQ(killed.status, 1);
+}
+
 TEST_F(BuildCommand, NeedsNoSuperuser) {
     const auto result = run_in_namespace("id -u; exit 7", "755",
                                          "setpriv --reuid=65534 --regid=65534 --clear-groups " + quvane + " build");

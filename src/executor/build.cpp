@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include <fmt/format.h>
+#include <csignal>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -23,6 +24,47 @@ Error start_failure(int errnum) {
     return std::move(cause).context(fmt::format("Failed to start \"{}\" process", BUILD_TOOL_NAME));
 }
 
+// Ignores a signal for the life of the object, then restores what was there before.
+class IgnoredWhileWaiting {
+public:
+    explicit IgnoredWhileWaiting(int signal) : signal_(signal) {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        ::sigaction(signal_, &ignore, &previous_);
+    }
+    ~IgnoredWhileWaiting() { ::sigaction(signal_, &previous_, nullptr); }
+    IgnoredWhileWaiting(const IgnoredWhileWaiting&) = delete;
+    IgnoredWhileWaiting& operator=(const IgnoredWhileWaiting&) = delete;
+
+private:
+    int signal_;
+    struct sigaction previous_ {};
+};
+
+// The tool starts with the default action for the signals this process ignores (an ignored
+// signal would otherwise stay ignored across exec: a tool with SIGPIPE ignored behaves
+// differently in its own pipelines).
+struct DefaultSignals {
+    posix_spawnattr_t attributes;
+
+    static const DefaultSignals& get() {
+        static const DefaultSignals defaults;
+        return defaults;
+    }
+
+private:
+    DefaultSignals() {
+        posix_spawnattr_init(&attributes);
+        sigset_t signals;
+        sigemptyset(&signals);
+        for (const int signal : {SIGPIPE, SIGINT, SIGQUIT}) {
+            sigaddset(&signals, signal);
+        }
+        posix_spawnattr_setsigdefault(&attributes, &signals);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    }
+};
+
 }  // namespace
 
 Result<int> run_tool(const std::string& program, const std::vector<std::string>& args) {
@@ -36,8 +78,13 @@ Result<int> run_tool(const std::string& program, const std::vector<std::string>&
 
     // What was written so far must reach the terminal before the tool writes there.
     log::flush();
+    // Like system(): while the tool runs, Ctrl-C and Ctrl-\ are the tool's to handle, and this
+    // process stays to report how it ended.
+    const IgnoredWhileWaiting interrupt(SIGINT);
+    const IgnoredWhileWaiting quit(SIGQUIT);
     pid_t pid = 0;
-    if (const int error = ::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ);
+    if (const int error = ::posix_spawn(&pid, program.c_str(), nullptr, &DefaultSignals::get().attributes,
+                                        argv.data(), environ);
         error != 0) {
         return tl::unexpected(start_failure(error));
     }

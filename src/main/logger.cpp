@@ -1,6 +1,7 @@
 #include "logger.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <mutex>
 
@@ -10,13 +11,29 @@ namespace {
 // Standard output's own buffer; large so that a long table costs few write calls.
 constexpr std::size_t output_buffer_size = 64 * 1024;
 
+// The first error that standard output gave; once it failed, nothing more is written (a
+// reader that went away, as `quvane list | head -1` does, must not cost the whole table).
+std::atomic<int> output_failure{0};
+
+void note_failure() noexcept {
+    int expected = 0;
+    output_failure.compare_exchange_strong(expected, errno != 0 ? errno : EIO);
+}
+
 class Logger {
 public:
     explicit Logger(std::FILE* out) : out_(out) {}
 
     void write(std::string_view message) const {
+        if (output_failure.load(std::memory_order_relaxed) != 0) {
+            return;
+        }
+        errno = 0;
         fwrite_unlocked(message.data(), 1, message.size(), out_);
         putc_unlocked('\n', out_);
+        if (ferror_unlocked(out_)) {
+            note_failure();
+        }
     }
 
 private:
@@ -62,6 +79,19 @@ void write(Level level, std::string_view /*target*/, std::string_view message) {
     }
 }
 
-void flush() noexcept { std::fflush(stdout); }
+bool flush() noexcept {
+    errno = 0;
+    if (std::fflush(stdout) != 0) {
+        note_failure();
+    }
+    return output_failure.load(std::memory_order_relaxed) == 0;
+}
+
+int output_error() noexcept { return output_failure.load(std::memory_order_relaxed); }
+
+void mark_output_failed(int errnum) noexcept {
+    int expected = 0;
+    output_failure.compare_exchange_strong(expected, errnum);
+}
 
 }  // namespace quvane::log

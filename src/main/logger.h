@@ -43,6 +43,13 @@ inline void debug(std::string_view target, std::string_view message) {
 // Hands every record written so far to the system. Called before the process blocks
 // (a daemon call, the build tool) and before it ends, so that nothing is held back while
 // it waits; between those points records are buffered rather than flushed one by one.
-void flush() noexcept;
+// Returns false once standard output has failed; later records are then dropped.
+bool flush() noexcept;
+
+// The system error that made standard output fail, or 0.
+int output_error() noexcept;
+
+// Marks standard output as failed with `errnum`, for a start-up that found it closed.
+void mark_output_failed(int errnum) noexcept;
 
 }  // namespace quvane::log

@@ -1,9 +1,12 @@
 #include "startup.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "args/arguments.h"
 #include "error_report.h"
@@ -12,11 +15,38 @@
 #include "logger.h"
 #include "rpc/proxy.h"
 #include "rpc/remote.h"
+#include "system_error.h"
 
 namespace quvane {
 namespace {
 
 void debug(std::string_view message) { log::debug(log::target::main, message); }
+
+// A standard descriptor that is closed at start would be handed out to the socket or the lock
+// file, and output meant for the user would land there: fill it with /dev/null. A closed
+// standard output still fails the run, since nothing could be shown.
+void guard_standard_descriptors() {
+    for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+            if (fd == STDOUT_FILENO) {
+                log::mark_output_failed(EBADF);
+            }
+        }
+    }
+}
+
+// The exit status once the work is done: a run whose output could not be written has failed,
+// quietly when the reader has gone away (a closed pipe), with a message otherwise.
+int finish(int status) {
+    if (log::flush()) {
+        return status;
+    }
+    if (const int error = log::output_error(); error != EPIPE) {
+        std::fprintf(stderr, "Error: Failed to write to standard output: %s\n", system_error_text(error).c_str());
+    }
+    return 1;
+}
 
 }  // namespace
 
@@ -33,12 +63,11 @@ int report(const Error& error) {
     std::string text = "Error: " + report_form(error);
     if (log::running()) {
         log::error(log::target::main, text);
-        log::flush();
-    } else {
-        log::flush();
-        text.push_back('\n');
-        std::fputs(text.c_str(), stderr);
+        return finish(1);
     }
+    log::flush();
+    text.push_back('\n');
+    std::fputs(text.c_str(), stderr);
     return 1;
 }
 
@@ -47,6 +76,7 @@ int run(int argc, const char* const* argv) {
     std::signal(SIGPIPE, SIG_IGN);
     // Files this process creates, the lock file above all, are for root alone.
     ::umask(077);
+    guard_standard_descriptors();
 
     auto arguments = args::Arguments::parse(argc, argv);
     if (!arguments) {
@@ -78,8 +108,7 @@ int run(int argc, const char* const* argv) {
         return report(result.error());
     }
     debug("Done");
-    log::flush();
-    return 0;
+    return finish(0);
 }
 
 }  // namespace quvane

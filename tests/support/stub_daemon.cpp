@@ -127,6 +127,12 @@ void StubDaemon::serve() {
 void StubDaemon::serve_connection(int fd) {
     std::string request;
     char buffer[4096];
+    if (die_mid_request_) {
+        const ssize_t n = ::recv(fd, buffer, 8, 0);
+        std::lock_guard lock(mutex_);
+        requests_.emplace_back(buffer, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+        return;
+    }
     pollfd fds[2] = {{fd, POLLIN, 0}, {stop_pipe_[0], POLLIN, 0}};
     while (!is_complete_json(request)) {
         if (::poll(fds, 2, -1) < 0 || fds[1].revents != 0) return;

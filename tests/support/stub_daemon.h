@@ -56,6 +56,8 @@ public:
     // The exact bytes of every request received so far, in order.
     std::vector<std::string> requests() const;
     std::size_t connections() const { return connections_.load(); }
+    // From now on, read only the first bytes of each request and close the connection.
+    void die_mid_request() { die_mid_request_ = true; }
     const std::filesystem::path& socket_path() const { return socket_path_; }
 
 private:
@@ -67,6 +69,7 @@ private:
     int listener_ = -1;
     int stop_pipe_[2] = {-1, -1};
     std::atomic<std::size_t> connections_{0};
+    std::atomic<bool> die_mid_request_{false};
     mutable std::mutex mutex_;
     std::vector<std::string> requests_;
     std::thread thread_;

@@ -1,0 +1,149 @@
+// Faults and load, end to end: concurrent runs, a daemon that dies mid-exchange, odd paths,
+// and standard output that cannot be written.
+#include <fstream>
+#include <future>
+#include <regex>
+
+#include <fmt/format.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "executor/operation_lock.h"
+#include "support/process.h"
+#include "support/stub_daemon.h"
+
+namespace quvane {
+namespace {
+
+using ::testing::AnyOf;
+using ::testing::HasSubstr;
+using testing::Reply;
+
+std::string states(const std::string& request) {
+    const auto view = testing::view_request(request);
+    return fmt::format(R"([{{"name":{},"status":"Actived"}}])", view.first_param);
+}
+
+TEST(Robustness, ConcurrentStateChangesExcludeEachOtherWithoutWaiting) {
+    testing::TemporaryDirectory dir;
+    const auto lock_path = dir.path() / "patch_op.lock";
+    std::atomic<int> calls_under_lock{0};
+    std::atomic<int> calls{0};
+    testing::StubDaemon daemon(dir.path() / "quvaned.sock", [&](const std::string& request) {
+        ++calls;
+        // The calling run must hold the lock while the daemon works for it.
+        calls_under_lock += !executor::OperationLock::acquire(lock_path, true).has_value();
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        return Reply::result(request, states(request));
+    });
+    constexpr int runs = 50;
+    std::vector<std::future<testing::ProcessResult>> started;
+    for (int i = 0; i < runs; ++i) {
+        started.push_back(std::async(std::launch::async, [&, i] {
+            return testing::run_quvane({"-w", dir.path().string(), "apply", "P" + std::to_string(i)});
+        }));
+    }
+    int succeeded = 0;
+    // The descriptor number depends on what the test runner leaves open.
+    const std::regex lock_error("Error: Failed to acquire flock for fd [0-9]+\n\nCaused by:\n    "
+                                "Resource temporarily unavailable \\(os error 11\\)\n");
+    for (int i = 0; i < runs; ++i) {
+        const auto result = started[i].get();
+        if (result.status == 0) {
+            ++succeeded;
+            EXPECT_EQ(result.out, "P" + std::to_string(i) + ": ACTIVED\n");
+        } else {
+            EXPECT_TRUE(std::regex_match(result.out, lock_error)) << result.out;
+            EXPECT_EQ(result.status, 1);
+        }
+        EXPECT_EQ(result.err, "");
+    }
+    EXPECT_GE(succeeded, 1);
+    // Runs that waited for the lock instead of failing would all have succeeded in turn.
+    EXPECT_LT(succeeded, runs / 2);
+    EXPECT_EQ(calls.load(), succeeded);
+    EXPECT_EQ(calls_under_lock.load(), succeeded);
+}
+
+TEST(Robustness, DaemonDyingAtEveryPointOfTheExchange) {
+    testing::TemporaryDirectory dir;
+    const auto socket = dir.path() / "quvaned.sock";
+    const std::string cannot_connect = "Error: Cannot connect to quvane daemon at unix://" + socket.string() + ", ";
+    const auto list = [&] { return testing::run_quvane({"-w", dir.path().string(), "list"}); };
+    {
+        testing::StubDaemon daemon(socket, {Reply{Reply::Kind::Close}});
+        EXPECT_EQ(list().out, cannot_connect + "Connection timeout\n");
+    }
+    {
+        testing::StubDaemon daemon(socket, {Reply{Reply::Kind::HalfThenClose, R"({"jsonrpc":"2.0","result":[["a","b")"}});
+        EXPECT_EQ(list().out, "Error: Failed to parse response\n");
+    }
+    {
+        testing::StubDaemon daemon(socket, std::vector<Reply>{});
+        daemon.die_mid_request();
+        const auto result = list();
+        EXPECT_THAT(result.out, AnyOf(cannot_connect + "Connection timeout\n", "Error: Failed to parse response\n"));
+        EXPECT_EQ(result.status, 1);
+    }
+    {
+        // Gone before accepting: the socket file stays, nobody listens.
+        auto daemon = std::make_unique<testing::StubDaemon>(socket, std::vector<Reply>{});
+        daemon.reset();
+        EXPECT_EQ(list().out, cannot_connect + "No such file or directory (os error 2)\n");
+    }
+}
+
+TEST(Robustness, OddWorkDirectoriesAndSocketPaths) {
+    testing::TemporaryDirectory dir;
+    const auto run = [&](const std::filesystem::path& work_dir, const char* word) {
+        return testing::run_quvane({"-w", work_dir.string(), word, "A"});
+    };
+    std::filesystem::create_directory(dir.path() / "quvaned.sock");
+    EXPECT_THAT(run(dir.path(), "status").out, HasSubstr("Connection refused (os error 111)"));
+    std::filesystem::remove(dir.path() / "quvaned.sock");
+    std::ofstream(dir.path() / "quvaned.sock") << "not a socket";
+    EXPECT_THAT(run(dir.path(), "status").out, HasSubstr("Connection refused (os error 111)"));
+
+    const auto file = dir.path() / "plain-file";
+    std::ofstream(file) << "x";
+    const auto not_a_dir = run(file, "apply");
+    EXPECT_EQ(not_a_dir.out, "Error: Failed to create flock on " + file.string() +
+                                 "/patch_op.lock\n\nCaused by:\n    Not a directory (os error 20)\n");
+    EXPECT_EQ(not_a_dir.status, 1);
+    const auto missing = run(dir.path() / "missing", "accept");
+    EXPECT_THAT(missing.out, HasSubstr("No such file or directory (os error 2)"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "missing"));
+}
+
+TEST(Robustness, OutputThatCannotBeWrittenFailsTheRun) {
+    testing::TemporaryDirectory dir;
+    std::string big_list = "[";
+    for (int i = 0; i < 100000; ++i) {
+        big_list += fmt::format(R"({}["uuid-{}","name-{}","Accepted"])", i ? "," : "", i, i);
+    }
+    big_list += "]";
+    testing::StubDaemon daemon(dir.path() / "quvaned.sock", [&](const std::string& request) {
+        return testing::view_request(request).method == "get_patch_list" ? Reply::result(request, big_list)
+                                                                         : Reply::result(request, states(request));
+    });
+    const std::string quvane = testing::quvane_binary() + " -w " + dir.path().string();
+
+    const auto closed = testing::run_process({"/bin/sh", "-c", quvane + " apply A >&-"});
+    EXPECT_EQ(closed.status, 1);
+    EXPECT_EQ(closed.err, "Error: Failed to write to standard output: Bad file descriptor (os error 9)\n");
+    // The output did not go to the lock file that took the free descriptor.
+    EXPECT_EQ(std::filesystem::file_size(dir.path() / "patch_op.lock"), 0u);
+
+    const auto full = testing::run_process({"/bin/sh", "-c", quvane + " list >/dev/full"});
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.err, "Error: Failed to write to standard output: No space left on device (os error 28)\n");
+
+    // A reader that goes away: no hang, no crash, no message, but no success either.
+    const auto head = testing::run_process(
+        {"/bin/bash", "-c", quvane + " list | head -1; echo \"status ${PIPESTATUS[0]}\""});
+    EXPECT_EQ(head.out, "Uuid" + std::string(37, ' ') + "Name" + std::string(57, ' ') + "Status      \nstatus 1\n");
+    EXPECT_EQ(head.err, "");
+}
+
+}  // namespace
+}  // namespace quvane
