@@ -1,6 +1,6 @@
 """Times quvane against the floor client, interleaved, on the same socket and responses.
 
-Usage: run.py QUVANE QUVANE_STATIC FLOOR FAST_DAEMON RESPONSES_DIR [PAIRS]
+Usage: run.py QUVANE QUVANE_STATIC FLOOR FAST_DAEMON MEASURE RESPONSES_DIR [PAIRS]
 Prints one row per case: medians of the interleaved runs and their ratio, the peak memory of
 each, and how many socket reads quvane made for the response.
 """
@@ -13,20 +13,18 @@ import tempfile
 import time
 from pathlib import Path
 
-quvane, quvane_static, floor, daemon, responses = sys.argv[1:6]
-pairs = int(sys.argv[6]) if len(sys.argv) > 6 else 31
+quvane, quvane_static, floor, daemon, measure, responses = sys.argv[1:7]
+pairs = int(sys.argv[7]) if len(sys.argv) > 7 else 31
 devnull = os.open(os.devnull, os.O_WRONLY)
 
 
 def run(argv):
     """Wall time in seconds and peak resident memory in KiB of one run, output to /dev/null."""
-    start = time.perf_counter()
-    pid = os.posix_spawn(argv[0], argv, os.environ, file_actions=[(os.POSIX_SPAWN_DUP2, devnull, 1)])
-    _, status, usage = os.wait4(pid, 0)
-    elapsed = time.perf_counter() - start
-    if os.waitstatus_to_exitcode(status) != 0:
+    result = subprocess.run([measure] + argv, capture_output=True, text=True)
+    if result.returncode != 0:
         sys.exit(f"failed: {' '.join(argv)}")
-    return elapsed, usage.ru_maxrss
+    nanoseconds, kib = result.stdout.split()
+    return int(nanoseconds) / 1e9, int(kib)
 
 
 def request(method, params, request_id):

@@ -17,8 +17,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cc -O2 -o "$work/floor_client" bench/floor_client.c
 cc -O2 -o "$work/fast_daemon" bench/fast_daemon.c
+cc -O2 -o "$work/measure" bench/measure.c
 python3 bench/generate_responses.py "$work/responses"
 python3 bench/run.py build-bench/src/quvane build-bench-static/src/quvane "$work/floor_client" \
-  "$work/fast_daemon" "$work/responses" "${1:-31}"
+  "$work/fast_daemon" "$work/measure" "$work/responses" "${1:-31}"
 echo
 build-bench/bench/quvane_benchmarks --benchmark_min_time=0.2
