@@ -179,7 +179,7 @@ tl::expected<E, DecodeError> enum_from_name(std::string_view name) {
 
 template <Enumeration E>
 Status decode_into(element value, E& out) {
-    const std::string expected = fmt::format("enum {}", EnumSchema<E>::name);
+    const auto expected = [] { return fmt::format("enum {}", EnumSchema<E>::name); };
     std::string_view name;
     if (value.get(name) == simdjson::SUCCESS) {
         auto decoded = enum_from_name<E>(name);
@@ -191,11 +191,11 @@ Status decode_into(element value, E& out) {
     }
     simdjson::dom::object object;
     if (value.get(object) != simdjson::SUCCESS) {
-        return invalid_type(value, expected);
+        return invalid_type(value, expected());
     }
     auto member = object.begin();
     if (member == object.end()) {
-        return failure(fmt::format("invalid value: empty map, expected {}", expected));
+        return failure(fmt::format("invalid value: empty map, expected {}", expected()));
     }
     auto decoded = enum_from_name<E>(member.key());
     if (!decoded) {
@@ -206,7 +206,7 @@ Status decode_into(element value, E& out) {
     }
     if (++member != object.end()) {
         return failure(fmt::format("invalid length: map with more than one member, expected {}",
-                                   expected));
+                                   expected()));
     }
     out = *decoded;
     return {};
