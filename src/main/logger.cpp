@@ -9,7 +9,7 @@ namespace quvane::log {
 namespace {
 
 // Standard output's own buffer; large so that a long table costs few write calls.
-constexpr std::size_t output_buffer_size = 64 * 1024;
+constexpr std::size_t output_buffer_size = std::size_t{64} * 1024;
 
 // The first error that standard output gave; once it failed, nothing more is written (a
 // reader that went away, as `quvane list | head -1` does, must not cost the whole table).

@@ -14,7 +14,7 @@ namespace quvane::rpc {
 namespace {
 
 // Large enough to take everything a Unix socket can hold queued in one look.
-constexpr std::size_t chunk_size = 256 * 1024;
+constexpr std::size_t chunk_size = std::size_t{256} * 1024;
 
 tl::unexpected<ClientFailure> json_failure(std::string detail) {
     return tl::unexpected(ClientFailure(JsonFailure{std::move(detail)}));
