@@ -8,7 +8,7 @@
 
 namespace quvane::rpc {
 
-RpcRemote::RpcRemote(std::filesystem::path socket_path)
+RpcRemote::RpcRemote(const std::filesystem::path& socket_path)
     : RpcRemote(socket_path, std::make_unique<UnixSocketTransport>(socket_path)) {}
 
 RpcRemote::RpcRemote(std::filesystem::path socket_path, std::unique_ptr<Transport> transport)

@@ -15,7 +15,7 @@ namespace quvane::rpc {
 class RpcRemote {
 public:
     // Connects to nothing: a daemon that is not running is noticed at the first call.
-    explicit RpcRemote(std::filesystem::path socket_path);
+    explicit RpcRemote(const std::filesystem::path& socket_path);
     // For tests: the same remote over another transport.
     RpcRemote(std::filesystem::path socket_path, std::unique_ptr<Transport> transport);
 

@@ -71,8 +71,8 @@ Result<std::vector<CataloguePatch>> load_catalogue(const std::filesystem::path& 
     return patches;
 }
 
-PatchService::PatchService(std::vector<CataloguePatch> patches, std::filesystem::path state_dir)
-    : patches_(std::move(patches)), state_file_(std::move(state_dir) / "patch_status.json") {}
+PatchService::PatchService(std::vector<CataloguePatch> patches, const std::filesystem::path& state_dir)
+    : patches_(std::move(patches)), state_file_(state_dir / "patch_status.json") {}
 
 std::string PatchService::handle(std::string_view request) {
     simdjson::dom::parser parser;

@@ -26,7 +26,7 @@ Result<std::vector<CataloguePatch>> load_catalogue(const std::filesystem::path& 
 class PatchService {
 public:
     // `state_dir` holds the file written by save_patch_status.
-    PatchService(std::vector<CataloguePatch> patches, std::filesystem::path state_dir);
+    PatchService(std::vector<CataloguePatch> patches, const std::filesystem::path& state_dir);
 
     // The response to one request: a result, or a JSON-RPC error object.
     std::string handle(std::string_view request);

@@ -14,7 +14,7 @@ namespace quvane::os::user {
 namespace {
 
 constexpr std::size_t initial_buffer_size = 1024;
-constexpr std::size_t maximum_buffer_size = 1024 * 1024;
+constexpr std::size_t maximum_buffer_size = std::size_t{1024} * 1024;
 
 }  // namespace
 
