@@ -8,6 +8,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "json_end.h"
+
 int main(int argc, char **argv) {
     if (argc != 3) {
         fprintf(stderr, "usage: fast_daemon SOCKET RESPONSE_FILE\n");
@@ -32,21 +34,11 @@ int main(int argc, char **argv) {
     for (;;) {
         int fd = accept(listener, NULL, NULL);
         if (fd < 0) continue;
-        int depth = 0, in_string = 0, escaped = 0, started = 0;
+        struct json_end end = {0};
         for (;;) {
             ssize_t n = read(fd, request, sizeof request);
             if (n <= 0) break;
-            for (ssize_t i = 0; i < n; ++i) {
-                char c = request[i];
-                if (in_string) {
-                    if (escaped) escaped = 0;
-                    else if (c == '\\') escaped = 1;
-                    else if (c == '"') in_string = 0;
-                } else if (c == '"') in_string = 1;
-                else if (c == '{' || c == '[') { ++depth; started = 1; }
-                else if (c == '}' || c == ']') --depth;
-            }
-            if (started && depth == 0) break;
+            if (json_end_scan(&end, request, (size_t)n)) break;
         }
         for (long done = 0; done < size;) {
             ssize_t n = write(fd, response + done, (size_t)(size - done));

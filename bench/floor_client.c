@@ -9,6 +9,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "json_end.h"
+
 static char buffer[1 << 16];
 
 static int exchange(const char *path, const char *request) {
@@ -18,22 +20,12 @@ static int exchange(const char *path, const char *request) {
     if (fd < 0 || connect(fd, (struct sockaddr *)&address, sizeof address) != 0) return 1;
     size_t length = strlen(request);
     if (write(fd, request, length) != (ssize_t)length) return 1;
-    int depth = 0, in_string = 0, escaped = 0, started = 0;
+    struct json_end end = {0};
     for (;;) {
         ssize_t n = read(fd, buffer, sizeof buffer);
         if (n <= 0) break;
         fwrite(buffer, 1, (size_t)n, stdout);
-        for (ssize_t i = 0; i < n; ++i) {
-            char c = buffer[i];
-            if (in_string) {
-                if (escaped) escaped = 0;
-                else if (c == '\\') escaped = 1;
-                else if (c == '"') in_string = 0;
-            } else if (c == '"') in_string = 1;
-            else if (c == '{' || c == '[') { ++depth; started = 1; }
-            else if (c == '}' || c == ']') --depth;
-        }
-        if (started && depth == 0) break;
+        if (json_end_scan(&end, buffer, (size_t)n)) break;
     }
     close(fd);
     return 0;
