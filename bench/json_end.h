@@ -10,16 +10,23 @@ struct json_end {
 };
 
 /* Scans the next piece; returns 1 once the value is complete. */
-static inline int json_end_scan(struct json_end *s, const char *bytes, size_t size) {
+static inline int json_end_scan(struct json_end* s, const char* bytes, size_t size) {
     for (size_t i = 0; i < size; ++i) {
         char c = bytes[i];
         if (s->in_string) {
-            if (s->escaped) s->escaped = 0;
-            else if (c == '\\') s->escaped = 1;
-            else if (c == '"') s->in_string = 0;
-        } else if (c == '"') s->in_string = 1;
-        else if (c == '{' || c == '[') { ++s->depth; s->started = 1; }
-        else if (c == '}' || c == ']') --s->depth;
+            if (s->escaped)
+                s->escaped = 0;
+            else if (c == '\\')
+                s->escaped = 1;
+            else if (c == '"')
+                s->in_string = 0;
+        } else if (c == '"')
+            s->in_string = 1;
+        else if (c == '{' || c == '[') {
+            ++s->depth;
+            s->started = 1;
+        } else if (c == '}' || c == ']')
+            --s->depth;
     }
     return s->started && s->depth == 0;
 }

@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     words.push_back(std::move(word));
     std::vector<const char*> argv;
-    for (const auto& w : words) argv.push_back(w.c_str());
+    for (const auto& w : words)
+        argv.push_back(w.c_str());
 
     auto outcome = quvane::args::match_command_line(static_cast<int>(argv.size()), argv.data());
     if (const auto* matches = std::get_if<quvane::args::Matches>(&outcome)) {

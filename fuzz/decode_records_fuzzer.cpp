@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (void)to_text(*package);
     }
     if (const auto list = decode_json<std::vector<PatchListRecord>>(json)) {
-        for (const auto& record : *list) (void)status_word(record.status);
+        for (const auto& record : *list)
+            (void)status_word(record.status);
     }
     (void)decode_json<std::vector<PatchStateRecord>>(json);
     (void)decode_json<Empty>(json);

@@ -15,24 +15,27 @@ namespace {
 using namespace quvane;
 
 class ChunkedSource final : public rpc::ByteSource {
-public:
-    ChunkedSource(std::string_view bytes, std::string_view chunk_sizes) : bytes_(bytes), sizes_(chunk_sizes) {}
+  public:
+    ChunkedSource(std::string_view bytes, std::string_view chunk_sizes)
+        : bytes_(bytes), sizes_(chunk_sizes) {}
 
     tl::expected<std::size_t, int> peek(char* buffer, std::size_t size) override {
-        const std::size_t chunk = sizes_.empty() ? size : 1 + static_cast<unsigned char>(sizes_[turn_++ % sizes_.size()]);
+        const std::size_t chunk =
+            sizes_.empty() ? size : 1 + static_cast<unsigned char>(sizes_[turn_++ % sizes_.size()]);
         const std::size_t n = std::min({size, chunk, bytes_.size() - position_});
         bytes_.copy(buffer, n, position_);
         return n;
     }
     tl::expected<void, int> consume(char* buffer, std::size_t size) override {
-        if (size > bytes_.size() - position_) std::abort();  // consuming what was never shown
+        if (size > bytes_.size() - position_)
+            std::abort();  // consuming what was never shown
         bytes_.copy(buffer, size, position_);
         position_ += size;
         return {};
     }
     std::size_t position() const { return position_; }
 
-private:
+  private:
     std::string_view bytes_;
     std::string_view sizes_;
     std::size_t position_ = 0;
@@ -57,23 +60,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ChunkedSource whole(stream, {});
     const auto value = rpc::read_one_value(chunked);
     const auto reference = rpc::read_one_value(whole);
-    if (value.has_value() != reference.has_value()) std::abort();
-    if (value && (value->json() != reference->json() || chunked.position() != value->json().size() ||
-                  stream.substr(0, value->json().size()) != value->json())) {
+    if (value.has_value() != reference.has_value())
+        std::abort();
+    if (value &&
+        (value->json() != reference->json() || chunked.position() != value->json().size() ||
+         stream.substr(0, value->json().size()) != value->json())) {
         std::abort();
     }
 
     // A stream that is exactly one valid JSON value (and whitespace) is read whole.
     simdjson::dom::parser parser;
     if (parser.parse(simdjson::padded_string(stream)).error() == simdjson::SUCCESS) {
-        if (!value) std::abort();
+        if (!value)
+            std::abort();
         const std::string_view rest = stream.substr(value->json().size());
-        if (rest.find_first_not_of(" \t\r\n") != std::string_view::npos) std::abort();
+        if (rest.find_first_not_of(" \t\r\n") != std::string_view::npos)
+            std::abort();
     }
 
-    if (!value) return 0;
+    if (!value)
+        return 0;
     const auto response = rpc::Response::parse_padded(value->json());
-    if (!response) return 0;
+    if (!response)
+        return 0;
     (void)response->debug_form();
     extract<Empty>(*response);
     extract<PatchInfo>(*response);

@@ -12,18 +12,21 @@ using ::testing::HasSubstr;
 
 // Whether this machine lets the tests make a mount namespace with a tmpfs.
 bool can_mount_privately() {
-    static const bool possible =
-        testing::run_process({"/usr/bin/unshare", "-m", "/bin/sh", "-c", "mount -t tmpfs tmpfs /usr/libexec"})
-            .status == 0;
+    static const bool possible = testing::run_process({"/usr/bin/unshare", "-m", "/bin/sh", "-c",
+                                                       "mount -t tmpfs tmpfs /usr/libexec"})
+                                     .status == 0;
     return possible;
 }
 
 // Installs `tool` (a shell script body, or nothing) at the build tool's path with `mode`, then
 // runs `command` (a shell command line) in the same namespace.
-testing::ProcessResult run_in_namespace(const std::string& tool, const std::string& mode, const std::string& command) {
-    std::string script = "set -e; mount -t tmpfs -o mode=755 tmpfs /usr/libexec; mkdir -p /usr/libexec/quvane; ";
+testing::ProcessResult run_in_namespace(const std::string& tool, const std::string& mode,
+                                        const std::string& command) {
+    std::string script =
+        "set -e; mount -t tmpfs -o mode=755 tmpfs /usr/libexec; mkdir -p /usr/libexec/quvane; ";
     if (!tool.empty()) {
-        script += "printf '%s\\n' '#!/bin/sh' '" + tool + "' > /usr/libexec/quvane/quvane-build; chmod " + mode +
+        script += "printf '%s\\n' '#!/bin/sh' '" + tool +
+                  "' > /usr/libexec/quvane/quvane-build; chmod " + mode +
                   " /usr/libexec/quvane/quvane-build; ";
     }
     script += "set +e; " + command;
@@ -31,10 +34,11 @@ testing::ProcessResult run_in_namespace(const std::string& tool, const std::stri
 }
 
 class BuildCommand : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!can_mount_privately()) {
-            GTEST_SKIP() << "this machine cannot make a private mount namespace (needs root and unshare -m)";
+            GTEST_SKIP()
+                << "this machine cannot make a private mount namespace (needs root and unshare -m)";
         }
     }
     const std::string quvane = testing::quvane_binary();
@@ -49,7 +53,8 @@ TEST_F(BuildCommand, EndsWithTheToolsExitCodeAndPassesArgumentsUnchanged) {
     } cases[] = {
         {R"(printf "[%s]" "$@"; echo; exit 0)", "", "[]\n", 0},
         {R"(printf "[%s]" "$@"; echo; exit 3)", "", "[]\n", 3},
-        {R"(printf "[%s]" "$@"; echo; exit 3)", "-j 4 --foo -h 'a b' ''", "[-j][4][--foo][-h][a b][]\n", 3},
+        {R"(printf "[%s]" "$@"; echo; exit 3)", "-j 4 --foo -h 'a b' ''",
+         "[-j][4][--foo][-h][a b][]\n", 3},
         {R"(printf "[%s]" "$@"; echo; exit 255)", "-- --help", "[--][--help]\n", 255},
     };
     for (const auto& c : cases) {
@@ -63,7 +68,10 @@ TEST_F(BuildCommand, EndsWithTheToolsExitCodeAndPassesArgumentsUnchanged) {
 TEST_F(BuildCommand, VerboseLinesComeBeforeTheToolsOutputAndNoDoneAfter) {
     const auto result = run_in_namespace("echo tool-output; exit 0", "755", quvane + " -v build x");
     EXPECT_EQ(result.status, 0);
-    EXPECT_THAT(result.out, ::testing::EndsWith("Invoking command: Build {\n    args: [\n        \"x\",\n    ],\n}\ntool-output\n"));
+    EXPECT_THAT(
+        result.out,
+        ::testing::EndsWith(
+            "Invoking command: Build {\n    args: [\n        \"x\",\n    ],\n}\ntool-output\n"));
 }
 
 TEST_F(BuildCommand, StartFailuresAndSignals) {
@@ -87,19 +95,23 @@ TEST_F(BuildCommand, StartFailuresAndSignals) {
 TEST_F(BuildCommand, ToolGetsDefaultSignalsAndOwnsCtrlC) {
     // SIGPIPE (13) must not reach the tool ignored, though quvane ignores it.
     const auto pipe = run_in_namespace(
-        R"(mask=$(awk "/SigIgn/ {print \$2}" /proc/self/status); echo $(( 0x$mask >> 12 & 1 )))", "755", quvane + " build");
+        R"(mask=$(awk "/SigIgn/ {print \$2}" /proc/self/status); echo $(( 0x$mask >> 12 & 1 )))",
+        "755", quvane + " build");
     EXPECT_EQ(pipe.out, "0\n");
     // An interrupt while the tool runs is the tool's to handle: quvane stays and reports its end.
-    const auto interrupted = run_in_namespace("kill -INT $PPID; sleep 0.2; exit 5", "755", quvane + " build");
+    const auto interrupted =
+        run_in_namespace("kill -INT $PPID; sleep 0.2; exit 5", "755", quvane + " build");
     EXPECT_EQ(interrupted.status, 5);
-    const auto killed = run_in_namespace("kill -INT $PPID; kill -INT $$; sleep 1", "755", quvane + " build");
+    const auto killed =
+        run_in_namespace("kill -INT $PPID; kill -INT $$; sleep 1", "755", quvane + " build");
     EXPECT_EQ(killed.out, "Error: Failed to get process exit code\n");
     EXPECT_EQ(killed.status, 1);
 }
 
 TEST_F(BuildCommand, NeedsNoSuperuser) {
-    const auto result = run_in_namespace("id -u; exit 7", "755",
-                                         "setpriv --reuid=65534 --regid=65534 --clear-groups " + quvane + " build");
+    const auto result =
+        run_in_namespace("id -u; exit 7", "755",
+                         "setpriv --reuid=65534 --regid=65534 --clear-groups " + quvane + " build");
     EXPECT_EQ(result.out, "65534\n");
     EXPECT_EQ(result.status, 7);
 }

@@ -9,17 +9,18 @@ namespace quvane {
 namespace {
 
 using ::testing::HasSubstr;
-using ::testing::StartsWith;
 using testing::run_process;
 using testing::run_quvane;
+using ::testing::StartsWith;
 
 TEST(CommandLine, HelpAndVersionGoToStandardOutput) {
     const struct {
         std::vector<std::string> args;
         std::vector<std::string> contains;
     } cases[] = {
-        {{"--help"}, {"Quvane command line interface", "-w,--work-dir WORK_DIR", "Path for working directory",
-                      "-v,--verbose", "Provide more detailed info", "-V,--version"}},
+        {{"--help"},
+         {"Quvane command line interface", "-w,--work-dir WORK_DIR", "Path for working directory",
+          "-v,--verbose", "Provide more detailed info", "-V,--version"}},
         {{"-h"}, {"Usage: " + testing::quvane_binary() + " [OPTIONS] SUBCOMMAND"}},
         {{"-w", "/x", "-h"}, {"Subcommands:"}},
         {{"apply", "--help"}, {"Apply a patch", "IDENTIFIER...", "Patch identifier"}},
@@ -44,8 +45,9 @@ TEST(CommandLine, HelpAndVersionGoToStandardOutput) {
 TEST(CommandLine, SubcommandsAppearInHelpInTheirOrder) {
     const std::string help = run_quvane({"--help"}).out;
     std::size_t position = 0;
-    for (const char* line : {"build  ", "info  ", "target  ", "status  ", "list  ", "check  ", "apply  ",
-                             "remove  ", "active  ", "deactive  ", "accept  ", "save  ", "restore  "}) {
+    for (const char* line :
+         {"build  ", "info  ", "target  ", "status  ", "list  ", "check  ", "apply  ", "remove  ",
+          "active  ", "deactive  ", "accept  ", "save  ", "restore  "}) {
         const std::size_t found = help.find(std::string("\n  ") + line, position);
         ASSERT_NE(found, std::string::npos) << line;
         position = found;
@@ -96,29 +98,32 @@ TEST(CommandLine, VerboseRunLogsStartUpRequestAndResponseBeforeTheResult) {
     const auto result = run_quvane({"-v", "-w", dir.path().string(), "list"});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "");
-    const std::string header = "Uuid" + std::string(37, ' ') + "Name" + std::string(57, ' ') + "Status      ";
+    const std::string header =
+        "Uuid" + std::string(37, ' ') + "Name" + std::string(57, ' ') + "Status      ";
     EXPECT_EQ(result.out,
               "Start with Arguments {\n"
               "    command: List,\n"
-              "    work_dir: \"" + dir.path().string() + "\",\n"
-              "    verbose: true,\n"
-              "}\n"
-              "Initializing remote procedure call client...\n"
-              "Initializing remote procedure calls...\n"
-              "Initializing command executors...\n"
-              "Invoking command: List\n"
-              "Request {\n"
-              "    method: \"get_patch_list\",\n"
-              "    params: [],\n"
-              "    id: 1,\n"
-              "    jsonrpc: \"2.0\",\n"
-              "}\n"
-              "Response {\n"
-              "    result: [],\n"
-              "    error: None,\n"
-              "    id: 1,\n"
-              "    jsonrpc: \"2.0\",\n"
-              "}\n" +
+              "    work_dir: \"" +
+                  dir.path().string() +
+                  "\",\n"
+                  "    verbose: true,\n"
+                  "}\n"
+                  "Initializing remote procedure call client...\n"
+                  "Initializing remote procedure calls...\n"
+                  "Initializing command executors...\n"
+                  "Invoking command: List\n"
+                  "Request {\n"
+                  "    method: \"get_patch_list\",\n"
+                  "    params: [],\n"
+                  "    id: 1,\n"
+                  "    jsonrpc: \"2.0\",\n"
+                  "}\n"
+                  "Response {\n"
+                  "    result: [],\n"
+                  "    error: None,\n"
+                  "    id: 1,\n"
+                  "    jsonrpc: \"2.0\",\n"
+                  "}\n" +
                   header + "\nDone\n");
     // Without --verbose only the table.
     EXPECT_EQ(run_quvane({"-w", dir.path().string(), "list"}).out, header + "\n");
@@ -131,9 +136,10 @@ TEST(CommandLine, RelativeWorkDirIsResolvedAgainstTheCurrentDirectory) {
     EXPECT_EQ(result.err, "");
     EXPECT_THAT(result.out, HasSubstr("work_dir: \"" + dir.path().string() + "/run\""));
     EXPECT_THAT(result.out, HasSubstr("Request {"));
-    EXPECT_THAT(result.out, ::testing::EndsWith("Error: Cannot connect to quvane daemon at unix://" +
-                                                dir.path().string() +
-                                                "/run/quvaned.sock, No such file or directory (os error 2)\n"));
+    EXPECT_THAT(result.out,
+                ::testing::EndsWith("Error: Cannot connect to quvane daemon at unix://" +
+                                    dir.path().string() +
+                                    "/run/quvaned.sock, No such file or directory (os error 2)\n"));
     EXPECT_THAT(result.out, ::testing::Not(HasSubstr("Response {")));
     EXPECT_THAT(result.out, ::testing::Not(HasSubstr("Done")));
 }
@@ -142,11 +148,13 @@ TEST(CommandLine, ConversionFailureIsReportedOnStandardError) {
     testing::TemporaryDirectory dir;
     const std::string gone = (dir.path() / "gone").string();
     const auto result = run_process({"/bin/sh", "-c",
-                                     "mkdir " + gone + " && cd " + gone + " && rmdir " + gone + " && exec " +
-                                         testing::quvane_binary() + " -w run list"});
+                                     "mkdir " + gone + " && cd " + gone + " && rmdir " + gone +
+                                         " && exec " + testing::quvane_binary() + " -w run list"});
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "Error: Failed to parse arguments\n\nCaused by:\n    No such file or directory (os error 2)\n");
+    EXPECT_EQ(result.err,
+              "Error: Failed to parse arguments\n\nCaused by:\n    No such file or directory (os "
+              "error 2)\n");
 }
 
 }  // namespace

@@ -27,43 +27,58 @@ const std::string package_text =
 std::string info_text(const std::string& name) {
     return "name:        " + name +
            "\nversion:     1\nrelease:     2\narch:        x86_64\ntype:        KernelPatch\n"
-           "depends:     \ntarget:      kernel-5.10.0-60.18.0\nlicense:     GPLv2\ndescription: fix\n"
+           "depends:     \ntarget:      kernel-5.10.0-60.18.0\nlicense:     GPLv2\ndescription: "
+           "fix\n"
            "entities:\n* nf.ko\n";
 }
 
 // A daemon that knows every identifier but "missing" and "gone".
 Reply answer(const std::string& request, const std::string& list_result) {
     const auto view = testing::view_request(request);
-    const std::string id = view.first_param.size() >= 2 ? view.first_param.substr(1, view.first_param.size() - 2) : "";
+    const std::string id =
+        view.first_param.size() >= 2 ? view.first_param.substr(1, view.first_param.size() - 2) : "";
     if (id == "missing" || id == "gone") {
         return Reply::error(request, "Patch \"" + id + "\" is not found");
     }
     const auto state = [&](std::string_view status) {
-        return Reply::result(request, fmt::format(R"([{{"name":"{}","status":"{}"}}])", id, status));
+        return Reply::result(request,
+                             fmt::format(R"([{{"name":"{}","status":"{}"}}])", id, status));
     };
     if (view.method == "get_patch_info") {
-        return Reply::result(request, fmt::format(
-            R"({{"uuid":"u","name":"{}","version":"1","release":2,"arch":"x86_64","kind":"KernelPatch","depends":"","target":{},"entities":[{{"uuid":"e","patch_name":{{"Unix":[110,102,46,107,111]}},"patch_target":"/x","checksum":"c"}}],"description":"fix","patches":[],"others":{{}}}})",
-            id, package_json));
+        return Reply::result(
+            request,
+            fmt::format(
+                R"({{"uuid":"u","name":"{}","version":"1","release":2,"arch":"x86_64","kind":"KernelPatch","depends":"","target":{},"entities":[{{"uuid":"e","patch_name":{{"Unix":[110,102,46,107,111]}},"patch_target":"/x","checksum":"c"}}],"description":"fix","patches":[],"others":{{}}}})",
+                id, package_json));
     }
-    if (view.method == "get_patch_target") return Reply::result(request, std::string(package_json));
-    if (view.method == "get_patch_list") return Reply::result(request, list_result);
-    if (view.method == "get_patch_status") return state("Deactived");
-    if (view.method == "apply_patch") return state("Actived");
-    if (view.method == "remove_patch") return state("NotApplied");
-    if (view.method == "active_patch") return state("Actived");
-    if (view.method == "deactive_patch") return state("Deactived");
-    if (view.method == "accept_patch") return state("Accepted");
-    if (view.method == "save_patch_status" && list_result == "fail") return Reply::error(request, "Save failed");
+    if (view.method == "get_patch_target")
+        return Reply::result(request, std::string(package_json));
+    if (view.method == "get_patch_list")
+        return Reply::result(request, list_result);
+    if (view.method == "get_patch_status")
+        return state("Deactived");
+    if (view.method == "apply_patch")
+        return state("Actived");
+    if (view.method == "remove_patch")
+        return state("NotApplied");
+    if (view.method == "active_patch")
+        return state("Actived");
+    if (view.method == "deactive_patch")
+        return state("Deactived");
+    if (view.method == "accept_patch")
+        return state("Accepted");
+    if (view.method == "save_patch_status" && list_result == "fail")
+        return Reply::error(request, "Save failed");
     return Reply::result(request, "null");
 }
 
 class PatchCommands : public ::testing::Test {
-protected:
+  protected:
     testing::TemporaryDirectory dir;
     std::string list_result = "[]";
-    testing::StubDaemon daemon{dir.path() / "quvaned.sock",
-                               [this](const std::string& request) { return answer(request, list_result); }};
+    testing::StubDaemon daemon{dir.path() / "quvaned.sock", [this](const std::string& request) {
+                                   return answer(request, list_result);
+                               }};
 
     testing::ProcessResult run(std::vector<std::string> args) {
         args.insert(args.begin(), {"-w", dir.path().string()});
@@ -83,16 +98,20 @@ TEST_F(PatchCommands, InfoAndTargetBlocksThenTheSummaryOfFailures) {
         std::vector<std::string> args;
         std::string out;
     } cases[] = {
-        {{"info", "P1"}, separator + "\nPatch: P1\n" + separator + "\n" + info_text("P1") + "\n" + separator + "\n"},
+        {{"info", "P1"},
+         separator + "\nPatch: P1\n" + separator + "\n" + info_text("P1") + "\n" + separator +
+             "\n"},
         {{"info", "P1", "missing", "P2"},
-         separator + "\nPatch: P1\n" + separator + "\n" + info_text("P1") + "\n" + separator + "\nPatch: P2\n" +
-             separator + "\n" + info_text("P2") + "\n" + separator +
+         separator + "\nPatch: P1\n" + separator + "\n" + info_text("P1") + "\n" + separator +
+             "\nPatch: P2\n" + separator + "\n" + info_text("P2") + "\n" + separator +
              "\nError: Operation failed\n\nCaused by:\n    0. Patch \"missing\" is not found\n"},
         {{"info", "missing", "gone"},
-         separator + "\nError: Operation failed\n\nCaused by:\n    0. Patch \"missing\" is not found\n    \n"
+         separator + "\nError: Operation failed\n\nCaused by:\n    0. Patch \"missing\" is not "
+                     "found\n    \n"
                      "    1. Patch \"gone\" is not found\n"},
-        {{"target", "P1", "P1"}, separator + "\nPatch: P1\n" + separator + "\n" + package_text + "\n" + separator +
-                                     "\nPatch: P1\n" + separator + "\n" + package_text + "\n" + separator + "\n"},
+        {{"target", "P1", "P1"},
+         separator + "\nPatch: P1\n" + separator + "\n" + package_text + "\n" + separator +
+             "\nPatch: P1\n" + separator + "\n" + package_text + "\n" + separator + "\n"},
     };
     for (const auto& c : cases) {
         const auto result = run(c.args);
@@ -119,8 +138,10 @@ TEST_F(PatchCommands, StateLinesForEveryStateSubcommand) {
     for (const auto& c : cases) {
         const std::size_t first_request = daemon.requests().size();
         const auto result = run({c.word, "A", "missing", "A"});
-        EXPECT_EQ(result.out, c.before + "A: " + c.status + "\nA: " + c.status +
-                                  "\nError: Operation failed\n\nCaused by:\n    0. Patch \"missing\" is not found\n")
+        EXPECT_EQ(
+            result.out,
+            c.before + "A: " + c.status + "\nA: " + c.status +
+                "\nError: Operation failed\n\nCaused by:\n    0. Patch \"missing\" is not found\n")
             << c.word;
         EXPECT_EQ(result.status, 1);
         const auto requests = daemon.requests();
@@ -137,15 +158,18 @@ TEST_F(PatchCommands, StateLinesForEveryStateSubcommand) {
 }
 
 TEST_F(PatchCommands, ListTablePadsByCharactersAndNeverCuts) {
-    const std::string header = "Uuid" + std::string(36, ' ') + " Name" + std::string(56, ' ') + " Status      \n";
+    const std::string header =
+        "Uuid" + std::string(36, ' ') + " Name" + std::string(56, ' ') + " Status      \n";
     EXPECT_EQ(run({"list"}).out, header);
 
     const std::string long_name(70, 'n');
-    list_result = R"([{"uuid":"a1","name":"caf\u00e9","status":"NotApplied"},["b2",")" + long_name + R"(","Accepted"]])";
+    list_result = R"([{"uuid":"a1","name":"caf\u00e9","status":"NotApplied"},["b2",")" + long_name +
+                  R"(","Accepted"]])";
     const auto result = run({"list"});
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, header + "a1" + std::string(38, ' ') + " caf\xC3\xA9" + std::string(56, ' ') +
-                              " NOT-APPLIED\n" + "b2" + std::string(38, ' ') + " " + long_name + " ACCEPTED\n");
+    EXPECT_EQ(result.out, header + "a1" + std::string(38, ' ') + " caf\xC3\xA9" +
+                              std::string(56, ' ') + " NOT-APPLIED\n" + "b2" +
+                              std::string(38, ' ') + " " + long_name + " ACCEPTED\n");
 
     list_result = R"({"not":"a list"})";
     const auto failed = run({"list"});
@@ -161,7 +185,10 @@ TEST_F(PatchCommands, CheckSaveAndRestore) {
         std::string params;
     } cases[] = {
         {{"check", "A", "B"}, "Checks are passed!\n", 0, R"("A")"},
-        {{"check", "A", "missing"}, "Error: Operation failed\n\nCaused by:\n    0. Patch \"missing\" is not found\n", 1, R"("A")"},
+        {{"check", "A", "missing"},
+         "Error: Operation failed\n\nCaused by:\n    0. Patch \"missing\" is not found\n",
+         1,
+         R"("A")"},
         {{"save"}, "", 0, ""},
         {{"restore"}, "----------Please wait for seconds!----------\n", 0, "false"},
         {{"restore", "--accepted"}, "----------Please wait for seconds!----------\n", 0, "true"},
@@ -171,7 +198,8 @@ TEST_F(PatchCommands, CheckSaveAndRestore) {
         const auto result = run(c.args);
         EXPECT_EQ(result.out, c.out) << c.args[0];
         EXPECT_EQ(result.status, c.status) << c.args[0];
-        EXPECT_EQ(testing::view_request(daemon.requests().at(first_request)).first_param, c.params) << c.args[0];
+        EXPECT_EQ(testing::view_request(daemon.requests().at(first_request)).first_param, c.params)
+            << c.args[0];
     }
     list_result = "fail";
     EXPECT_EQ(run({"save"}).out, "Error: Save failed\n");
@@ -179,14 +207,16 @@ TEST_F(PatchCommands, CheckSaveAndRestore) {
 
 TEST_F(PatchCommands, EveryPatchSubcommandNeedsTheSuperuser) {
     const std::vector<std::vector<std::string>> commands{
-        {"info", "A"},  {"target", "A"}, {"status", "A"},   {"list"},          {"check", "A"}, {"apply", "A"},
-        {"remove", "A"}, {"active", "A"}, {"deactive", "A"}, {"accept", "A"}, {"save"},       {"restore"},
+        {"info", "A"},     {"target", "A"}, {"status", "A"}, {"list"},
+        {"check", "A"},    {"apply", "A"},  {"remove", "A"}, {"active", "A"},
+        {"deactive", "A"}, {"accept", "A"}, {"save"},        {"restore"},
     };
     for (auto args : commands) {
         args.insert(args.begin(), {"-w", dir.path().string()});
         const auto result = testing::run_quvane_unprivileged(args);
         EXPECT_EQ(result.out,
-                  "Error: This command has to be run with superuser privileges (under the root user on most "
+                  "Error: This command has to be run with superuser privileges (under the root "
+                  "user on most "
                   "systems).\n")
             << args[2];
         EXPECT_EQ(result.status, 1);
@@ -200,29 +230,34 @@ TEST_F(PatchCommands, HeldLockStopsStateChangesAtOnce) {
     auto held = executor::OperationLock::acquire(lock_path, true);
     ASSERT_TRUE(held.has_value());
     const std::string lock_error = "Error: Failed to acquire flock for fd ";
-    const std::string cause = "\n\nCaused by:\n    Resource temporarily unavailable (os error 11)\n";
+    const std::string cause =
+        "\n\nCaused by:\n    Resource temporarily unavailable (os error 11)\n";
     const struct {
         std::vector<std::string> args;
         std::string before;
     } blocked[] = {
-        {{"check", "A"}, ""},  {{"apply", "A"}, ""},    {{"active", "A"}, ""}, {{"deactive", "A"}, ""},
-        {{"accept", "A"}, ""}, {{"save"}, ""},          {{"restore"}, ""},
-        {{"remove", "A"}, "----------Please wait for seconds!---------\n"},
+        {{"check", "A"}, ""},  {{"apply", "A"}, ""},
+        {{"active", "A"}, ""}, {{"deactive", "A"}, ""},
+        {{"accept", "A"}, ""}, {{"save"}, ""},
+        {{"restore"}, ""},     {{"remove", "A"}, "----------Please wait for seconds!---------\n"},
     };
     for (const auto& c : blocked) {
         const auto result = run(c.args);
         EXPECT_EQ(result.status, 1) << c.args[0];
         EXPECT_THAT(result.out, ::testing::StartsWith(c.before + lock_error)) << c.args[0];
         EXPECT_THAT(result.out, ::testing::EndsWith(cause)) << c.args[0];
-        const std::string fd = result.out.substr(c.before.size() + lock_error.size(),
-                                                 result.out.size() - c.before.size() - lock_error.size() - cause.size());
+        const std::string fd = result.out.substr(
+            c.before.size() + lock_error.size(),
+            result.out.size() - c.before.size() - lock_error.size() - cause.size());
         EXPECT_THAT(fd, ::testing::MatchesRegex("[0-9]+")) << c.args[0];
     }
     EXPECT_EQ(daemon.connections(), 0u);
-    for (const auto& args : std::vector<std::vector<std::string>>{{"info", "A"}, {"target", "A"}, {"status", "A"}, {"list"}}) {
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"info", "A"}, {"target", "A"}, {"status", "A"}, {"list"}}) {
         EXPECT_EQ(run(args).status, 0) << args[0];
     }
-    EXPECT_EQ(methods(), (std::vector<std::string>{"get_patch_info", "get_patch_target", "get_patch_status", "get_patch_list"}));
+    EXPECT_EQ(methods(), (std::vector<std::string>{"get_patch_info", "get_patch_target",
+                                                   "get_patch_status", "get_patch_list"}));
 }
 
 TEST_F(PatchCommands, LockFileIsCreatedEmptyAndPrivateAndLeftInPlace) {
@@ -244,9 +279,11 @@ TEST_F(PatchCommands, LockFileIsCreatedEmptyAndPrivateAndLeftInPlace) {
 TEST_F(PatchCommands, UnreachableDaemonIsOneFailurePerIdentifier) {
     testing::TemporaryDirectory empty;
     const auto result = testing::run_quvane({"-w", empty.path().string(), "apply", "A", "B"});
-    const std::string message = "Cannot connect to quvane daemon at unix://" + empty.path().string() +
+    const std::string message = "Cannot connect to quvane daemon at unix://" +
+                                empty.path().string() +
                                 "/quvaned.sock, No such file or directory (os error 2)";
-    EXPECT_EQ(result.out, "Error: Operation failed\n\nCaused by:\n    0. " + message + "\n    \n    1. " + message + "\n");
+    EXPECT_EQ(result.out, "Error: Operation failed\n\nCaused by:\n    0. " + message +
+                              "\n    \n    1. " + message + "\n");
     EXPECT_EQ(result.status, 1);
 }
 

@@ -40,13 +40,15 @@ TEST(Robustness, ConcurrentStateChangesExcludeEachOtherWithoutWaiting) {
     std::vector<std::future<testing::ProcessResult>> started;
     for (int i = 0; i < runs; ++i) {
         started.push_back(std::async(std::launch::async, [&, i] {
-            return testing::run_quvane({"-w", dir.path().string(), "apply", "P" + std::to_string(i)});
+            return testing::run_quvane(
+                {"-w", dir.path().string(), "apply", "P" + std::to_string(i)});
         }));
     }
     int succeeded = 0;
     // The descriptor number depends on what the test runner leaves open.
-    const std::regex lock_error("Error: Failed to acquire flock for fd [0-9]+\n\nCaused by:\n    "
-                                "Resource temporarily unavailable \\(os error 11\\)\n");
+    const std::regex lock_error(
+        "Error: Failed to acquire flock for fd [0-9]+\n\nCaused by:\n    "
+        "Resource temporarily unavailable \\(os error 11\\)\n");
     for (int i = 0; i < runs; ++i) {
         const auto result = started[i].get();
         if (result.status == 0) {
@@ -68,21 +70,24 @@ TEST(Robustness, ConcurrentStateChangesExcludeEachOtherWithoutWaiting) {
 TEST(Robustness, DaemonDyingAtEveryPointOfTheExchange) {
     testing::TemporaryDirectory dir;
     const auto socket = dir.path() / "quvaned.sock";
-    const std::string cannot_connect = "Error: Cannot connect to quvane daemon at unix://" + socket.string() + ", ";
+    const std::string cannot_connect =
+        "Error: Cannot connect to quvane daemon at unix://" + socket.string() + ", ";
     const auto list = [&] { return testing::run_quvane({"-w", dir.path().string(), "list"}); };
     {
         testing::StubDaemon daemon(socket, {Reply{Reply::Kind::Close}});
         EXPECT_EQ(list().out, cannot_connect + "Connection timeout\n");
     }
     {
-        testing::StubDaemon daemon(socket, {Reply{Reply::Kind::HalfThenClose, R"({"jsonrpc":"2.0","result":[["a","b")"}});
+        testing::StubDaemon daemon(
+            socket, {Reply{Reply::Kind::HalfThenClose, R"({"jsonrpc":"2.0","result":[["a","b")"}});
         EXPECT_EQ(list().out, "Error: Failed to parse response\n");
     }
     {
         testing::StubDaemon daemon(socket, std::vector<Reply>{});
         daemon.die_mid_request();
         const auto result = list();
-        EXPECT_THAT(result.out, AnyOf(cannot_connect + "Connection timeout\n", "Error: Failed to parse response\n"));
+        EXPECT_THAT(result.out, AnyOf(cannot_connect + "Connection timeout\n",
+                                      "Error: Failed to parse response\n"));
         EXPECT_EQ(result.status, 1);
     }
     {
@@ -107,8 +112,9 @@ TEST(Robustness, OddWorkDirectoriesAndSocketPaths) {
     const auto file = dir.path() / "plain-file";
     std::ofstream(file) << "x";
     const auto not_a_dir = run(file, "apply");
-    EXPECT_EQ(not_a_dir.out, "Error: Failed to create flock on " + file.string() +
-                                 "/patch_op.lock\n\nCaused by:\n    Not a directory (os error 20)\n");
+    EXPECT_EQ(not_a_dir.out,
+              "Error: Failed to create flock on " + file.string() +
+                  "/patch_op.lock\n\nCaused by:\n    Not a directory (os error 20)\n");
     EXPECT_EQ(not_a_dir.status, 1);
     const auto missing = run(dir.path() / "missing", "accept");
     EXPECT_THAT(missing.out, HasSubstr("No such file or directory (os error 2)"));
@@ -123,25 +129,29 @@ TEST(Robustness, OutputThatCannotBeWrittenFailsTheRun) {
     }
     big_list += "]";
     testing::StubDaemon daemon(dir.path() / "quvaned.sock", [&](const std::string& request) {
-        return testing::view_request(request).method == "get_patch_list" ? Reply::result(request, big_list)
-                                                                         : Reply::result(request, states(request));
+        return testing::view_request(request).method == "get_patch_list"
+                   ? Reply::result(request, big_list)
+                   : Reply::result(request, states(request));
     });
     const std::string quvane = testing::quvane_binary() + " -w " + dir.path().string();
 
     const auto closed = testing::run_process({"/bin/sh", "-c", quvane + " apply A >&-"});
     EXPECT_EQ(closed.status, 1);
-    EXPECT_EQ(closed.err, "Error: Failed to write to standard output: Bad file descriptor (os error 9)\n");
+    EXPECT_EQ(closed.err,
+              "Error: Failed to write to standard output: Bad file descriptor (os error 9)\n");
     // The output did not go to the lock file that took the free descriptor.
     EXPECT_EQ(std::filesystem::file_size(dir.path() / "patch_op.lock"), 0u);
 
     const auto full = testing::run_process({"/bin/sh", "-c", quvane + " list >/dev/full"});
     EXPECT_EQ(full.status, 1);
-    EXPECT_EQ(full.err, "Error: Failed to write to standard output: No space left on device (os error 28)\n");
+    EXPECT_EQ(full.err,
+              "Error: Failed to write to standard output: No space left on device (os error 28)\n");
 
     // A reader that goes away: no hang, no crash, no message, but no success either.
     const auto head = testing::run_process(
         {"/bin/bash", "-c", quvane + " list | head -1; echo \"status ${PIPESTATUS[0]}\""});
-    EXPECT_EQ(head.out, "Uuid" + std::string(37, ' ') + "Name" + std::string(57, ' ') + "Status      \nstatus 1\n");
+    EXPECT_EQ(head.out, "Uuid" + std::string(37, ' ') + "Name" + std::string(57, ' ') +
+                            "Status      \nstatus 1\n");
     EXPECT_EQ(head.err, "");
 }
 

@@ -30,15 +30,28 @@ std::string quoted(std::string_view text) {
     out.push_back('"');
     for (const char c : text) {
         switch (c) {
-            case '"': out.append("\\\""); break;
-            case '\\': out.append("\\\\"); break;
-            case '\n': out.append("\\n"); break;
-            case '\r': out.append("\\r"); break;
-            case '\t': out.append("\\t"); break;
-            case '\0': out.append("\\0"); break;
+            case '"':
+                out.append("\\\"");
+                break;
+            case '\\':
+                out.append("\\\\");
+                break;
+            case '\n':
+                out.append("\\n");
+                break;
+            case '\r':
+                out.append("\\r");
+                break;
+            case '\t':
+                out.append("\\t");
+                break;
+            case '\0':
+                out.append("\\0");
+                break;
             default:
                 if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-                    fmt::format_to(std::back_inserter(out), "\\u{{{:x}}}", static_cast<unsigned>(c));
+                    fmt::format_to(std::back_inserter(out), "\\u{{{:x}}}",
+                                   static_cast<unsigned>(c));
                 } else {
                     out.push_back(c);
                 }
@@ -48,7 +61,9 @@ std::string quoted(std::string_view text) {
     return out;
 }
 
-std::string boolean(bool value) { return value ? "true" : "false"; }
+std::string boolean(bool value) {
+    return value ? "true" : "false";
+}
 
 std::string list(const std::vector<std::string>& rendered_elements) {
     if (rendered_elements.empty()) {

@@ -11,7 +11,7 @@
 namespace quvane {
 
 class Error {
-public:
+  public:
     explicit Error(std::string message) : message_(std::move(message)) {}
 
     // A new error whose message is `context` and whose causes are this error and its causes.
@@ -25,7 +25,7 @@ public:
 
     bool operator==(const Error&) const = default;
 
-private:
+  private:
     std::string message_;
     std::vector<std::string> causes_;
 };

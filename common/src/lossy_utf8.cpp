@@ -9,7 +9,8 @@ constexpr std::string_view replacement_character = "\xEF\xBF\xBD";
 
 // Length of the valid sequence at `pos`, or 0 with `invalid_length` set to the length of
 // the maximal subpart that has to be replaced (at least one byte).
-std::size_t valid_sequence_length(std::string_view s, std::size_t pos, std::size_t& invalid_length) {
+std::size_t valid_sequence_length(std::string_view s, std::size_t pos,
+                                  std::size_t& invalid_length) {
     const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(s[i]); };
     const std::uint8_t lead = byte(pos);
     if (lead < 0x80) {
@@ -22,12 +23,16 @@ std::size_t valid_sequence_length(std::string_view s, std::size_t pos, std::size
         length = 2;
     } else if (lead >= 0xE0 && lead <= 0xEF) {
         length = 3;
-        if (lead == 0xE0) second_low = 0xA0;
-        if (lead == 0xED) second_high = 0x9F;
+        if (lead == 0xE0)
+            second_low = 0xA0;
+        if (lead == 0xED)
+            second_high = 0x9F;
     } else if (lead >= 0xF0 && lead <= 0xF4) {
         length = 4;
-        if (lead == 0xF0) second_low = 0x90;
-        if (lead == 0xF4) second_high = 0x8F;
+        if (lead == 0xF0)
+            second_low = 0x90;
+        if (lead == 0xF4)
+            second_high = 0x8F;
     } else {
         invalid_length = 1;
         return 0;

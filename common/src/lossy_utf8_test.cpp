@@ -15,13 +15,13 @@ TEST(LossyUtf8, ReplacesEachMaximalInvalidSequenceOnce) {
         {"plain ascii", "plain ascii"},
         {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"},
         {"lib\xFF", "lib" + r},
-        {"\x80\x80", r + r},                       // lone continuation bytes
-        {"\xC3", r},                               // cut two-byte sequence
-        {"\xE2\x82", r},                           // cut three-byte sequence: one replacement
+        {"\x80\x80", r + r},  // lone continuation bytes
+        {"\xC3", r},          // cut two-byte sequence
+        {"\xE2\x82", r},      // cut three-byte sequence: one replacement
         {"\xE2\x82z", r + "z"},
-        {"\xC0\xAF", r + r},                       // overlong lead
-        {"\xED\xA0\x80", r + r + r},               // surrogate
-        {"\xF4\x90\x80\x80", r + r + r + r},       // above U+10FFFF
+        {"\xC0\xAF", r + r},                  // overlong lead
+        {"\xED\xA0\x80", r + r + r},          // surrogate
+        {"\xF4\x90\x80\x80", r + r + r + r},  // above U+10FFFF
         {"\xF0\x9F\x98", r},
         {std::string("a\0b", 3), std::string("a\0b", 3)},
     };

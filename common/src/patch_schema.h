@@ -63,18 +63,12 @@ template <>
 struct RecordSchema<PatchInfo> {
     static constexpr std::string_view name = "PatchInfo";
     static constexpr auto fields = std::tuple{
-        field("uuid", &PatchInfo::uuid),
-        field("name", &PatchInfo::name),
-        field("version", &PatchInfo::version),
-        field("release", &PatchInfo::release),
-        field("arch", &PatchInfo::arch),
-        field("kind", &PatchInfo::kind),
-        field("depends", &PatchInfo::depends),
-        field("target", &PatchInfo::target),
-        field("entities", &PatchInfo::entities),
-        field("description", &PatchInfo::description),
-        field("patches", &PatchInfo::patches),
-        field("others", &PatchInfo::others),
+        field("uuid", &PatchInfo::uuid),         field("name", &PatchInfo::name),
+        field("version", &PatchInfo::version),   field("release", &PatchInfo::release),
+        field("arch", &PatchInfo::arch),         field("kind", &PatchInfo::kind),
+        field("depends", &PatchInfo::depends),   field("target", &PatchInfo::target),
+        field("entities", &PatchInfo::entities), field("description", &PatchInfo::description),
+        field("patches", &PatchInfo::patches),   field("others", &PatchInfo::others),
     };
 };
 

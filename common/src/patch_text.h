@@ -25,8 +25,8 @@ std::string to_text(const PackageInfo& package);
 // The words are always written as they stand: a width, fill or alignment asked for by the
 // caller's format is not applied, so a status closing a padded table row leaves no blanks.
 template <class Word>
-    requires std::is_same_v<Word, quvane::PatchStatus> || std::is_same_v<Word, quvane::PatchType> ||
-             std::is_same_v<Word, quvane::PackageType>
+requires std::is_same_v<Word, quvane::PatchStatus> || std::is_same_v<Word, quvane::PatchType> ||
+    std::is_same_v<Word, quvane::PackageType>
 struct fmt::formatter<Word> {
     constexpr auto parse(format_parse_context& context) {
         auto it = context.begin();

@@ -14,7 +14,8 @@ PatchInfo sample_info(std::size_t entity_count) {
     info.arch = "x86_64";
     info.kind = PatchType::KernelPatch;
     info.depends = "";
-    info.target = {"kernel", PackageType::SourcePackage, "x86_64", "", "5.10.0", "60.18.0", "GPLv2", "src"};
+    info.target = {"kernel", PackageType::SourcePackage, "x86_64", "", "5.10.0", "60.18.0", "GPLv2",
+                   "src"};
     info.description = "netfilter fix";
     for (std::size_t i = 0; i < entity_count; ++i) {
         info.entities.push_back({"e", {"mod" + std::to_string(i) + ".ko"}, "/lib/modules/x", "c"});
@@ -53,7 +54,8 @@ TEST(PatchText, PatchInfoShowsAtMostNineEntities) {
         {25, entity_lines(9) + "* ......\n"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(to_text(sample_info(c.entities)), nine_lines + c.tail) << c.entities << " entities";
+        EXPECT_EQ(to_text(sample_info(c.entities)), nine_lines + c.tail)
+            << c.entities << " entities";
     }
 }
 
@@ -70,7 +72,9 @@ TEST(PatchText, InvalidUtf8EntityNameIsReplaced) {
 }
 
 TEST(PatchText, PackageInfoHasSevenLinesWithoutFinalLineFeed) {
-    const PackageInfo package{"openssl", PackageType::BinaryPackage, "aarch64", "", "3.0.7", "25", "OpenSSL", "openssl.src"};
+    const PackageInfo package{
+        "openssl",    PackageType::BinaryPackage, "aarch64", "", "3.0.7", "25", "OpenSSL",
+        "openssl.src"};
     EXPECT_EQ(to_text(package),
               "name:    openssl\n"
               "type:    BinaryPackage\n"

@@ -18,10 +18,14 @@ using simdjson::dom::element_type;
 using Status = tl::expected<void, DecodeError>;
 
 template <class R>
-concept Record = requires { RecordSchema<R>::fields; };
+concept Record = requires {
+    RecordSchema<R>::fields;
+};
 
 template <class E>
-concept Enumeration = requires { EnumSchema<E>::names; };
+concept Enumeration = requires {
+    EnumSchema<E>::names;
+};
 
 tl::unexpected<DecodeError> failure(std::string description) {
     return tl::unexpected(DecodeError{std::move(description)});
@@ -32,7 +36,8 @@ tl::unexpected<DecodeError> failure(std::string description) {
 template <class DescribeContext>
 Status with_context(Status status, DescribeContext describe_context) {
     if (!status) {
-        status.error().description = fmt::format("{}: {}", describe_context(), status.error().description);
+        status.error().description =
+            fmt::format("{}: {}", describe_context(), status.error().description);
     }
     return status;
 }
@@ -40,14 +45,22 @@ Status with_context(Status status, DescribeContext describe_context) {
 // How an unexpected value is named in a description: its kind and, for scalars, the value.
 std::string describe(element value) {
     switch (value.type()) {
-        case element_type::ARRAY: return "sequence";
-        case element_type::OBJECT: return "map";
-        case element_type::INT64: return fmt::format("integer `{}`", int64_t(value));
-        case element_type::UINT64: return fmt::format("integer `{}`", uint64_t(value));
-        case element_type::DOUBLE: return fmt::format("floating point `{}`", double(value));
-        case element_type::STRING: return fmt::format("string \"{}\"", std::string_view(value));
-        case element_type::BOOL: return fmt::format("boolean `{}`", bool(value));
-        case element_type::NULL_VALUE: return "null";
+        case element_type::ARRAY:
+            return "sequence";
+        case element_type::OBJECT:
+            return "map";
+        case element_type::INT64:
+            return fmt::format("integer `{}`", int64_t(value));
+        case element_type::UINT64:
+            return fmt::format("integer `{}`", uint64_t(value));
+        case element_type::DOUBLE:
+            return fmt::format("floating point `{}`", double(value));
+        case element_type::STRING:
+            return fmt::format("string \"{}\"", std::string_view(value));
+        case element_type::BOOL:
+            return fmt::format("boolean `{}`", bool(value));
+        case element_type::NULL_VALUE:
+            return "null";
     }
     return "value";
 }
@@ -127,8 +140,8 @@ Status decode_into(element value, FileSystemName& out) {
         name.push_back(static_cast<char>(number));
     }
     if (++member != object.end()) {
-        return failure(fmt::format("invalid length: map with more than one member, expected {}",
-                                   expected));
+        return failure(
+            fmt::format("invalid length: map with more than one member, expected {}", expected));
     }
     out.bytes = std::move(name);
     return {};
@@ -173,8 +186,8 @@ tl::expected<E, DecodeError> enum_from_name(std::string_view name) {
             return static_cast<E>(i);
         }
     }
-    return failure(fmt::format("unknown variant `{}`, expected one of `{}`", name,
-                               fmt::join(names, "`, `")));
+    return failure(
+        fmt::format("unknown variant `{}`, expected one of `{}`", name, fmt::join(names, "`, `")));
 }
 
 template <Enumeration E>
@@ -205,8 +218,8 @@ Status decode_into(element value, E& out) {
         return invalid_type(member.value(), "unit variant");
     }
     if (++member != object.end()) {
-        return failure(fmt::format("invalid length: map with more than one member, expected {}",
-                                   expected()));
+        return failure(
+            fmt::format("invalid length: map with more than one member, expected {}", expected()));
     }
     out = *decoded;
     return {};
@@ -223,7 +236,8 @@ Status decode_into(element value, std::vector<T>& out) {
     for (const element item : array) {
         T decoded{};
         if (auto status = decode_into(item, decoded); !status) {
-            return with_context(std::move(status), [&] { return fmt::format("element {}", index); });
+            return with_context(std::move(status),
+                                [&] { return fmt::format("element {}", index); });
         }
         out.push_back(std::move(decoded));
         ++index;
@@ -236,7 +250,9 @@ constexpr std::size_t field_count = std::tuple_size_v<decltype(RecordSchema<R>::
 
 template <Record R>
 constexpr auto field_keys = std::apply(
-    [](const auto&... fields) { return std::array<std::string_view, sizeof...(fields)>{fields.key...}; },
+    [](const auto&... fields) {
+        return std::array<std::string_view, sizeof...(fields)>{fields.key...};
+    },
     RecordSchema<R>::fields);
 
 // Decodes `value` into the field at `index`, naming the record and the field on failure.
@@ -244,10 +260,12 @@ template <Record R>
 Status decode_field(std::size_t index, element value, R& out) {
     Status status;
     [&]<std::size_t... I>(std::index_sequence<I...>) {
-        ((I == index ? void(status = decode_into(value, out.*std::get<I>(RecordSchema<R>::fields).member))
-                     : void()),
+        ((I == index
+              ? void(status = decode_into(value, out.*std::get<I>(RecordSchema<R>::fields).member))
+              : void()),
          ...);
-    }(std::make_index_sequence<field_count<R>>{});
+    }
+    (std::make_index_sequence<field_count<R>>{});
     return with_context(std::move(status), [&] {
         return fmt::format("{} field \"{}\"", RecordSchema<R>::name, field_keys<R>[index]);
     });

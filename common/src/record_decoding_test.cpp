@@ -19,7 +19,9 @@ std::string patch_info_json(std::string_view release = "3", std::string_view ent
         release, package_json, entities, patches, others);
 }
 
-std::string with_release(std::string_view release) { return patch_info_json(release); }
+std::string with_release(std::string_view release) {
+    return patch_info_json(release);
+}
 
 // A list of one PatchStateRecord whose status is the JSON text `status`.
 Decoded<std::vector<PatchStateRecord>> state_with_status(std::string_view status) {
@@ -33,9 +35,15 @@ TEST(RecordDecoding, UnsignedReleaseAcceptsOnlyPlainIntegersInRange) {
         bool ok;
         std::uint32_t value;
     } cases[] = {
-        {"0", true, 0},          {"4294967295", true, 4294967295u}, {"4294967296", false, 0},
-        {"-1", false, 0},        {"1.0", false, 0},                 {"1e2", false, 0},
-        {"\"1\"", false, 0},     {"null", false, 0},                {"18446744073709551615", false, 0},
+        {"0", true, 0},
+        {"4294967295", true, 4294967295u},
+        {"4294967296", false, 0},
+        {"-1", false, 0},
+        {"1.0", false, 0},
+        {"1e2", false, 0},
+        {"\"1\"", false, 0},
+        {"null", false, 0},
+        {"18446744073709551615", false, 0},
     };
     for (const auto& c : cases) {
         const auto decoded = decode_json<PatchInfo>(with_release(c.release));
@@ -43,7 +51,8 @@ TEST(RecordDecoding, UnsignedReleaseAcceptsOnlyPlainIntegersInRange) {
         if (c.ok) {
             EXPECT_EQ(decoded->release, c.value);
         } else {
-            EXPECT_THAT(decoded.error().description, HasSubstr("PatchInfo field \"release\"")) << c.release;
+            EXPECT_THAT(decoded.error().description, HasSubstr("PatchInfo field \"release\""))
+                << c.release;
         }
     }
 }
@@ -53,11 +62,15 @@ TEST(RecordDecoding, EnumerationsFromExactNameOrUnitObject) {
         std::string_view json;
         bool ok;
     } cases[] = {
-        {R"("Actived")", true},          {R"({"Actived":null})", true},
-        {R"("actived")", false},         {R"("Active")", false},
-        {"null", false},                 {R"({"Actived":1})", false},
+        {R"("Actived")", true},
+        {R"({"Actived":null})", true},
+        {R"("actived")", false},
+        {R"("Active")", false},
+        {"null", false},
+        {R"({"Actived":1})", false},
         {R"({"Actived":null,"Accepted":null})", false},
-        {R"({})", false},                {"3", false},
+        {R"({})", false},
+        {"3", false},
     };
     for (const auto& c : cases) {
         const auto decoded = state_with_status(c.json);
@@ -66,8 +79,9 @@ TEST(RecordDecoding, EnumerationsFromExactNameOrUnitObject) {
             EXPECT_EQ(decoded->at(0).status, PatchStatus::Actived);
         }
     }
-    EXPECT_THAT(state_with_status(R"("Active")").error().description,
-                HasSubstr("expected one of `Unknown`, `NotApplied`, `Deactived`, `Actived`, `Accepted`"));
+    EXPECT_THAT(
+        state_with_status(R"("Active")").error().description,
+        HasSubstr("expected one of `Unknown`, `NotApplied`, `Deactived`, `Actived`, `Accepted`"));
 }
 
 TEST(RecordDecoding, FileSystemNameOnlyFromUnixBytes) {
@@ -103,14 +117,18 @@ TEST(RecordDecoding, FileSystemNameOnlyFromUnixBytes) {
 }
 
 TEST(RecordDecoding, TextAndPathOnlyFromStrings) {
-    EXPECT_THAT(decode_json<PackageInfo>(std::string(package_json).replace(
-                                             std::string(package_json).find(R"("0")"), 3, "0"))
-                    .error()
-                    .description,
-                HasSubstr("PackageInfo field \"epoch\": invalid type: integer `0`, expected a string"));
+    EXPECT_THAT(
+        decode_json<PackageInfo>(
+            std::string(package_json).replace(std::string(package_json).find(R"("0")"), 3, "0"))
+            .error()
+            .description,
+        HasSubstr("PackageInfo field \"epoch\": invalid type: integer `0`, expected a string"));
     const auto entity = [](std::string_view target) {
-        return decode_json<PatchInfo>(patch_info_json("1",
-            fmt::format(R"([{{"uuid":"e","patch_name":{{"Unix":[97]}},"patch_target":{},"checksum":"c"}}])", target)));
+        return decode_json<PatchInfo>(patch_info_json(
+            "1",
+            fmt::format(
+                R"([{{"uuid":"e","patch_name":{{"Unix":[97]}},"patch_target":{},"checksum":"c"}}])",
+                target)));
     };
     ASSERT_TRUE(entity(R"("/usr/lib/libc.so.6")").has_value());
     EXPECT_EQ(entity(R"("/usr/lib/libc.so.6")")->entities.at(0).patch_target, "/usr/lib/libc.so.6");
@@ -119,7 +137,9 @@ TEST(RecordDecoding, TextAndPathOnlyFromStrings) {
 }
 
 TEST(RecordDecoding, TextMapTakesLaterOfRepeatedKeysAndOnlyStrings) {
-    const auto others = [](std::string_view map) { return decode_json<PatchInfo>(patch_info_json("1", "[]", map)); };
+    const auto others = [](std::string_view map) {
+        return decode_json<PatchInfo>(patch_info_json("1", "[]", map));
+    };
     EXPECT_TRUE(others("{}")->others.empty());
     EXPECT_EQ(others(R"({"a":"1","a":"2"})")->others, (TextMap{{"a", "2"}}));
     EXPECT_EQ(others(R"({"b":"x","a":"y"})")->others, (TextMap{{"a", "y"}, {"b", "x"}}));
@@ -147,9 +167,12 @@ TEST(RecordDecoding, RecordFailuresNameRecordAndField) {
         std::string_view json;
         std::string_view message;
     } cases[] = {
-        {R"([["u-1","CVE-1"]])", "invalid length 2, expected struct PatchListRecord with 3 elements"},
-        {R"([["u-1","CVE-1","Accepted","x"]])", "invalid length 4, expected struct PatchListRecord with 3 elements"},
-        {R"([{"uuid":"u","name":"a","name":"b","status":"Accepted"}])", "PatchListRecord: duplicate field `name`"},
+        {R"([["u-1","CVE-1"]])",
+         "invalid length 2, expected struct PatchListRecord with 3 elements"},
+        {R"([["u-1","CVE-1","Accepted","x"]])",
+         "invalid length 4, expected struct PatchListRecord with 3 elements"},
+        {R"([{"uuid":"u","name":"a","name":"b","status":"Accepted"}])",
+         "PatchListRecord: duplicate field `name`"},
         {R"([{"uuid":"u","status":"Accepted"}])", "PatchListRecord: missing field `name`"},
         {R"([{}])", "PatchListRecord: missing field `uuid`"},
         {R"([{"uuid":1,"name":"a","status":"Accepted"}])", "PatchListRecord field \"uuid\""},
@@ -173,8 +196,10 @@ TEST(RecordDecoding, PatchInfoNeedsEveryFieldEvenEmptyLists) {
                 HasSubstr("PatchInfo: missing field `entities`"));
     std::string bad_target = patch_info_json();
     bad_target.replace(bad_target.find(R"("SourcePackage")"), 15, R"("Source")");
-    EXPECT_THAT(decode_json<PatchInfo>(bad_target).error().description,
-                HasSubstr("PatchInfo field \"target\": PackageInfo field \"kind\": unknown variant `Source`"));
+    EXPECT_THAT(
+        decode_json<PatchInfo>(bad_target).error().description,
+        HasSubstr(
+            "PatchInfo field \"target\": PackageInfo field \"kind\": unknown variant `Source`"));
 }
 
 TEST(RecordDecoding, NullDecodesOnlyAsTheEmptyResult) {

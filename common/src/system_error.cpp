@@ -20,6 +20,8 @@ std::string system_error_name(int errnum) {
     return std::to_string(errnum);
 }
 
-Error system_error(int errnum) { return Error(system_error_text(errnum)); }
+Error system_error(int errnum) {
+    return Error(system_error_text(errnum));
+}
 
 }  // namespace quvane

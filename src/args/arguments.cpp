@@ -34,10 +34,9 @@ Result<Arguments> Arguments::from_matches(const Matches& matches) {
 }
 
 std::string Arguments::debug_form() const {
-    return debug_form::record("Arguments",
-                              {{"command", command.debug_form()},
-                               {"work_dir", debug_form::quoted(work_dir.native())},
-                               {"verbose", debug_form::boolean(verbose)}});
+    return debug_form::record("Arguments", {{"command", command.debug_form()},
+                                            {"work_dir", debug_form::quoted(work_dir.native())},
+                                            {"verbose", debug_form::boolean(verbose)}});
 }
 
 }  // namespace quvane::args

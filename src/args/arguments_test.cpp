@@ -105,7 +105,8 @@ TEST(AbsoluteWorkDir, NormalisesLexically) {
 
 TEST(AbsoluteWorkDir, RelativePathFailsWhenTheCurrentDirectoryIsGone) {
     const auto original = std::filesystem::current_path();
-    const auto doomed = std::filesystem::temp_directory_path() / ("quvane-gone-" + std::to_string(getpid()));
+    const auto doomed =
+        std::filesystem::temp_directory_path() / ("quvane-gone-" + std::to_string(getpid()));
     std::filesystem::create_directory(doomed);
     std::filesystem::current_path(doomed);
     std::filesystem::remove(doomed);

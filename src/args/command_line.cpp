@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include <CLI/CLI.hpp>
 #include <fmt/format.h>
+#include <CLI/CLI.hpp>
 
 namespace quvane::args {
 namespace {
@@ -38,7 +38,7 @@ constexpr std::array<SubcommandHelp, 13> subcommand_help{{
 // and the subcommand shown as required: the parser is told it is optional only so that a
 // run without one can answer with the full help.
 class HelpFormatter final : public CLI::Formatter {
-public:
+  public:
     std::string make_usage(const CLI::App* app, std::string name) const override {
         std::string usage = CLI::Formatter::make_usage(app, std::move(name));
         if (const auto optional = usage.find("[SUBCOMMAND]"); optional != std::string::npos) {
@@ -52,7 +52,8 @@ public:
     }
 
     std::string make_option_name(const CLI::Option* option, bool positional) const override {
-        return positional ? option->get_type_name() + "..." : CLI::Formatter::make_option_name(option, false);
+        return positional ? option->get_type_name() + "..."
+                          : CLI::Formatter::make_option_name(option, false);
     }
 
     std::string make_option_opts(const CLI::Option* option) const override {
@@ -94,7 +95,7 @@ std::size_t subcommand_position(const std::vector<std::string>& arguments) {
 }
 
 class Grammar {
-public:
+  public:
     Grammar() {
         app_.description("Quvane command line interface");
         // CLI11 never asks the terminal for its width, so the layout is the same everywhere.
@@ -102,8 +103,7 @@ public:
         formatter->column_width(40);
         app_.formatter(formatter);
         app_.set_help_flag("-h,--help", "Print help");
-        app_.set_version_flag("-V,--version",
-                              fmt::format("{} {}", program_name, program_version),
+        app_.set_version_flag("-V,--version", fmt::format("{} {}", program_name, program_version),
                               "Print version");
         app_.add_option("-w,--work-dir", work_dir_, "Path for working directory")
             ->type_name("WORK_DIR")
@@ -136,7 +136,8 @@ public:
         std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
         if (const std::size_t word = subcommand_position(arguments);
             word < arguments.size() && arguments[word] == "build") {
-            build_args_.assign(arguments.begin() + static_cast<std::ptrdiff_t>(word) + 1, arguments.end());
+            build_args_.assign(arguments.begin() + static_cast<std::ptrdiff_t>(word) + 1,
+                               arguments.end());
             arguments.resize(word + 1);
         }
         // CLI11 takes the arguments last to first.
@@ -159,7 +160,7 @@ public:
         return matches();
     }
 
-private:
+  private:
     Matches matches() const {
         const CLI::App* sub = app_.get_subcommands().front();
         CommandMatches command{sub->get_name(), std::nullopt, accepted_};

@@ -50,11 +50,13 @@ Result<SubCommand> SubCommand::from_matches(const CommandMatches& matches) {
             using V = std::decay_t<decltype(variant)>;
             if constexpr (std::is_same_v<V, Build>) {
                 auto args = list_values(matches, "args");
-                if (!args) return tl::unexpected(args.error());
+                if (!args)
+                    return tl::unexpected(args.error());
                 variant.args = std::move(*args);
             } else if constexpr (std::is_base_of_v<WithIdentifiers, V>) {
                 auto identifiers = list_values(matches, "identifier");
-                if (!identifiers) return tl::unexpected(identifiers.error());
+                if (!identifiers)
+                    return tl::unexpected(identifiers.error());
                 variant.identifiers = std::move(*identifiers);
             } else if constexpr (std::is_same_v<V, Restore>) {
                 variant.accepted = matches.accepted;

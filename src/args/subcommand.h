@@ -55,7 +55,7 @@ struct SubCommand {
                                  Deactive, Accept, Save, Restore>;
 
     static constexpr std::array<std::string_view, 13> words{
-        "build", "info",   "target", "status",   "list",   "check", "apply",
+        "build",  "info",   "target",   "status", "list", "check",  "apply",
         "remove", "active", "deactive", "accept", "save", "restore"};
     static constexpr std::array<std::string_view, 13> names{
         "Build",  "Info",   "Target",   "Status", "List", "Check",  "Apply",

@@ -4,9 +4,9 @@
 #include <cstdlib>
 
 #include <fmt/format.h>
-#include <csignal>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <csignal>
 
 #include "main/logger.h"
 #include "os/user.h"
@@ -26,7 +26,7 @@ Error start_failure(int errnum) {
 
 // Ignores a signal for the life of the object, then restores what was there before.
 class IgnoredWhileWaiting {
-public:
+  public:
     explicit IgnoredWhileWaiting(int signal) : signal_(signal) {
         struct sigaction ignore {};
         ignore.sa_handler = SIG_IGN;
@@ -36,7 +36,7 @@ public:
     IgnoredWhileWaiting(const IgnoredWhileWaiting&) = delete;
     IgnoredWhileWaiting& operator=(const IgnoredWhileWaiting&) = delete;
 
-private:
+  private:
     int signal_;
     struct sigaction previous_ {};
 };
@@ -52,7 +52,7 @@ struct DefaultSignals {
         return defaults;
     }
 
-private:
+  private:
     DefaultSignals() {
         posix_spawnattr_init(&attributes);
         sigset_t signals;
@@ -83,8 +83,8 @@ Result<int> run_tool(const std::string& program, const std::vector<std::string>&
     const IgnoredWhileWaiting interrupt(SIGINT);
     const IgnoredWhileWaiting quit(SIGQUIT);
     pid_t pid = 0;
-    if (const int error = ::posix_spawn(&pid, program.c_str(), nullptr, &DefaultSignals::get().attributes,
-                                        argv.data(), environ);
+    if (const int error = ::posix_spawn(&pid, program.c_str(), nullptr,
+                                        &DefaultSignals::get().attributes, argv.data(), environ);
         error != 0) {
         return tl::unexpected(start_failure(error));
     }
@@ -113,6 +113,8 @@ Result<> BuildCommandExecutor::invoke(const args::SubCommand& command) {
     std::exit(*exit_code);
 }
 
-Result<> BuildCommandExecutor::check_superuser() const { return os::user::check_superuser(); }
+Result<> BuildCommandExecutor::check_superuser() const {
+    return os::user::check_superuser();
+}
 
 }  // namespace quvane::executor

@@ -18,7 +18,7 @@ inline constexpr std::string_view BUILD_TOOL_NAME = "quvane-build";
 Result<int> run_tool(const std::string& program, const std::vector<std::string>& args);
 
 class BuildCommandExecutor final : public CommandExecutor {
-public:
+  public:
     // For Build: runs the build tool and ends the process with its exit code; returns only
     // on failure. Any other subcommand: success at once.
     Result<> invoke(const args::SubCommand& command) override;

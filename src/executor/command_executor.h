@@ -7,7 +7,7 @@
 namespace quvane::executor {
 
 class CommandExecutor {
-public:
+  public:
     virtual ~CommandExecutor() = default;
 
     // Runs `command` if it is this executor's; returns success at once for any other.

@@ -15,7 +15,7 @@ namespace quvane::executor {
 os::FileDescriptor create_lock_file(const std::filesystem::path& path);
 
 class OperationLock {
-public:
+  public:
     // Opens the lock file (creating it empty when it is missing) and locks it without
     // waiting. Fails with "Failed to create flock on {path}" or "Failed to acquire flock for
     // fd {fd}", each caused by the system error; nothing stays open on failure.
@@ -29,8 +29,9 @@ public:
     int fd() const noexcept { return fd_.get(); }
     bool exclusive() const noexcept { return exclusive_; }
 
-private:
-    OperationLock(os::FileDescriptor fd, bool exclusive) : fd_(std::move(fd)), exclusive_(exclusive) {}
+  private:
+    OperationLock(os::FileDescriptor fd, bool exclusive)
+        : fd_(std::move(fd)), exclusive_(exclusive) {}
 
     os::FileDescriptor fd_;
     bool exclusive_;

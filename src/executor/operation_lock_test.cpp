@@ -98,7 +98,8 @@ TEST(OperationLock, FailuresNameThePathOrTheDescriptor) {
     const auto created = OperationLock::acquire(missing_dir, true);
     ASSERT_FALSE(created.has_value());
     EXPECT_EQ(created.error().message(), "Failed to create flock on " + missing_dir.string());
-    EXPECT_EQ(created.error().causes(), std::vector<std::string>{"No such file or directory (os error 2)"});
+    EXPECT_EQ(created.error().causes(),
+              std::vector<std::string>{"No such file or directory (os error 2)"});
 
     const auto path = dir.path() / "patch_op.lock";
     auto held = OperationLock::acquire(path, true);
@@ -107,11 +108,15 @@ TEST(OperationLock, FailuresNameThePathOrTheDescriptor) {
     if (child == 0) {
         const auto second = OperationLock::acquire(path, true);
         const bool as_expected =
-            !second && std::regex_match(second.error().message(), std::regex("Failed to acquire flock for fd [0-9]+")) &&
-            second.error().causes() == std::vector<std::string>{"Resource temporarily unavailable (os error 11)"};
+            !second &&
+            std::regex_match(second.error().message(),
+                             std::regex("Failed to acquire flock for fd [0-9]+")) &&
+            second.error().causes() ==
+                std::vector<std::string>{"Resource temporarily unavailable (os error 11)"};
         // The failed attempt left no descriptor open: the next one gets the same number.
         const int next = ::open("/dev/null", O_RDONLY);
-        const bool closed = second.error().message() == "Failed to acquire flock for fd " + std::to_string(next);
+        const bool closed =
+            second.error().message() == "Failed to acquire flock for fd " + std::to_string(next);
         _exit(as_expected && closed ? 0 : 1);
     }
     int status = 0;

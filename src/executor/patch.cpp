@@ -1,14 +1,16 @@
 #include "patch.h"
 
+#include "main/logger.h"
 #include "os/user.h"
 #include "patch_output.h"
 #include "patch_text.h"
-#include "main/logger.h"
 
 namespace quvane::executor {
 namespace {
 
-void write(std::string_view line) { log::info(log::target::patch_executor, line); }
+void write(std::string_view line) {
+    log::info(log::target::patch_executor, line);
+}
 
 // Calls `call` for every identifier, in order, past failures: successful results go to
 // `store`, failures are collected.
@@ -30,10 +32,11 @@ std::vector<Error> for_each_identifier(const std::vector<std::string>& identifie
 template <class Call>
 Result<> state_change(const std::vector<std::string>& identifiers, Call call) {
     std::vector<PatchStateRecord> states;
-    const auto errors = for_each_identifier(identifiers, call, [&](const std::string&, auto records) {
-        states.insert(states.end(), std::make_move_iterator(records.begin()),
-                      std::make_move_iterator(records.end()));
-    });
+    const auto errors =
+        for_each_identifier(identifiers, call, [&](const std::string&, auto records) {
+            states.insert(states.end(), std::make_move_iterator(records.begin()),
+                          std::make_move_iterator(records.end()));
+        });
     output::write_states(states);
     return output::summary(errors);
 }
@@ -41,9 +44,10 @@ Result<> state_change(const std::vector<std::string>& identifiers, Call call) {
 template <class Call>
 Result<> blocks(const std::vector<std::string>& identifiers, Call call) {
     std::vector<std::pair<std::string, std::string>> texts;
-    const auto errors = for_each_identifier(identifiers, call, [&](const std::string& identifier, const auto& record) {
-        texts.emplace_back(identifier, to_text(record));
-    });
+    const auto errors = for_each_identifier(identifiers, call,
+                                            [&](const std::string& identifier, const auto& record) {
+                                                texts.emplace_back(identifier, to_text(record));
+                                            });
     output::write_blocks(texts);
     return output::summary(errors);
 }
@@ -70,16 +74,22 @@ Result<> PatchCommandExecutor::invoke(const args::SubCommand& command) {
     return std::visit([this](const auto& variant) { return run(variant); }, command.value);
 }
 
-Result<> PatchCommandExecutor::check_superuser() const { return os::user::check_superuser(); }
+Result<> PatchCommandExecutor::check_superuser() const {
+    return os::user::check_superuser();
+}
 
-Result<> PatchCommandExecutor::run(const args::Build&) { return {}; }
+Result<> PatchCommandExecutor::run(const args::Build&) {
+    return {};
+}
 
 Result<> PatchCommandExecutor::run(const args::Info& command) {
-    return blocks(command.identifiers, [&](const std::string& id) { return proxy_.get_patch_info(id); });
+    return blocks(command.identifiers,
+                  [&](const std::string& id) { return proxy_.get_patch_info(id); });
 }
 
 Result<> PatchCommandExecutor::run(const args::Target& command) {
-    return blocks(command.identifiers, [&](const std::string& id) { return proxy_.get_patch_target(id); });
+    return blocks(command.identifiers,
+                  [&](const std::string& id) { return proxy_.get_patch_target(id); });
 }
 
 Result<> PatchCommandExecutor::run(const args::Status& command) {
@@ -110,7 +120,8 @@ Result<> PatchCommandExecutor::run(const args::Check& command) {
 
 Result<> PatchCommandExecutor::run(const args::Apply& command) {
     return under_lock(lock_path_, [&]() -> Result<> {
-        return state_change(command.identifiers, [&](const std::string& id) { return proxy_.apply_patch(id); });
+        return state_change(command.identifiers,
+                            [&](const std::string& id) { return proxy_.apply_patch(id); });
     });
 }
 
@@ -118,13 +129,15 @@ Result<> PatchCommandExecutor::run(const args::Remove& command) {
     // The notice comes first: removing may take the daemon a long time.
     write(output::remove_wait_line);
     return under_lock(lock_path_, [&]() -> Result<> {
-        return state_change(command.identifiers, [&](const std::string& id) { return proxy_.remove_patch(id); });
+        return state_change(command.identifiers,
+                            [&](const std::string& id) { return proxy_.remove_patch(id); });
     });
 }
 
 Result<> PatchCommandExecutor::run(const args::Active& command) {
     return under_lock(lock_path_, [&]() -> Result<> {
-        return state_change(command.identifiers, [&](const std::string& id) { return proxy_.active_patch(id); });
+        return state_change(command.identifiers,
+                            [&](const std::string& id) { return proxy_.active_patch(id); });
     });
 }
 
@@ -137,14 +150,13 @@ Result<> PatchCommandExecutor::run(const args::Deactive& command) {
 
 Result<> PatchCommandExecutor::run(const args::Accept& command) {
     return under_lock(lock_path_, [&]() -> Result<> {
-        return state_change(command.identifiers, [&](const std::string& id) { return proxy_.accept_patch(id); });
+        return state_change(command.identifiers,
+                            [&](const std::string& id) { return proxy_.accept_patch(id); });
     });
 }
 
 Result<> PatchCommandExecutor::run(const args::Save&) {
-    return under_lock(lock_path_, [&]() -> Result<> {
-        return proxy_.save_patch_status();
-    });
+    return under_lock(lock_path_, [&]() -> Result<> { return proxy_.save_patch_status(); });
 }
 
 Result<> PatchCommandExecutor::run(const args::Restore& command) {

@@ -11,7 +11,7 @@
 namespace quvane::executor {
 
 class PatchCommandExecutor final : public CommandExecutor {
-public:
+  public:
     PatchCommandExecutor(rpc::PatchProxy proxy, std::filesystem::path lock_path)
         : proxy_(std::move(proxy)), lock_path_(std::move(lock_path)) {}
 
@@ -20,7 +20,7 @@ public:
     Result<> invoke(const args::SubCommand& command) override;
     Result<> check_superuser() const override;
 
-private:
+  private:
     Result<> run(const args::Info& command);
     Result<> run(const args::Target& command);
     Result<> run(const args::Status& command);

@@ -13,7 +13,9 @@ constexpr std::size_t uuid_width = 40;
 constexpr std::size_t name_width = 60;
 constexpr std::size_t status_width = 12;
 
-void write(std::string_view line) { log::info(log::target::patch_executor, line); }
+void write(std::string_view line) {
+    log::info(log::target::patch_executor, line);
+}
 
 // Pads by characters, not bytes, and never cuts a longer value.
 void append_padded(std::string& line, std::string_view value, std::size_t width) {

@@ -13,7 +13,8 @@ namespace quvane::executor::output {
 
 inline constexpr std::string_view separator = "-------------------------------------------";
 inline constexpr std::string_view remove_wait_line = "----------Please wait for seconds!---------";
-inline constexpr std::string_view restore_wait_line = "----------Please wait for seconds!----------";
+inline constexpr std::string_view restore_wait_line =
+    "----------Please wait for seconds!----------";
 inline constexpr std::string_view checks_passed = "Checks are passed!";
 
 // Per pair: separator, "Patch: {identifier}", separator, the record's text; then a closing

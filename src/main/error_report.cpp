@@ -9,7 +9,8 @@ void append_indented(std::string& out, std::string_view text, std::string_view i
     std::size_t start = 0;
     while (true) {
         const std::size_t newline = text.find('\n', start);
-        out.append(text.substr(start, newline == std::string_view::npos ? newline : newline + 1 - start));
+        out.append(
+            text.substr(start, newline == std::string_view::npos ? newline : newline + 1 - start));
         if (newline == std::string_view::npos) {
             return;
         }

@@ -24,8 +24,10 @@ TEST(ErrorReport, ShowsCausesByCount) {
         {chain({"Failed to parse arguments", "No such file or directory (os error 2)"}),
          "Failed to parse arguments\n\nCaused by:\n    No such file or directory (os error 2)"},
         {chain({"top", "middle", "bottom"}), "top\n\nCaused by:\n    0: middle\n    1: bottom"},
-        {chain({"Operation failed", "0. a\n\n1. b"}), "Operation failed\n\nCaused by:\n    0. a\n    \n    1. b"},
-        {chain({"top", "one\ntwo", "three"}), "top\n\nCaused by:\n    0: one\n       two\n    1: three"},
+        {chain({"Operation failed", "0. a\n\n1. b"}),
+         "Operation failed\n\nCaused by:\n    0. a\n    \n    1. b"},
+        {chain({"top", "one\ntwo", "three"}),
+         "top\n\nCaused by:\n    0: one\n       two\n    1: three"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(report_form(c.error), c.report);
@@ -39,7 +41,8 @@ TEST(ErrorReport, ElevenCausesKeepTheirNumbersRightAligned) {
     }
     std::string expected = "top\n\nCaused by:";
     for (int i = 0; i < 11; ++i) {
-        expected += (i < 10 ? "\n    " : "\n   ") + std::to_string(i) + ": cause " + std::to_string(i);
+        expected +=
+            (i < 10 ? "\n    " : "\n   ") + std::to_string(i) + ": cause " + std::to_string(i);
     }
     EXPECT_EQ(report_form(chain(messages)), expected);
 }
@@ -54,7 +57,7 @@ TEST(ErrorValue, ContextKeepsTheWholeChainInOrder) {
 
 // Records which subcommands reached it and answers with a fixed result.
 class RecordingExecutor final : public executor::CommandExecutor {
-public:
+  public:
     RecordingExecutor(std::vector<std::string>& calls, std::string name, Result<> result)
         : calls_(calls), name_(std::move(name)), result_(std::move(result)) {}
     Result<> invoke(const args::SubCommand& command) override {
@@ -63,7 +66,7 @@ public:
     }
     Result<> check_superuser() const override { return {}; }
 
-private:
+  private:
     std::vector<std::string>& calls_;
     std::string name_;
     Result<> result_;

@@ -21,7 +21,7 @@ void note_failure() noexcept {
 }
 
 class Logger {
-public:
+  public:
     explicit Logger(std::FILE* out) : out_(out) {}
 
     void write(std::string_view message) const {
@@ -36,7 +36,7 @@ public:
         }
     }
 
-private:
+  private:
     std::FILE* out_;
 };
 
@@ -64,7 +64,9 @@ Result<> start(Level level) {
     return {};
 }
 
-bool running() noexcept { return slot.load(std::memory_order_acquire) != nullptr; }
+bool running() noexcept {
+    return slot.load(std::memory_order_acquire) != nullptr;
+}
 
 bool enabled(Level level) noexcept {
     return level != Level::Off && level <= max_level.load(std::memory_order_relaxed);
@@ -87,7 +89,9 @@ bool flush() noexcept {
     return output_failure.load(std::memory_order_relaxed) == 0;
 }
 
-int output_error() noexcept { return output_failure.load(std::memory_order_relaxed); }
+int output_error() noexcept {
+    return output_failure.load(std::memory_order_relaxed);
+}
 
 void mark_output_failed(int errnum) noexcept {
     int expected = 0;

@@ -1,3 +1,5 @@
 #include "startup.h"
 
-int main(int argc, char** argv) { return quvane::run(argc, argv); }
+int main(int argc, char** argv) {
+    return quvane::run(argc, argv);
+}

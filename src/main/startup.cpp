@@ -20,7 +20,9 @@
 namespace quvane {
 namespace {
 
-void debug(std::string_view message) { log::debug(log::target::main, message); }
+void debug(std::string_view message) {
+    log::debug(log::target::main, message);
+}
 
 // A standard descriptor that is closed at start would be handed out to the socket or the lock
 // file, and output meant for the user would land there: fill it with /dev/null. A closed
@@ -43,7 +45,8 @@ int finish(int status) {
         return status;
     }
     if (const int error = log::output_error(); error != EPIPE) {
-        std::fprintf(stderr, "Error: Failed to write to standard output: %s\n", system_error_text(error).c_str());
+        std::fprintf(stderr, "Error: Failed to write to standard output: %s\n",
+                     system_error_text(error).c_str());
     }
     return 1;
 }

@@ -14,7 +14,7 @@
 namespace quvane::rpc {
 
 class JsonRpcClient {
-public:
+  public:
     explicit JsonRpcClient(std::unique_ptr<Transport> transport)
         : transport_(std::move(transport)) {}
 
@@ -25,7 +25,7 @@ public:
         return transport_->transmit(request);
     }
 
-private:
+  private:
     std::unique_ptr<Transport> transport_;
     std::atomic<std::uint64_t> next_id_{1};
 };

@@ -12,7 +12,7 @@
 namespace quvane::rpc {
 
 class PatchProxy {
-public:
+  public:
     explicit PatchProxy(std::shared_ptr<RpcRemote> remote) : remote_(std::move(remote)) {}
 
     Result<> check_patch(std::string_view identifier);
@@ -28,7 +28,7 @@ public:
     Result<> save_patch_status();
     Result<> restore_patch_status(bool accepted);
 
-private:
+  private:
     template <class T>
     Result<T> call(std::string_view method, std::vector<std::string> params) {
         return remote_->call<T>(method, std::move(params));

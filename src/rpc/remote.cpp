@@ -2,8 +2,8 @@
 
 #include <fmt/format.h>
 
-#include "main/logger.h"
 #include "lossy_utf8.h"
+#include "main/logger.h"
 #include "unix_socket_transport.h"
 
 namespace quvane::rpc {

@@ -13,7 +13,7 @@
 namespace quvane::rpc {
 
 class RpcRemote {
-public:
+  public:
     // Connects to nothing: a daemon that is not running is noticed at the first call.
     explicit RpcRemote(const std::filesystem::path& socket_path);
     // For tests: the same remote over another transport.
@@ -25,7 +25,7 @@ public:
     template <class T>
     Result<T> call(std::string_view method, std::vector<std::string> params);
 
-private:
+  private:
     Error translate(const ClientFailure& failure) const;
 
     std::filesystem::path socket_path_;

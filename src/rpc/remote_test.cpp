@@ -29,24 +29,29 @@ std::string info_json() {
 // Answers every method with a well-formed result of its type.
 Reply well_formed(const std::string& request) {
     const std::string method = testing::view_request(request).method;
-    if (method == "get_patch_info") return Reply::result(request, info_json());
-    if (method == "get_patch_target") return Reply::result(request, std::string(package_json));
-    if (method == "get_patch_list") return Reply::result(request, R"([["u","n","Actived"]])");
+    if (method == "get_patch_info")
+        return Reply::result(request, info_json());
+    if (method == "get_patch_target")
+        return Reply::result(request, std::string(package_json));
+    if (method == "get_patch_list")
+        return Reply::result(request, R"([["u","n","Actived"]])");
     if (method.ends_with("_patch") && method != "check_patch") {
         return Reply::result(request, R"([{"name":"n","status":"Actived"}])");
     }
-    if (method == "get_patch_status") return Reply::result(request, R"([{"name":"n","status":"Actived"}])");
+    if (method == "get_patch_status")
+        return Reply::result(request, R"([{"name":"n","status":"Actived"}])");
     return Reply::result(request, "null");
 }
 
 class RemoteTest : public ::testing::Test {
-protected:
+  protected:
     testing::TemporaryDirectory dir;
     std::filesystem::path socket = dir.path() / "quvaned.sock";
     PatchProxy proxy{std::make_shared<RpcRemote>(socket)};
 
     std::string connect_failure(std::string_view cause) const {
-        return fmt::format("Cannot connect to quvane daemon at unix://{}, {}", socket.string(), cause);
+        return fmt::format("Cannot connect to quvane daemon at unix://{}, {}", socket.string(),
+                           cause);
     }
 };
 
@@ -104,7 +109,8 @@ TEST_F(RemoteTest, MissingSocketAndNothingListening) {
     EXPECT_EQ(refused.error().message(), connect_failure("Connection refused (os error 111)"));
 
     PatchProxy too_long{std::make_shared<RpcRemote>(dir.path() / std::string(120, 'x'))};
-    EXPECT_NE(too_long.get_patch_list().error().message().find("File name too long"), std::string::npos);
+    EXPECT_NE(too_long.get_patch_list().error().message().find("File name too long"),
+              std::string::npos);
 }
 
 TEST_F(RemoteTest, TranslatesEveryFailureOfAListCall) {
@@ -114,24 +120,33 @@ TEST_F(RemoteTest, TranslatesEveryFailureOfAListCall) {
         std::optional<std::string> failure;  // nullopt: success
     } cases[] = {
         {{Reply::Kind::Close}, connect_failure("Connection timeout")},
-        {{Reply::Kind::HalfThenClose, R"({"jsonrpc":"2.0","result":[{"na)"}, "Failed to parse response"},
+        {{Reply::Kind::HalfThenClose, R"({"jsonrpc":"2.0","result":[{"na)"},
+         "Failed to parse response"},
         {Reply::answer("garbage"), "Failed to parse response"},
         {Reply::answer("  \n"), connect_failure("Connection timeout")},
         {Reply::answer(R"({"jsonrpc":"2.0","result":[]})"), "Failed to parse response"},
         {Reply::answer(R"({"result":[],"id":77})"), std::nullopt},
         {Reply::answer(R"({"result":[],"id":"x","jsonrpc":"9.9"})"), std::nullopt},
         {Reply::answer(R"({"result":[],"id":null})"), std::nullopt},
-        {Reply::answer(R"({"error":{"code":-32601,"message":"Method not found"},"id":1})"), "Method is unimplemented"},
-        {Reply::answer(R"({"error":{"code":5,"message":"Method not found"},"id":1})"), "Method is unimplemented"},
-        {Reply::answer(R"({"error":{"code":-32601,"message":"method not found"},"id":1})"), "method not found"},
-        {Reply::answer(R"({"error":{"code":-32601,"message":"Method not found."},"id":1})"), "Method not found."},
+        {Reply::answer(R"({"error":{"code":-32601,"message":"Method not found"},"id":1})"),
+         "Method is unimplemented"},
+        {Reply::answer(R"({"error":{"code":5,"message":"Method not found"},"id":1})"),
+         "Method is unimplemented"},
+        {Reply::answer(R"({"error":{"code":-32601,"message":"method not found"},"id":1})"),
+         "method not found"},
+        {Reply::answer(R"({"error":{"code":-32601,"message":"Method not found."},"id":1})"),
+         "Method not found."},
         {Reply::answer(R"({"error":{"code":1,"message":""},"id":1})"), ""},
-        {Reply::answer(R"({"result":[],"error":{"code":1,"message":"Patch is busy"},"id":1})"), "Patch is busy"},
+        {Reply::answer(R"({"result":[],"error":{"code":1,"message":"Patch is busy"},"id":1})"),
+         "Patch is busy"},
         {Reply::answer(R"({"result":[],"error":null,"id":1})"), std::nullopt},
-        {Reply::answer(R"({"result":{"name":"n","status":"Actived"},"id":1})"), "Failed to parse response"},
+        {Reply::answer(R"({"result":{"name":"n","status":"Actived"},"id":1})"),
+         "Failed to parse response"},
         {Reply::answer(R"({"result":null,"id":1})"), "Failed to parse response"},
-        {Reply::answer(R"({"error":{"code":2147483648,"message":"x"},"id":1})"), "Failed to parse response"},
-        {Reply::answer(R"({"error":{"code":"1","message":"x"},"id":1})"), "Failed to parse response"},
+        {Reply::answer(R"({"error":{"code":2147483648,"message":"x"},"id":1})"),
+         "Failed to parse response"},
+        {Reply::answer(R"({"error":{"code":"1","message":"x"},"id":1})"),
+         "Failed to parse response"},
     };
     for (const auto& c : cases) {
         StubDaemon daemon(socket, {c.reply});
@@ -148,11 +163,14 @@ TEST_F(RemoteTest, TranslatesEveryFailureOfAListCall) {
 TEST_F(RemoteTest, WrongResultShapesFailForEveryResultType) {
     StubDaemon daemon(socket, [](const std::string& request) {
         const std::string method = testing::view_request(request).method;
-        if (method == "check_patch" || method == "save_patch_status" || method == "restore_patch_status") {
+        if (method == "check_patch" || method == "save_patch_status" ||
+            method == "restore_patch_status") {
             return Reply::result(request, "true");
         }
-        if (method == "get_patch_info" || method == "get_patch_target") return Reply::result(request, "\"text\"");
-        if (method == "get_patch_list") return Reply::result(request, R"({"uuid":"u","name":"n","status":"Actived"})");
+        if (method == "get_patch_info" || method == "get_patch_target")
+            return Reply::result(request, "\"text\"");
+        if (method == "get_patch_list")
+            return Reply::result(request, R"({"uuid":"u","name":"n","status":"Actived"})");
         return Reply::result(request, "42");
     });
     EXPECT_EQ(proxy.check_patch("a").error().message(), "Failed to parse response");
@@ -185,10 +203,12 @@ TEST_F(RemoteTest, WaitsWithoutLimitForASilentDaemon) {
 TEST_F(RemoteTest, LargeListArrivesWhole) {
     std::string records;
     for (int i = 0; i < 20000; ++i) {
-        records += fmt::format(R"({{"uuid":"uuid-{}","name":"patch-{}","status":"Accepted"}},)", i, i);
+        records +=
+            fmt::format(R"({{"uuid":"uuid-{}","name":"patch-{}","status":"Accepted"}},)", i, i);
     }
     records.back() = ']';
-    StubDaemon daemon(socket, [&](const std::string& request) { return Reply::result(request, "[" + records); });
+    StubDaemon daemon(
+        socket, [&](const std::string& request) { return Reply::result(request, "[" + records); });
     const auto list = proxy.get_patch_list();
     ASSERT_TRUE(list.has_value());
     ASSERT_EQ(list->size(), 20000u);

@@ -39,13 +39,27 @@ std::string encode_argument(std::string_view text) {
     json.push_back('"');
     for (const char c : text) {
         switch (c) {
-            case '"': json.append("\\\""); break;
-            case '\\': json.append("\\\\"); break;
-            case '\b': json.append("\\b"); break;
-            case '\t': json.append("\\t"); break;
-            case '\n': json.append("\\n"); break;
-            case '\f': json.append("\\f"); break;
-            case '\r': json.append("\\r"); break;
+            case '"':
+                json.append("\\\"");
+                break;
+            case '\\':
+                json.append("\\\\");
+                break;
+            case '\b':
+                json.append("\\b");
+                break;
+            case '\t':
+                json.append("\\t");
+                break;
+            case '\n':
+                json.append("\\n");
+                break;
+            case '\f':
+                json.append("\\f");
+                break;
+            case '\r':
+                json.append("\\r");
+                break;
             default:
                 if (static_cast<unsigned char>(c) < 0x20) {
                     fmt::format_to(std::back_inserter(json), "\\u{:04x}", static_cast<unsigned>(c));
@@ -58,6 +72,8 @@ std::string encode_argument(std::string_view text) {
     return json;
 }
 
-std::string encode_argument(bool value) { return value ? "true" : "false"; }
+std::string encode_argument(bool value) {
+    return value ? "true" : "false";
+}
 
 }  // namespace quvane::rpc

@@ -35,8 +35,10 @@ TEST(Request, CompactFormWithIdsFromOne) {
     const Request first = client.compose_request("get_patch_list", {});
     EXPECT_EQ(first.to_json(), R"({"method":"get_patch_list","params":[],"id":1,"jsonrpc":"2.0"})");
     EXPECT_EQ(first.to_json().size(), 62u);
-    const Request second = client.compose_request("apply_patch", {encode_argument(std::string_view("P1"))});
-    EXPECT_EQ(second.to_json(), R"({"method":"apply_patch","params":["P1"],"id":2,"jsonrpc":"2.0"})");
+    const Request second =
+        client.compose_request("apply_patch", {encode_argument(std::string_view("P1"))});
+    EXPECT_EQ(second.to_json(),
+              R"({"method":"apply_patch","params":["P1"],"id":2,"jsonrpc":"2.0"})");
     const Request third = client.compose_request("x", {"true", "\"b\""});
     EXPECT_EQ(third.to_json(), R"({"method":"x","params":[true,"b"],"id":3,"jsonrpc":"2.0"})");
 }

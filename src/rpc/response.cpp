@@ -27,7 +27,8 @@ tl::expected<RpcError, JsonFailure> parse_error_object(simdjson::dom::object obj
     bool has_data = false;
     for (const auto member : object) {
         if (member.key == "code") {
-            if (std::exchange(has_code, true)) return duplicate("code");
+            if (std::exchange(has_code, true))
+                return duplicate("code");
             int64_t code = 0;
             if (member.value.type() == element_type::DOUBLE ||
                 member.value.get(code) != simdjson::SUCCESS ||
@@ -38,19 +39,23 @@ tl::expected<RpcError, JsonFailure> parse_error_object(simdjson::dom::object obj
             }
             error.code = static_cast<std::int32_t>(code);
         } else if (member.key == "message") {
-            if (std::exchange(has_message, true)) return duplicate("message");
+            if (std::exchange(has_message, true))
+                return duplicate("message");
             std::string_view message;
             if (member.value.get(message) != simdjson::SUCCESS) {
                 return failure("invalid error message, expected a string");
             }
             error.message.assign(message);
         } else if (member.key == "data") {
-            if (std::exchange(has_data, true)) return duplicate("data");
+            if (std::exchange(has_data, true))
+                return duplicate("data");
             error.data = simdjson::minify(member.value);
         }
     }
-    if (!has_code) return failure("missing field `code` in error object");
-    if (!has_message) return failure("missing field `message` in error object");
+    if (!has_code)
+        return failure("missing field `code` in error object");
+    if (!has_message)
+        return failure("missing field `message` in error object");
     return error;
 }
 
@@ -69,7 +74,8 @@ tl::expected<Response, JsonFailure> Response::parse_padded(std::string_view json
     {
         simdjson::dom::parser parser;
         parse_error =
-            parser.parse_into_document(*response.document_, json.data(), json.size(), false).get(root);
+            parser.parse_into_document(*response.document_, json.data(), json.size(), false)
+                .get(root);
     }
     if (parse_error != simdjson::SUCCESS) {
         return failure(fmt::format("{} (in a response of {} bytes)",
@@ -85,12 +91,14 @@ tl::expected<Response, JsonFailure> Response::parse_padded(std::string_view json
     bool has_jsonrpc = false;
     for (const auto member : object) {
         if (member.key == "result") {
-            if (std::exchange(has_result, true)) return duplicate("result");
+            if (std::exchange(has_result, true))
+                return duplicate("result");
             if (!member.value.is_null()) {
                 response.result_ = member.value;
             }
         } else if (member.key == "error") {
-            if (std::exchange(has_error, true)) return duplicate("error");
+            if (std::exchange(has_error, true))
+                return duplicate("error");
             if (member.value.is_null()) {
                 continue;
             }
@@ -104,10 +112,12 @@ tl::expected<Response, JsonFailure> Response::parse_padded(std::string_view json
             }
             response.error_ = std::move(*error);
         } else if (member.key == "id") {
-            if (std::exchange(has_id, true)) return duplicate("id");
+            if (std::exchange(has_id, true))
+                return duplicate("id");
             response.id_ = simdjson::minify(member.value);
         } else if (member.key == "jsonrpc") {
-            if (std::exchange(has_jsonrpc, true)) return duplicate("jsonrpc");
+            if (std::exchange(has_jsonrpc, true))
+                return duplicate("jsonrpc");
             if (member.value.is_null()) {
                 continue;
             }
@@ -128,16 +138,15 @@ std::string Response::debug_form() const {
     const std::string none = "None";
     std::string error = none;
     if (error_) {
-        error = debug_form::record(
-            "RpcError", {{"code", std::to_string(error_->code)},
-                         {"message", debug_form::quoted(error_->message)},
-                         {"data", error_->data ? *error_->data : none}});
+        error = debug_form::record("RpcError", {{"code", std::to_string(error_->code)},
+                                                {"message", debug_form::quoted(error_->message)},
+                                                {"data", error_->data ? *error_->data : none}});
     }
-    return debug_form::record(
-        "Response", {{"result", result_ ? simdjson::minify(*result_) : none},
-                     {"error", std::move(error)},
-                     {"id", id_},
-                     {"jsonrpc", jsonrpc_ ? debug_form::quoted(*jsonrpc_) : none}});
+    return debug_form::record("Response",
+                              {{"result", result_ ? simdjson::minify(*result_) : none},
+                               {"error", std::move(error)},
+                               {"id", id_},
+                               {"jsonrpc", jsonrpc_ ? debug_form::quoted(*jsonrpc_) : none}});
 }
 
 }  // namespace quvane::rpc

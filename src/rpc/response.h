@@ -15,7 +15,7 @@
 namespace quvane::rpc {
 
 class Response {
-public:
+  public:
     // Parses the exact bytes of one JSON value. A repeated member, a member of the wrong type,
     // a missing "id" or an invalid error object is a failure; unknown members are skipped.
     static tl::expected<Response, JsonFailure> parse(std::string_view json);
@@ -30,7 +30,7 @@ public:
 
     std::string debug_form() const;
 
-private:
+  private:
     // Owns the tree that `result_` points into; the parser's own working memory is released
     // as soon as the text is parsed.
     std::unique_ptr<simdjson::dom::document> document_;

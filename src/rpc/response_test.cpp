@@ -67,7 +67,8 @@ TEST(ExtractResult, ErrorFirstThenResultThenNull) {
     ASSERT_TRUE(std::holds_alternative<RpcFailure>(both.error()));
     EXPECT_EQ(std::get<RpcFailure>(both.error()).error.message, "no");
 
-    EXPECT_TRUE(extract<std::vector<PatchStateRecord>>(R"({"result":[],"error":null,"id":1})").has_value());
+    EXPECT_TRUE(
+        extract<std::vector<PatchStateRecord>>(R"({"result":[],"error":null,"id":1})").has_value());
     EXPECT_TRUE(extract<Empty>(R"({"result":null,"id":1})").has_value());
     EXPECT_TRUE(extract<Empty>(R"({"id":1})").has_value());
 
@@ -76,7 +77,8 @@ TEST(ExtractResult, ErrorFirstThenResultThenNull) {
     EXPECT_TRUE(std::holds_alternative<JsonFailure>(check_failure.error()));
     const auto info_failure = extract<PatchInfo>(R"({"id":1})");
     ASSERT_FALSE(info_failure.has_value());
-    EXPECT_THAT(std::get<JsonFailure>(info_failure.error()).detail, HasSubstr("expected struct PatchInfo"));
+    EXPECT_THAT(std::get<JsonFailure>(info_failure.error()).detail,
+                HasSubstr("expected struct PatchInfo"));
 }
 
 TEST(Response, DebugFormShowsEveryMember) {

@@ -10,7 +10,7 @@ namespace quvane::rpc {
 
 // One complete exchange: the request written, one response read back.
 class Transport {
-public:
+  public:
     virtual ~Transport() = default;
     // Fails with a TransportFailure or a JsonFailure, never with an RpcFailure.
     virtual tl::expected<Response, ClientFailure> transmit(const Request& request) = 0;

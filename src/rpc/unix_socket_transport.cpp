@@ -22,7 +22,7 @@ tl::unexpected<ClientFailure> socket_error(int errnum) {
 }
 
 class SocketSource final : public ByteSource {
-public:
+  public:
     explicit SocketSource(int fd) : fd_(fd) {}
 
     tl::expected<std::size_t, int> peek(char* buffer, std::size_t size) override {
@@ -44,7 +44,7 @@ public:
         return {};
     }
 
-private:
+  private:
     tl::expected<std::size_t, int> receive(char* buffer, std::size_t size, int flags) const {
         while (true) {
             const ssize_t received = ::recv(fd_, buffer, size, flags);

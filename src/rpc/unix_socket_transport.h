@@ -10,7 +10,7 @@
 namespace quvane::rpc {
 
 class UnixSocketTransport final : public Transport {
-public:
+  public:
     // Opens nothing; the connection is made by transmit().
     explicit UnixSocketTransport(std::filesystem::path socket_path,
                                  std::optional<std::chrono::microseconds> timeout = std::nullopt)
@@ -20,7 +20,7 @@ public:
     // on every path. Without a time-out every step waits without limit.
     tl::expected<Response, ClientFailure> transmit(const Request& request) override;
 
-private:
+  private:
     std::filesystem::path socket_path_;
     std::optional<std::chrono::microseconds> timeout_;
 };

@@ -11,7 +11,9 @@
 namespace quvane::rpc {
 namespace {
 
-bool is_whitespace(char c) noexcept { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool is_whitespace(char c) noexcept {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
 // A byte that cannot continue a bare number or literal.
 bool ends_scalar(char c) noexcept {
@@ -122,7 +124,8 @@ std::optional<std::size_t> ValueBoundary::scan(std::string_view chunk) noexcept 
                 }
                 ++p;
                 break;
-            case State::Done: return 0;
+            case State::Done:
+                return 0;
         }
     }
     return std::nullopt;

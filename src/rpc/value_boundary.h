@@ -9,7 +9,7 @@
 namespace quvane::rpc {
 
 class ValueBoundary {
-public:
+  public:
     // Scans `chunk`, which continues the bytes scanned before. Returns how many bytes of the
     // chunk belong to the value (leading whitespace included) once its last byte is in the
     // chunk; nothing while the value goes on.
@@ -22,7 +22,7 @@ public:
     // or literal has no closing byte of its own.
     bool complete_at_end_of_stream() const noexcept { return state_ == State::Scalar; }
 
-private:
+  private:
     enum class State { Leading, Container, String, Scalar, Done };
 
     State state_ = State::Leading;

@@ -37,7 +37,9 @@ ValueBytes& ValueBytes::operator=(ValueBytes&& other) noexcept {
     return *this;
 }
 
-ValueBytes::~ValueBytes() { std::free(data_); }
+ValueBytes::~ValueBytes() {
+    std::free(data_);
+}
 
 bool ValueBytes::reserve_more(std::size_t size) noexcept {
     // The parser may read this far beyond the last byte.
@@ -65,17 +67,17 @@ tl::expected<ValueBytes, ClientFailure> read_one_value(ByteSource& source) {
         char* const free = value.end();
         const auto peeked = source.peek(free, chunk_size);
         if (!peeked) {
-            return json_failure(fmt::format("failed to read the response: {}",
-                                            system_error_text(peeked.error())));
+            return json_failure(
+                fmt::format("failed to read the response: {}", system_error_text(peeked.error())));
         }
         if (*peeked == 0) {
             if (!boundary.started()) {
                 return tl::unexpected(ClientFailure(TransportFailure::timeout()));
             }
             if (!boundary.complete_at_end_of_stream()) {
-                return json_failure(fmt::format(
-                    "EOF while parsing a value: the connection closed after {} bytes",
-                    value.json().size()));
+                return json_failure(
+                    fmt::format("EOF while parsing a value: the connection closed after {} bytes",
+                                value.json().size()));
             }
             break;
         }

@@ -14,7 +14,7 @@ namespace quvane::rpc {
 
 // A stream that can be looked into before it is consumed. Errors are errno values.
 class ByteSource {
-public:
+  public:
     virtual ~ByteSource() = default;
     // Copies up to `size` available bytes without consuming them, waiting for at least one;
     // 0 means end of stream.
@@ -26,7 +26,7 @@ public:
 // The bytes of one value (with any whitespace before it), followed by the zeroed padding
 // that the parser may read beyond the end.
 class ValueBytes {
-public:
+  public:
     ValueBytes() = default;
     ValueBytes(ValueBytes&& other) noexcept;
     ValueBytes& operator=(ValueBytes&& other) noexcept;
@@ -40,7 +40,7 @@ public:
     char* end() noexcept { return data_ + size_; }
     void grow(std::size_t size) noexcept { size_ += size; }
 
-private:
+  private:
     // realloc() moves a large block by remapping its pages rather than copying them, and
     // leaves new room untouched until it is written.
     char* data_ = nullptr;

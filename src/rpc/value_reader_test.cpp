@@ -13,7 +13,7 @@ namespace {
 
 // An in-memory stream that hands out at most `chunk` bytes per look and counts the calls.
 class MemorySource final : public ByteSource {
-public:
+  public:
     explicit MemorySource(std::string bytes, std::size_t chunk = 1 << 20)
         : bytes_(std::move(bytes)), chunk_(chunk) {}
 
@@ -25,7 +25,8 @@ public:
     }
     tl::expected<void, int> consume(char* buffer, std::size_t size) override {
         ++calls_;
-        if (size > bytes_.size() - position_) return tl::unexpected(EIO);
+        if (size > bytes_.size() - position_)
+            return tl::unexpected(EIO);
         bytes_.copy(buffer, size, position_);
         position_ += size;
         return {};
@@ -33,7 +34,7 @@ public:
     std::string_view rest() const { return std::string_view(bytes_).substr(position_); }
     std::size_t calls() const { return calls_; }
 
-private:
+  private:
     std::string bytes_;
     std::size_t chunk_;
     std::size_t position_ = 0;
@@ -56,7 +57,8 @@ TEST(ValueReader, ReadsExactlyOneValueWhateverTheChunking) {
         {"-1.5e3{", "-1.5e3"},
     };
     for (const auto& c : cases) {
-        for (const std::size_t chunk : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{1} << 20}) {
+        for (const std::size_t chunk :
+             {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{1} << 20}) {
             MemorySource source(c.stream, chunk);
             const auto value = read_one_value(source);
             ASSERT_TRUE(value.has_value()) << c.stream;
@@ -71,12 +73,8 @@ TEST(ValueReader, EndOfStreamBeforeOrInsideTheValue) {
         std::string stream;
         bool timeout;
     } cases[] = {
-        {"", true},
-        {" \n\r\t ", true},
-        {R"({"id":1)", false},
-        {R"({"id":"1})", false},
-        {R"("open)", false},
-        {"[[[]]", false},
+        {"", true},          {" \n\r\t ", true}, {R"({"id":1)", false}, {R"({"id":"1})", false},
+        {R"("open)", false}, {"[[[]]", false},
     };
     for (const auto& c : cases) {
         MemorySource source(c.stream, 2);
@@ -84,7 +82,8 @@ TEST(ValueReader, EndOfStreamBeforeOrInsideTheValue) {
         ASSERT_FALSE(value.has_value()) << c.stream;
         if (c.timeout) {
             ASSERT_TRUE(std::holds_alternative<TransportFailure>(value.error()));
-            EXPECT_EQ(std::get<TransportFailure>(value.error()).kind, TransportFailure::Kind::Timeout);
+            EXPECT_EQ(std::get<TransportFailure>(value.error()).kind,
+                      TransportFailure::Kind::Timeout);
         } else {
             EXPECT_TRUE(std::holds_alternative<JsonFailure>(value.error())) << c.stream;
         }
@@ -94,7 +93,8 @@ TEST(ValueReader, EndOfStreamBeforeOrInsideTheValue) {
 TEST(ValueReader, LargeValueTakesFewReads) {
     std::string big = R"({"id":1,"result":[)";
     for (int i = 0; i < 100000; ++i) {
-        big += R"({"uuid":"0f9a2c44-5d1e-4a6b-9c3d-7e8f90a1b2c3","name":"patch","status":"Actived"},)";
+        big +=
+            R"({"uuid":"0f9a2c44-5d1e-4a6b-9c3d-7e8f90a1b2c3","name":"patch","status":"Actived"},)";
     }
     big.back() = ']';
     big += "}";
@@ -103,7 +103,8 @@ TEST(ValueReader, LargeValueTakesFewReads) {
     ASSERT_TRUE(value.has_value());
     EXPECT_EQ(value->json().size(), big.size());
     const double kib = static_cast<double>(big.size()) / 1024;
-    EXPECT_LE(static_cast<double>(source.calls()) / kib, 0.02) << source.calls() << " calls for " << kib << " KiB";
+    EXPECT_LE(static_cast<double>(source.calls()) / kib, 0.02)
+        << source.calls() << " calls for " << kib << " KiB";
 }
 
 // Every accepted file must read as a complete response, every rejected one must fail; the

@@ -52,11 +52,13 @@ ProcessResult run_process(const std::vector<std::string>& argv,
     char buffer[65536];
     while (open_pipes > 0) {
         if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             break;
         }
         for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+            if (fds[i].fd < 0 || fds[i].revents == 0)
+                continue;
             const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
             if (n > 0) {
                 sinks[i]->append(buffer, static_cast<std::size_t>(n));
@@ -74,9 +76,12 @@ ProcessResult run_process(const std::vector<std::string>& argv,
     return result;
 }
 
-std::string quvane_binary() { return QUVANE_BINARY; }
+std::string quvane_binary() {
+    return QUVANE_BINARY;
+}
 
-ProcessResult run_quvane(const std::vector<std::string>& args, const std::filesystem::path& directory) {
+ProcessResult run_quvane(const std::vector<std::string>& args,
+                         const std::filesystem::path& directory) {
     std::vector<std::string> argv{quvane_binary()};
     argv.insert(argv.end(), args.begin(), args.end());
     return run_process(argv, directory);

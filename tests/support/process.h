@@ -30,14 +30,14 @@ ProcessResult run_quvane_unprivileged(const std::vector<std::string>& args);
 
 // A fresh directory, removed with its contents at the end of the scope.
 class TemporaryDirectory {
-public:
+  public:
     TemporaryDirectory();
     ~TemporaryDirectory();
     TemporaryDirectory(const TemporaryDirectory&) = delete;
     TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
     const std::filesystem::path& path() const { return path_; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <stdexcept>
 
-#include <fmt/format.h>
 #include <fcntl.h>
+#include <fmt/format.h>
 #include <poll.h>
 #include <simdjson.h>
 #include <sys/socket.h>
@@ -27,7 +27,8 @@ void write_all(int fd, const std::string& bytes) {
     while (done < bytes.size()) {
         const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
         if (n <= 0) {
-            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno == EINTR)
+                continue;
             return;
         }
         done += static_cast<std::size_t>(n);
@@ -39,8 +40,10 @@ void wait_for_close(int fd, int stop_fd) {
     pollfd fds[2] = {{fd, POLLIN, 0}, {stop_fd, POLLIN, 0}};
     char buffer[4096];
     while (::poll(fds, 2, -1) >= 0) {
-        if (fds[1].revents != 0) return;
-        if (fds[0].revents != 0 && ::recv(fd, buffer, sizeof buffer, 0) <= 0) return;
+        if (fds[1].revents != 0)
+            return;
+        if (fds[0].revents != 0 && ::recv(fd, buffer, sizeof buffer, 0) <= 0)
+            return;
     }
 }
 
@@ -65,13 +68,15 @@ RequestView view_request(const std::string& request) {
     }
     RequestView view;
     std::string_view method;
-    if (root["method"].get(method) == simdjson::SUCCESS) view.method = std::string(method);
+    if (root["method"].get(method) == simdjson::SUCCESS)
+        view.method = std::string(method);
     simdjson::dom::array params;
     if (root["params"].get(params) == simdjson::SUCCESS && params.size() > 0) {
         view.first_param = simdjson::minify(params.at(0).value());
     }
     simdjson::dom::element id;
-    if (root["id"].get(id) == simdjson::SUCCESS) view.id = simdjson::minify(id);
+    if (root["id"].get(id) == simdjson::SUCCESS)
+        view.id = simdjson::minify(id);
     return view;
 }
 
@@ -92,8 +97,8 @@ StubDaemon::StubDaemon(std::filesystem::path socket_path, Handler handler)
 }
 
 StubDaemon::StubDaemon(std::filesystem::path socket_path, std::vector<Reply> replies)
-    : StubDaemon(std::move(socket_path), [replies = std::move(replies), next = std::size_t{0}](
-                                             const std::string&) mutable {
+    : StubDaemon(std::move(socket_path), [replies = std::move(replies),
+                                          next = std::size_t{0}](const std::string&) mutable {
           return next < replies.size() ? replies[next++] : Reply{Reply::Kind::Close, {}, {}};
       }) {}
 
@@ -114,10 +119,13 @@ std::vector<std::string> StubDaemon::requests() const {
 void StubDaemon::serve() {
     pollfd fds[2] = {{listener_, POLLIN, 0}, {stop_pipe_[0], POLLIN, 0}};
     while (::poll(fds, 2, -1) >= 0 || errno == EINTR) {
-        if (fds[1].revents != 0) return;
-        if (fds[0].revents == 0) continue;
+        if (fds[1].revents != 0)
+            return;
+        if (fds[0].revents == 0)
+            continue;
         const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0) continue;
+        if (fd < 0)
+            continue;
         ++connections_;
         serve_connection(fd);
         ::close(fd);
@@ -135,9 +143,11 @@ void StubDaemon::serve_connection(int fd) {
     }
     pollfd fds[2] = {{fd, POLLIN, 0}, {stop_pipe_[0], POLLIN, 0}};
     while (!is_complete_json(request)) {
-        if (::poll(fds, 2, -1) < 0 || fds[1].revents != 0) return;
+        if (::poll(fds, 2, -1) < 0 || fds[1].revents != 0)
+            return;
         const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-        if (n <= 0) break;
+        if (n <= 0)
+            break;
         request.append(buffer, static_cast<std::size_t>(n));
     }
     {
@@ -147,13 +157,18 @@ void StubDaemon::serve_connection(int fd) {
     const Reply reply = handler_(request);
     switch (reply.kind) {
         case Reply::Kind::Answer:
-        case Reply::Kind::HalfThenClose: write_all(fd, reply.bytes); break;
+        case Reply::Kind::HalfThenClose:
+            write_all(fd, reply.bytes);
+            break;
         case Reply::Kind::AnswerAndLinger:
             write_all(fd, reply.bytes + reply.more);
             wait_for_close(fd, stop_pipe_[0]);
             break;
-        case Reply::Kind::Close: break;
-        case Reply::Kind::Silent: wait_for_close(fd, stop_pipe_[0]); break;
+        case Reply::Kind::Close:
+            break;
+        case Reply::Kind::Silent:
+            wait_for_close(fd, stop_pipe_[0]);
+            break;
     }
 }
 

@@ -16,11 +16,12 @@ namespace quvane::testing {
 
 struct Reply {
     enum class Kind {
-        Answer,          // write `bytes`, then close
-        AnswerAndLinger, // write `bytes` and `more`, keep the connection open until the peer closes
-        Close,           // close without a word
-        HalfThenClose,   // write `bytes` (a cut answer), then close
-        Silent,          // never answer; keep the connection until the daemon stops
+        Answer,           // write `bytes`, then close
+        AnswerAndLinger,  // write `bytes` and `more`, keep the connection open until the peer
+                          // closes
+        Close,            // close without a word
+        HalfThenClose,    // write `bytes` (a cut answer), then close
+        Silent,           // never answer; keep the connection until the daemon stops
     };
     Kind kind = Kind::Answer;
     std::string bytes{};
@@ -42,7 +43,7 @@ struct RequestView {
 RequestView view_request(const std::string& request);
 
 class StubDaemon {
-public:
+  public:
     using Handler = std::function<Reply(const std::string& request)>;
 
     // Listens on `socket_path` at once; `handler` decides every reply.
@@ -60,7 +61,7 @@ public:
     void die_mid_request() { die_mid_request_ = true; }
     const std::filesystem::path& socket_path() const { return socket_path_; }
 
-private:
+  private:
     void serve();
     void serve_connection(int fd);
 

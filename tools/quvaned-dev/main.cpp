@@ -6,13 +6,13 @@
 #include <cstring>
 #include <filesystem>
 
-#include <CLI/CLI.hpp>
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <CLI/CLI.hpp>
 
 #include "os/file_descriptor.h"
 #include "patch_service.h"
@@ -56,14 +56,16 @@ std::optional<std::string> read_request(int fd) {
         const std::string_view chunk(buffer, static_cast<std::size_t>(n));
         const auto end = boundary.scan(chunk);
         request.append(chunk.substr(0, end.value_or(chunk.size())));
-        if (end) return request;
+        if (end)
+            return request;
     }
 }
 
 void write_all(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (n <= 0) return;
+        if (n <= 0)
+            return;
         bytes.remove_prefix(static_cast<std::size_t>(n));
     }
 }
@@ -88,7 +90,8 @@ int serve(const std::filesystem::path& work_dir, const std::filesystem::path& ca
     ::unlink(socket_path.c_str());  // a stale socket of a daemon that is gone
 
     int stop_pipe[2];
-    if (::pipe2(stop_pipe, O_CLOEXEC) != 0) return 1;
+    if (::pipe2(stop_pipe, O_CLOEXEC) != 0)
+        return 1;
     const FileDescriptor stop_read(stop_pipe[0]);
     const FileDescriptor stop_write(stop_pipe[1]);
     stop_pipe_write = stop_pipe[1];
@@ -102,23 +105,27 @@ int serve(const std::filesystem::path& work_dir, const std::filesystem::path& ca
     const sockaddr_un address = address_of(socket_path);
     if (::bind(listener.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(listener.get(), 128) != 0) {
-        std::fprintf(stderr, "quvaned-dev: cannot listen on %s: %s\n", socket_path.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "quvaned-dev: cannot listen on %s: %s\n", socket_path.c_str(),
+                     std::strerror(errno));
         return 1;
     }
-    std::printf("quvaned-dev: %zu patches from %s, listening on %s\n", catalogue->size(), catalogue_path.c_str(),
-                socket_path.c_str());
+    std::printf("quvaned-dev: %zu patches from %s, listening on %s\n", catalogue->size(),
+                catalogue_path.c_str(), socket_path.c_str());
     std::fflush(stdout);
 
     quvane::dev::PatchService service(std::move(*catalogue), work_dir);
     pollfd fds[2] = {{listener.get(), POLLIN, 0}, {stop_read.get(), POLLIN, 0}};
     while (true) {
         if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             break;
         }
-        if (fds[1].revents != 0) break;
+        if (fds[1].revents != 0)
+            break;
         const FileDescriptor connection(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
-        if (!connection) continue;
+        if (!connection)
+            continue;
         // A client that never finishes its request must not stall the daemon for good.
         const timeval limit{10, 0};
         ::setsockopt(connection.get(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
@@ -137,7 +144,8 @@ int main(int argc, char** argv) {
     CLI::App app("Development stand-in for the quvane patch daemon", "quvaned-dev");
     std::string work_dir;
     std::string catalogue = QUVANED_DEV_CATALOGUE;
-    app.add_option("-w,--work-dir", work_dir, "Directory for quvaned.sock and the saved status")->required();
+    app.add_option("-w,--work-dir", work_dir, "Directory for quvaned.sock and the saved status")
+        ->required();
     app.add_option("--catalogue", catalogue, "JSON catalogue of patches")->capture_default_str();
     CLI11_PARSE(app, argc, argv);
     return serve(std::filesystem::absolute(work_dir), catalogue);

@@ -19,12 +19,15 @@ constexpr int method_not_found = -32601;
 constexpr int invalid_params = -32602;
 constexpr int patch_error = -32000;
 
-std::string quote(std::string_view text) { return rpc::encode_argument(text); }
+std::string quote(std::string_view text) {
+    return rpc::encode_argument(text);
+}
 
 std::optional<PatchStatus> status_named(std::string_view name) {
     const auto& names = EnumSchema<PatchStatus>::names;
     for (std::size_t i = 0; i < names.size(); ++i) {
-        if (names[i] == name) return static_cast<PatchStatus>(i);
+        if (names[i] == name)
+            return static_cast<PatchStatus>(i);
     }
     return std::nullopt;
 }
@@ -37,14 +40,17 @@ struct PatchService::Outcome {
     int code = 0;
 
     static Outcome result(std::string json) { return {true, std::move(json), 0}; }
-    static Outcome error(int code, std::string message) { return {false, std::move(message), code}; }
+    static Outcome error(int code, std::string message) {
+        return {false, std::move(message), code};
+    }
 };
 
 Result<std::vector<CataloguePatch>> load_catalogue(const std::filesystem::path& path) {
     simdjson::dom::parser parser;
     simdjson::dom::element root;
     if (const auto error = parser.load(path.string()).get(root); error != simdjson::SUCCESS) {
-        return fail(fmt::format("Cannot read catalogue {}: {}", path.string(), simdjson::error_message(error)));
+        return fail(fmt::format("Cannot read catalogue {}: {}", path.string(),
+                                simdjson::error_message(error)));
     }
     simdjson::dom::array entries;
     if (root.get(entries) != simdjson::SUCCESS) {
@@ -54,15 +60,17 @@ Result<std::vector<CataloguePatch>> load_catalogue(const std::filesystem::path& 
     for (const simdjson::dom::element entry : entries) {
         const auto info = decode_result<PatchInfo>(entry);
         if (!info) {
-            return fail(fmt::format("Catalogue entry {}: {}", patches.size(), info.error().description));
+            return fail(
+                fmt::format("Catalogue entry {}: {}", patches.size(), info.error().description));
         }
-        CataloguePatch patch{info->uuid, info->name, simdjson::minify(entry), simdjson::minify(entry["target"].value()),
-                             PatchStatus::NotApplied};
+        CataloguePatch patch{info->uuid, info->name, simdjson::minify(entry),
+                             simdjson::minify(entry["target"].value()), PatchStatus::NotApplied};
         std::string_view status;
         if (entry["status"].get(status) == simdjson::SUCCESS) {
             const auto named = status_named(status);
             if (!named) {
-                return fail(fmt::format("Catalogue entry {}: unknown status \"{}\"", patches.size(), status));
+                return fail(fmt::format("Catalogue entry {}: unknown status \"{}\"", patches.size(),
+                                        status));
             }
             patch.status = *named;
         }
@@ -71,7 +79,8 @@ Result<std::vector<CataloguePatch>> load_catalogue(const std::filesystem::path& 
     return patches;
 }
 
-PatchService::PatchService(std::vector<CataloguePatch> patches, const std::filesystem::path& state_dir)
+PatchService::PatchService(std::vector<CataloguePatch> patches,
+                           const std::filesystem::path& state_dir)
     : patches_(std::move(patches)), state_file_(state_dir / "patch_status.json") {}
 
 std::string PatchService::handle(std::string_view request) {
@@ -81,8 +90,8 @@ std::string PatchService::handle(std::string_view request) {
         if (outcome.ok) {
             return fmt::format(R"({{"jsonrpc":"2.0","result":{},"id":{}}})", outcome.json, id);
         }
-        return fmt::format(R"({{"jsonrpc":"2.0","error":{{"code":{},"message":{}}},"id":{}}})", outcome.code,
-                           quote(outcome.json), id);
+        return fmt::format(R"({{"jsonrpc":"2.0","error":{{"code":{},"message":{}}},"id":{}}})",
+                           outcome.code, quote(outcome.json), id);
     };
     if (parser.parse(simdjson::padded_string(request)).get(root) != simdjson::SUCCESS) {
         return respond("null", Outcome::error(parse_error, "Parse error"));
@@ -99,7 +108,8 @@ std::string PatchService::handle(std::string_view request) {
         id = simdjson::minify(id_element);
     }
     if (object["method"].get(method) != simdjson::SUCCESS ||
-        (object["params"].error() != simdjson::NO_SUCH_FIELD && object["params"].get(params_array) != simdjson::SUCCESS)) {
+        (object["params"].error() != simdjson::NO_SUCH_FIELD &&
+         object["params"].get(params_array) != simdjson::SUCCESS)) {
         return respond(id, Outcome::error(invalid_request, "Invalid Request"));
     }
     std::vector<std::string> params;
@@ -111,16 +121,18 @@ std::string PatchService::handle(std::string_view request) {
     return respond(id, dispatch(method, params));
 }
 
-PatchService::Outcome PatchService::dispatch(std::string_view method, const std::vector<std::string>& params) {
-    const bool takes_identifier = method == "check_patch" || method == "apply_patch" || method == "remove_patch" ||
-                                  method == "active_patch" || method == "deactive_patch" || method == "accept_patch" ||
-                                  method == "get_patch_status" || method == "get_patch_target" ||
-                                  method == "get_patch_info";
+PatchService::Outcome PatchService::dispatch(std::string_view method,
+                                             const std::vector<std::string>& params) {
+    const bool takes_identifier =
+        method == "check_patch" || method == "apply_patch" || method == "remove_patch" ||
+        method == "active_patch" || method == "deactive_patch" || method == "accept_patch" ||
+        method == "get_patch_status" || method == "get_patch_target" || method == "get_patch_info";
     if (takes_identifier) {
         std::string identifier;
         simdjson::dom::parser parser;
         std::string_view text;
-        if (params.size() != 1 || parser.parse(simdjson::padded_string(params[0])).get(text) != simdjson::SUCCESS) {
+        if (params.size() != 1 ||
+            parser.parse(simdjson::padded_string(params[0])).get(text) != simdjson::SUCCESS) {
             return Outcome::error(invalid_params, "Invalid params: expected one patch identifier");
         }
         identifier = std::string(text);
@@ -128,29 +140,36 @@ PatchService::Outcome PatchService::dispatch(std::string_view method, const std:
         if (patch == nullptr) {
             return Outcome::error(patch_error, fmt::format("Cannot find patch \"{}\"", identifier));
         }
-        if (method == "get_patch_info") return Outcome::result(patch->info_json);
-        if (method == "get_patch_target") return Outcome::result(patch->target_json);
-        if (method == "get_patch_status") return Outcome::result(states_json(*patch));
+        if (method == "get_patch_info")
+            return Outcome::result(patch->info_json);
+        if (method == "get_patch_target")
+            return Outcome::result(patch->target_json);
+        if (method == "get_patch_status")
+            return Outcome::result(states_json(*patch));
         if (method == "check_patch") {
             if (patch->status != PatchStatus::NotApplied) {
-                return Outcome::error(patch_error, fmt::format("Patch \"{}\" is already applied", patch->name));
+                return Outcome::error(patch_error,
+                                      fmt::format("Patch \"{}\" is already applied", patch->name));
             }
             return Outcome::result("null");
         }
         return change(identifier, method);
     }
     if (method == "get_patch_list") {
-        if (!params.empty()) return Outcome::error(invalid_params, "Invalid params: expected none");
+        if (!params.empty())
+            return Outcome::error(invalid_params, "Invalid params: expected none");
         std::string list = "[";
         for (const CataloguePatch& patch : patches_) {
-            if (list.size() > 1) list.push_back(',');
-            list += fmt::format(R"({{"uuid":{},"name":{},"status":"{}"}})", quote(patch.uuid), quote(patch.name),
-                                json_name(patch.status));
+            if (list.size() > 1)
+                list.push_back(',');
+            list += fmt::format(R"({{"uuid":{},"name":{},"status":"{}"}})", quote(patch.uuid),
+                                quote(patch.name), json_name(patch.status));
         }
         return Outcome::result(list + "]");
     }
     if (method == "save_patch_status") {
-        if (!params.empty()) return Outcome::error(invalid_params, "Invalid params: expected none");
+        if (!params.empty())
+            return Outcome::error(invalid_params, "Invalid params: expected none");
         return save();
     }
     if (method == "restore_patch_status") {
@@ -164,7 +183,8 @@ PatchService::Outcome PatchService::dispatch(std::string_view method, const std:
 
 CataloguePatch* PatchService::find(std::string_view identifier) {
     for (CataloguePatch& patch : patches_) {
-        if (patch.uuid == identifier || patch.name == identifier) return &patch;
+        if (patch.uuid == identifier || patch.name == identifier)
+            return &patch;
     }
     return nullptr;
 }
@@ -177,35 +197,45 @@ PatchService::Outcome PatchService::change(std::string_view identifier, std::str
         return Outcome::error(patch_error, fmt::format("Patch \"{}\" {}", patch.name, why));
     };
     if (method == "apply_patch") {
-        if (from != PatchStatus::NotApplied) return refuse("is already applied");
+        if (from != PatchStatus::NotApplied)
+            return refuse("is already applied");
         patch.status = PatchStatus::Actived;
     } else if (method == "remove_patch") {
-        if (from == PatchStatus::NotApplied) return refuse("is not applied");
+        if (from == PatchStatus::NotApplied)
+            return refuse("is not applied");
         patch.status = PatchStatus::NotApplied;
     } else if (method == "active_patch") {
-        if (from == PatchStatus::NotApplied) return refuse("is not applied");
-        if (from != PatchStatus::Deactived) return refuse("is already active");
+        if (from == PatchStatus::NotApplied)
+            return refuse("is not applied");
+        if (from != PatchStatus::Deactived)
+            return refuse("is already active");
         patch.status = PatchStatus::Actived;
     } else if (method == "deactive_patch") {
-        if (from == PatchStatus::NotApplied) return refuse("is not applied");
-        if (from == PatchStatus::Deactived) return refuse("is already deactive");
+        if (from == PatchStatus::NotApplied)
+            return refuse("is not applied");
+        if (from == PatchStatus::Deactived)
+            return refuse("is already deactive");
         patch.status = PatchStatus::Deactived;
     } else {
-        if (from == PatchStatus::Accepted) return refuse("is already accepted");
-        if (from != PatchStatus::Actived) return refuse("must be active to be accepted");
+        if (from == PatchStatus::Accepted)
+            return refuse("is already accepted");
+        if (from != PatchStatus::Actived)
+            return refuse("must be active to be accepted");
         patch.status = PatchStatus::Accepted;
     }
     return Outcome::result(states_json(patch));
 }
 
 std::string PatchService::states_json(const CataloguePatch& patch) const {
-    return fmt::format(R"([{{"name":{},"status":"{}"}}])", quote(patch.name), json_name(patch.status));
+    return fmt::format(R"([{{"name":{},"status":"{}"}}])", quote(patch.name),
+                       json_name(patch.status));
 }
 
 PatchService::Outcome PatchService::save() {
     std::string json = "{";
     for (const CataloguePatch& patch : patches_) {
-        if (json.size() > 1) json.push_back(',');
+        if (json.size() > 1)
+            json.push_back(',');
         json += fmt::format(R"({}:"{}")", quote(patch.uuid), json_name(patch.status));
     }
     json += "}\n";
@@ -229,9 +259,11 @@ PatchService::Outcome PatchService::restore(bool accepted_only) {
     for (const auto member : saved) {
         std::string_view name;
         CataloguePatch* patch = find(member.key);
-        if (patch == nullptr || member.value.get(name) != simdjson::SUCCESS) continue;
+        if (patch == nullptr || member.value.get(name) != simdjson::SUCCESS)
+            continue;
         const auto status = status_named(name);
-        if (!status || (accepted_only && *status != PatchStatus::Accepted)) continue;
+        if (!status || (accepted_only && *status != PatchStatus::Accepted))
+            continue;
         patch->status = *status;
     }
     return Outcome::result("null");

@@ -24,14 +24,14 @@ struct CataloguePatch {
 Result<std::vector<CataloguePatch>> load_catalogue(const std::filesystem::path& path);
 
 class PatchService {
-public:
+  public:
     // `state_dir` holds the file written by save_patch_status.
     PatchService(std::vector<CataloguePatch> patches, const std::filesystem::path& state_dir);
 
     // The response to one request: a result, or a JSON-RPC error object.
     std::string handle(std::string_view request);
 
-private:
+  private:
     struct Outcome;
     Outcome dispatch(std::string_view method, const std::vector<std::string>& params);
     CataloguePatch* find(std::string_view identifier);

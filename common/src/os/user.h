@@ -30,14 +30,14 @@ LookupResult lookup_user_id(uid_t uid);
 // Remembers the first successful lookup of the real user id; concurrent first calls perform
 // it exactly once.
 class CurrentUser {
-public:
+  public:
     using Lookup = std::function<LookupResult(uid_t)>;
 
     explicit CurrentUser(Lookup lookup) : lookup_(std::move(lookup)) {}
 
     LookupResult uid();
 
-private:
+  private:
     Lookup lookup_;
     std::once_flag once_;
     LookupResult result_;

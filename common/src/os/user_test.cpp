@@ -49,7 +49,8 @@ TEST(CurrentUser, SuperuserCheckCarriesTheExactMessage) {
     } else {
         ASSERT_FALSE(checked.has_value());
         EXPECT_EQ(checked.error().message(),
-                  "This command has to be run with superuser privileges (under the root user on most systems).");
+                  "This command has to be run with superuser privileges (under the root user on "
+                  "most systems).");
         EXPECT_TRUE(checked.error().causes().empty());
     }
 }
