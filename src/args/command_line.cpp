@@ -17,7 +17,6 @@ struct SubcommandHelp {
     std::string_view help;
 };
 
-// In the order of SubCommand::words.
 constexpr std::array<SubcommandHelp, 13> subcommand_help{{
     {"build", "Build a patch"},
     {"info", "Show patch info"},
@@ -33,6 +32,17 @@ constexpr std::array<SubcommandHelp, 13> subcommand_help{{
     {"save", "Save all patch status"},
     {"restore", "Restore all patch status"},
 }};
+
+static_assert(
+    [] {
+        for (std::size_t i = 0; i < subcommand_help.size(); ++i) {
+            if (subcommand_help[i].word != SubCommand::words[i]) {
+                return false;
+            }
+        }
+        return true;
+    }(),
+    "the help table lists the subcommands in the order of SubCommand::words");
 
 // CLI11's layout, with the value name standing for a positional argument ("IDENTIFIER...")
 // and the subcommand shown as required: the parser is told it is optional only so that a
