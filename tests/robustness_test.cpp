@@ -78,9 +78,13 @@ TEST(Robustness, DaemonDyingAtEveryPointOfTheExchange) {
         EXPECT_EQ(list().out, cannot_connect + "Connection timeout\n");
     }
     {
-        testing::StubDaemon daemon(
-            socket, {Reply{Reply::Kind::HalfThenClose, R"({"jsonrpc":"2.0","result":[["a","b")"}});
+        const Reply cut{Reply::Kind::HalfThenClose, R"({"jsonrpc":"2.0","result":[["a","b")"};
+        testing::StubDaemon daemon(socket, {cut, cut});
         EXPECT_EQ(list().out, "Error: Failed to parse response\n");
+        // Only the verbose log tells what was wrong.
+        const auto verbose = testing::run_quvane({"-v", "-w", dir.path().string(), "list"});
+        EXPECT_THAT(verbose.out, HasSubstr("\nJson parse error: EOF while parsing a value"));
+        EXPECT_THAT(verbose.out, ::testing::EndsWith("\nError: Failed to parse response\n"));
     }
     {
         testing::StubDaemon daemon(socket, std::vector<Reply>{});
