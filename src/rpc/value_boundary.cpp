@@ -31,42 +31,86 @@ constexpr std::array<bool, 256> special = [] {
     return table;
 }();
 
-const char* next_special(const char* p, const char* end) noexcept {
 #if defined(__SSE2__)
-    // Sixteen bytes at a time: '{' and '[' (and '}' and ']') differ only in bit 0x20.
-    const __m128i quote = _mm_set1_epi8('"');
-    const __m128i backslash = _mm_set1_epi8('\\');
-    const __m128i case_bit = _mm_set1_epi8(0x20);
-    const __m128i open = _mm_set1_epi8('{');
-    const __m128i close = _mm_set1_epi8('}');
-    while (end - p >= 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i folded = _mm_or_si128(bytes, case_bit);
-        const __m128i hits = _mm_or_si128(
-            _mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash)),
-            _mm_or_si128(_mm_cmpeq_epi8(folded, open), _mm_cmpeq_epi8(folded, close)));
-        if (const int mask = _mm_movemask_epi8(hits); mask != 0) {
-            return p + __builtin_ctz(static_cast<unsigned>(mask));
-        }
-        p += 16;
-    }
-#endif
-    while (p != end && !special[static_cast<unsigned char>(*p)]) {
-        ++p;
-    }
-    return p;
+// One bit per byte of the sixteen at `p` that is special. '{' and '[' (and '}' and ']')
+// differ only in bit 0x20.
+unsigned special_mask(const char* p) noexcept {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i folded = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
+    const __m128i hits = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')),
+                     _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))),
+        _mm_or_si128(_mm_cmpeq_epi8(folded, _mm_set1_epi8('{')),
+                     _mm_cmpeq_epi8(folded, _mm_set1_epi8('}'))));
+    return static_cast<unsigned>(_mm_movemask_epi8(hits));
 }
+#endif
 
 }  // namespace
+
+bool ValueBoundary::take_special(char c) noexcept {
+    if (in_string_) {
+        if (c == '\\') {
+            escaped_ = true;
+        } else if (c == '"') {
+            in_string_ = false;
+            return state_ == State::String;
+        }
+        return false;
+    }
+    if (c == '"') {
+        in_string_ = true;
+    } else if (c == '{' || c == '[') {
+        ++depth_;
+    } else if (c == '}' || c == ']') {
+        return --depth_ == 0;
+    }
+    return false;
+}
+
+const char* ValueBoundary::find_end(const char* p, const char* end) noexcept {
+    while (true) {
+        if (escaped_) {
+            // The byte after a reverse solidus, whatever it is, stays inside the string.
+            if (p == end) {
+                return nullptr;
+            }
+            escaped_ = false;
+            ++p;
+        }
+#if defined(__SSE2__)
+        if (end - p >= 16) {
+            // Only the special bytes of the block are looked at, one after another.
+            unsigned mask = special_mask(p);
+            while (mask != 0) {
+                const auto i = static_cast<unsigned>(__builtin_ctz(mask));
+                mask &= mask - 1;
+                if (take_special(p[i])) {
+                    return p + i;
+                }
+                if (escaped_ && i < 15) {
+                    mask &= ~(1U << (i + 1));
+                    escaped_ = false;
+                }
+            }
+            p += 16;
+            continue;
+        }
+#endif
+        if (p == end) {
+            return nullptr;
+        }
+        if (special[static_cast<unsigned char>(*p)] && take_special(*p)) {
+            return p;
+        }
+        ++p;
+    }
+}
 
 std::optional<std::size_t> ValueBoundary::scan(std::string_view chunk) noexcept {
     const char* const begin = chunk.data();
     const char* const end = begin + chunk.size();
     const char* p = begin;
-    const auto done_after = [&](const char* last) {
-        state_ = State::Done;
-        return static_cast<std::size_t>(last + 1 - begin);
-    };
     while (p != end) {
         switch (state_) {
             case State::Leading:
@@ -94,35 +138,11 @@ std::optional<std::size_t> ValueBoundary::scan(std::string_view chunk) noexcept 
                 break;
             case State::String:
             case State::Container:
-                if (escaped_) {
-                    // The byte after a reverse solidus, whatever it is, stays inside the string.
-                    escaped_ = false;
-                    ++p;
-                    break;
+                if (const char* last = find_end(p, end)) {
+                    state_ = State::Done;
+                    return static_cast<std::size_t>(last + 1 - begin);
                 }
-                p = next_special(p, end);
-                if (p == end) {
-                    break;
-                }
-                if (in_string_) {
-                    if (*p == '\\') {
-                        escaped_ = true;
-                    } else if (*p == '"') {
-                        in_string_ = false;
-                        if (state_ == State::String) {
-                            return done_after(p);
-                        }
-                    }
-                } else if (*p == '"') {
-                    in_string_ = true;
-                } else if (*p == '{' || *p == '[') {
-                    ++depth_;
-                } else if (*p == '}' || *p == ']') {
-                    if (--depth_ == 0) {
-                        return done_after(p);
-                    }
-                }
-                ++p;
+                p = end;
                 break;
             case State::Done:
                 return 0;

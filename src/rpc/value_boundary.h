@@ -23,6 +23,11 @@ class ValueBoundary {
     bool complete_at_end_of_stream() const noexcept { return state_ == State::Scalar; }
 
   private:
+    // Applies one quotation mark, reverse solidus or bracket; true when it closes the value.
+    bool take_special(char c) noexcept;
+    // The closing byte of the container or string in [p, end), or nullptr when it goes on.
+    const char* find_end(const char* p, const char* end) noexcept;
+
     enum class State { Leading, Container, String, Scalar, Done };
 
     State state_ = State::Leading;

@@ -68,6 +68,22 @@ TEST(ValueReader, ReadsExactlyOneValueWhateverTheChunking) {
     }
 }
 
+TEST(ValueReader, EscapesAnywhereInABlockOfBytes) {
+    // An escaped quotation mark or reverse solidus at every offset, so that each falls on every
+    // position of the scanner's blocks, including the last byte of one and the first of the next.
+    for (std::size_t offset = 0; offset < 40; ++offset) {
+        for (const char* escape : {R"(\")", R"(\\)", R"(\\\")", R"(\n)"}) {
+            const std::string value = R"({"k":[")" + std::string(offset, 'x') + escape + R"(]"]})";
+            for (const std::size_t chunk : {std::size_t{7}, std::size_t{16}, std::size_t{1} << 20}) {
+                MemorySource source(value + R"({"next":1})", chunk);
+                const auto read = read_one_value(source);
+                ASSERT_TRUE(read.has_value()) << value;
+                EXPECT_EQ(read->json(), value) << value << " in chunks of " << chunk;
+            }
+        }
+    }
+}
+
 TEST(ValueReader, EndOfStreamBeforeOrInsideTheValue) {
     const struct {
         std::string stream;
