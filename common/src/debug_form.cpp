@@ -2,25 +2,12 @@
 
 #include <fmt/format.h>
 
+#include "indented.h"
+
 namespace quvane::debug_form {
 namespace {
 
 constexpr std::string_view indent = "    ";
-
-// Appends `rendered` with every line after the first shifted one level to the right.
-void append_nested(std::string& out, std::string_view rendered) {
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t newline = rendered.find('\n', start);
-        if (newline == std::string_view::npos) {
-            out.append(rendered.substr(start));
-            return;
-        }
-        out.append(rendered.substr(start, newline + 1 - start));
-        out.append(indent);
-        start = newline + 1;
-    }
-}
 
 }  // namespace
 
@@ -72,7 +59,7 @@ std::string list(const std::vector<std::string>& rendered_elements) {
     std::string out = "[\n";
     for (const std::string& element : rendered_elements) {
         out.append(indent);
-        append_nested(out, element);
+        append_indented(out, element, indent);
         out.append(",\n");
     }
     out.push_back(']');
@@ -96,7 +83,7 @@ std::string record(std::string_view name,
         out.append(indent);
         out.append(field);
         out.append(": ");
-        append_nested(out, value);
+        append_indented(out, value, indent);
         out.append(",\n");
     }
     out.push_back('}');

@@ -125,7 +125,6 @@ class Grammar {
 
         for (const auto& [word, help] : subcommand_help) {
             CLI::App* sub = app_.add_subcommand(std::string(word), std::string(help));
-            subcommands_.push_back(sub);
             if (word == "build") {
                 // Everything after the word belongs to the build tool, -h and -- included; it
                 // is split off before parsing.
@@ -186,7 +185,6 @@ class Grammar {
     }
 
     CLI::App app_;
-    std::vector<CLI::App*> subcommands_;
     std::string work_dir_{default_work_dir};
     bool verbose_ = false;
     bool accepted_ = false;

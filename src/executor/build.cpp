@@ -41,28 +41,29 @@ class IgnoredWhileWaiting {
     struct sigaction previous_ {};
 };
 
-// The tool starts with the default action for the signals this process ignores (an ignored
-// signal would otherwise stay ignored across exec: a tool with SIGPIPE ignored behaves
-// differently in its own pipelines).
-struct DefaultSignals {
-    posix_spawnattr_t attributes;
-
-    static const DefaultSignals& get() {
-        static const DefaultSignals defaults;
-        return defaults;
-    }
-
-  private:
+// Spawn attributes that start the tool with the default action for the signals this process
+// ignores: an ignored signal stays ignored across exec, and a tool with SIGPIPE ignored
+// behaves differently in its own pipelines.
+class DefaultSignals {
+  public:
     DefaultSignals() {
-        posix_spawnattr_init(&attributes);
+        posix_spawnattr_init(&attributes_);
         sigset_t signals;
         sigemptyset(&signals);
         for (const int signal : {SIGPIPE, SIGINT, SIGQUIT}) {
             sigaddset(&signals, signal);
         }
-        posix_spawnattr_setsigdefault(&attributes, &signals);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+        posix_spawnattr_setsigdefault(&attributes_, &signals);
+        posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGDEF);
     }
+    ~DefaultSignals() { posix_spawnattr_destroy(&attributes_); }
+    DefaultSignals(const DefaultSignals&) = delete;
+    DefaultSignals& operator=(const DefaultSignals&) = delete;
+
+    const posix_spawnattr_t* get() const { return &attributes_; }
+
+  private:
+    posix_spawnattr_t attributes_;
 };
 
 }  // namespace
@@ -82,9 +83,10 @@ Result<int> run_tool(const std::string& program, const std::vector<std::string>&
     // process stays to report how it ended.
     const IgnoredWhileWaiting interrupt(SIGINT);
     const IgnoredWhileWaiting quit(SIGQUIT);
+    const DefaultSignals default_signals;
     pid_t pid = 0;
-    if (const int error = ::posix_spawn(&pid, program.c_str(), nullptr,
-                                        &DefaultSignals::get().attributes, argv.data(), environ);
+    if (const int error = ::posix_spawn(&pid, program.c_str(), nullptr, default_signals.get(),
+                                        argv.data(), environ);
         error != 0) {
         return tl::unexpected(start_failure(error));
     }

@@ -1,16 +1,11 @@
 #include "patch.h"
 
-#include "main/logger.h"
 #include "os/user.h"
 #include "patch_output.h"
 #include "patch_text.h"
 
 namespace quvane::executor {
 namespace {
-
-void write(std::string_view line) {
-    log::info(log::target::patch_executor, line);
-}
 
 // Calls `call` for every identifier, in order, past failures: successful results go to
 // `store`, failures are collected.
@@ -112,7 +107,7 @@ Result<> PatchCommandExecutor::run(const args::Check& command) {
             command.identifiers, [&](const std::string& id) { return proxy_.check_patch(id); },
             [](const std::string&) {});
         if (errors.empty()) {
-            write(output::checks_passed);
+            output::write_line(output::checks_passed);
         }
         return output::summary(errors);
     });
@@ -127,7 +122,7 @@ Result<> PatchCommandExecutor::run(const args::Apply& command) {
 
 Result<> PatchCommandExecutor::run(const args::Remove& command) {
     // The notice comes first: removing may take the daemon a long time.
-    write(output::remove_wait_line);
+    output::write_line(output::remove_wait_line);
     return under_lock(lock_path_, [&]() -> Result<> {
         return state_change(command.identifiers,
                             [&](const std::string& id) { return proxy_.remove_patch(id); });
@@ -161,7 +156,7 @@ Result<> PatchCommandExecutor::run(const args::Save&) {
 
 Result<> PatchCommandExecutor::run(const args::Restore& command) {
     return under_lock(lock_path_, [&]() -> Result<> {
-        write(output::restore_wait_line);
+        output::write_line(output::restore_wait_line);
         return proxy_.restore_patch_status(command.accepted);
     });
 }

@@ -13,10 +13,6 @@ constexpr std::size_t uuid_width = 40;
 constexpr std::size_t name_width = 60;
 constexpr std::size_t status_width = 12;
 
-void write(std::string_view line) {
-    log::info(log::target::patch_executor, line);
-}
-
 // Pads by characters, not bytes, and never cuts a longer value.
 void append_padded(std::string& line, std::string_view value, std::size_t width) {
     line.append(value);
@@ -28,14 +24,18 @@ void append_padded(std::string& line, std::string_view value, std::size_t width)
 
 }  // namespace
 
+void write_line(std::string_view line) {
+    log::info(log::target::patch_executor, line);
+}
+
 void write_blocks(const std::vector<std::pair<std::string, std::string>>& identified_texts) {
     for (const auto& [identifier, text] : identified_texts) {
-        write(separator);
-        write(fmt::format("Patch: {}", identifier));
-        write(separator);
-        write(text);
+        write_line(separator);
+        write_line(fmt::format("Patch: {}", identifier));
+        write_line(separator);
+        write_line(text);
     }
-    write(separator);
+    write_line(separator);
 }
 
 void write_states(const std::vector<PatchStateRecord>& states) {
@@ -44,7 +44,7 @@ void write_states(const std::vector<PatchStateRecord>& states) {
         line.assign(state.name);
         line.append(": ");
         line.append(status_word(state.status));
-        write(line);
+        write_line(line);
     }
 }
 
@@ -55,7 +55,7 @@ void write_table(const std::vector<PatchListRecord>& records) {
     append_padded(line, "Name", name_width);
     line.push_back(' ');
     append_padded(line, "Status", status_width);
-    write(line);
+    write_line(line);
     for (const PatchListRecord& record : records) {
         line.clear();
         append_padded(line, record.uuid, uuid_width);
@@ -63,7 +63,7 @@ void write_table(const std::vector<PatchListRecord>& records) {
         append_padded(line, record.name, name_width);
         line.push_back(' ');
         line.append(status_word(record.status));
-        write(line);
+        write_line(line);
     }
 }
 

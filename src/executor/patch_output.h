@@ -17,6 +17,9 @@ inline constexpr std::string_view restore_wait_line =
     "----------Please wait for seconds!----------";
 inline constexpr std::string_view checks_passed = "Checks are passed!";
 
+// Writes `line` as one Info record of the patch executor.
+void write_line(std::string_view line);
+
 // Per pair: separator, "Patch: {identifier}", separator, the record's text; then a closing
 // separator, written even when there are no pairs.
 void write_blocks(const std::vector<std::pair<std::string, std::string>>& identified_texts);

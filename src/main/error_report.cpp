@@ -2,24 +2,9 @@
 
 #include <fmt/format.h>
 
+#include "indented.h"
+
 namespace quvane {
-namespace {
-
-void append_indented(std::string& out, std::string_view text, std::string_view indent) {
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t newline = text.find('\n', start);
-        out.append(
-            text.substr(start, newline == std::string_view::npos ? newline : newline + 1 - start));
-        if (newline == std::string_view::npos) {
-            return;
-        }
-        out.append(indent);
-        start = newline + 1;
-    }
-}
-
-}  // namespace
 
 std::string report_form(const Error& error) {
     std::string out = error.message();
