@@ -11,33 +11,96 @@
 #include "system_error.h"
 
 namespace quvane::executor {
+namespace {
 
-os::FileDescriptor create_lock_file(const std::filesystem::path& path) {
-    // No O_TRUNC: the file is always empty, and a link planted since the failed status check
-    // must not let this run truncate whatever it points to.
-    return os::FileDescriptor(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
+// The work directory may be writable by others: whatever was planted at the lock path must
+// neither block this run (a FIFO), be opened as a device, nor make it create a file elsewhere
+// (a dangling link). O_NONBLOCK keeps a FIFO from stalling the open; O_NOCTTY keeps a
+// terminal from becoming ours.
+constexpr int open_existing_flags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+
+std::string_view kind_of(mode_t mode) {
+    switch (mode & S_IFMT) {
+        case S_IFDIR:
+            return "a directory";
+        case S_IFIFO:
+            return "a FIFO";
+        case S_IFCHR:
+            return "a character device";
+        case S_IFBLK:
+            return "a block device";
+        case S_IFSOCK:
+            return "a socket";
+        default:
+            return "not a regular file";
+    }
 }
 
-Result<OperationLock> OperationLock::acquire(const std::filesystem::path& path, bool exclusive) {
+Error not_a_regular_file(const std::filesystem::path& path, mode_t mode) {
+    return Error(fmt::format("{} is {}, not a regular file", to_text_lossy(path.native()),
+                             kind_of(mode)));
+}
+
+Result<os::FileDescriptor> open_existing(const std::filesystem::path& path) {
     struct stat status {};
-    os::FileDescriptor fd;
-    if (::stat(path.c_str(), &status) == 0) {
-        fd.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    } else {
-        fd = create_lock_file(path);
+    // Refused before it is opened, so that opening has no effect on a device; checked again
+    // on the descriptor, since the path may change in between.
+    if (::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+        return tl::unexpected(not_a_regular_file(path, status.st_mode));
     }
+    os::FileDescriptor fd(::open(path.c_str(), open_existing_flags));
     if (!fd) {
-        return tl::unexpected(system_error(errno).context(
-            fmt::format("Failed to create flock on {}", to_text_lossy(path.native()))));
-    }
-    if (::flock(fd.get(), (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
         const int error = errno;
-        const int number = fd.get();
-        fd.reset();
+        if (error == ENOENT && ::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
+            return tl::unexpected(Error(fmt::format(
+                "{} is a dangling symbolic link", to_text_lossy(path.native()))));
+        }
+        return tl::unexpected(system_error(error));
+    }
+    if (::fstat(fd.get(), &status) != 0) {
+        return tl::unexpected(system_error(errno));
+    }
+    if (!S_ISREG(status.st_mode)) {
+        return tl::unexpected(not_a_regular_file(path, status.st_mode));
+    }
+    return fd;
+}
+
+// O_EXCL never follows a link, so a planted link cannot make this run create its target; no
+// O_TRUNC either, the file is always empty.
+Result<os::FileDescriptor> open_or_create(const std::filesystem::path& path) {
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) == 0 || errno != ENOENT) {
+        return open_existing(path);
+    }
+    os::FileDescriptor created(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (created) {
+        return created;
+    }
+    if (errno == EEXIST) {
+        // Another run created it in between, or a link is there.
+        return open_existing(path);
+    }
+    return tl::unexpected(system_error(errno));
+}
+
+}  // namespace
+
+Result<OperationLock> OperationLock::acquire(const std::filesystem::path& path, bool exclusive) {
+    auto fd = open_or_create(path);
+    if (!fd) {
+        return tl::unexpected(std::move(fd.error())
+                                  .context(fmt::format("Failed to create flock on {}",
+                                                       to_text_lossy(path.native()))));
+    }
+    if (::flock(fd->get(), (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+        const int error = errno;
+        const int number = fd->get();
+        fd->reset();
         return tl::unexpected(
             system_error(error).context(fmt::format("Failed to acquire flock for fd {}", number)));
     }
-    return OperationLock(std::move(fd), exclusive);
+    return OperationLock(std::move(*fd), exclusive);
 }
 
 OperationLock::~OperationLock() {

@@ -9,15 +9,11 @@
 
 namespace quvane::executor {
 
-// Opens the lock file for a run that found none, creating it with mode 0666 under the
-// process's mask. A file that appeared there in the meantime is opened as it is, never
-// truncated. Returns an invalid descriptor with errno set on failure.
-os::FileDescriptor create_lock_file(const std::filesystem::path& path);
-
 class OperationLock {
   public:
-    // Opens the lock file (creating it empty when it is missing) and locks it without
-    // waiting. Fails with "Failed to create flock on {path}" or "Failed to acquire flock for
+    // Opens the lock file (creating it empty, mode 0666 under the mask, when nothing is
+    // there) and locks it without waiting. A link is followed only to an existing regular
+    // file; anything else at the path is refused, nothing is created through a link. Fails with "Failed to create flock on {path}" or "Failed to acquire flock for
     // fd {fd}", each caused by the system error; nothing stays open on failure.
     static Result<OperationLock> acquire(const std::filesystem::path& path, bool exclusive);
 

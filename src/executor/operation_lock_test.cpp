@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 
 #include <fstream>
+#include <functional>
 #include <regex>
 
 #include "support/process.h"
@@ -78,18 +79,39 @@ TEST(OperationLock, FollowsALinkToAnExistingFile) {
     EXPECT_EQ(std::filesystem::file_size(target), 4u);
 }
 
-TEST(OperationLock, CreatingNeverTruncatesAFileThatAppearedMeanwhile) {
-    // Between a failed status check and the creation another process may have put a file, or
-    // a link to one, at the path: it must survive intact.
+TEST(OperationLock, RefusesAtOnceWhatIsNotARegularFile) {
+    // Planted by whoever can write the work directory: nothing may block, be opened as a
+    // device, or be created through a link.
     testing::TemporaryDirectory dir;
-    const auto victim = dir.path() / "victim";
-    const auto link = dir.path() / "patch_op.lock";
-    std::ofstream(victim) << "precious";
-    std::filesystem::create_symlink(victim, link);
-    const os::FileDescriptor fd = create_lock_file(link);
-    ASSERT_TRUE(fd);
-    EXPECT_EQ(std::filesystem::file_size(victim), 8u);
-    EXPECT_TRUE(fcntl(fd.get(), F_GETFD) & FD_CLOEXEC);
+    const auto fifo = dir.path() / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const auto nowhere = dir.path() / "created-through-link";
+    struct Case {
+        std::string name;
+        std::function<void(const std::filesystem::path&)> plant;
+        std::string cause;
+    };
+    const std::vector<Case> cases{
+        {"fifo", [](const auto& p) { ::mkfifo(p.c_str(), 0600); }, "is a FIFO, not a regular file"},
+        {"link-to-fifo", [&](const auto& p) { std::filesystem::create_symlink(fifo, p); },
+         "is a FIFO, not a regular file"},
+        {"device", [](const auto& p) { std::filesystem::create_symlink("/dev/null", p); },
+         "is a character device, not a regular file"},
+        {"directory", [](const auto& p) { std::filesystem::create_directory(p); },
+         "is a directory, not a regular file"},
+        {"dangling", [&](const auto& p) { std::filesystem::create_symlink(nowhere, p); },
+         "is a dangling symbolic link"},
+    };
+    for (const auto& [name, plant, cause] : cases) {
+        const auto path = dir.path() / name;
+        plant(path);
+        const auto lock = OperationLock::acquire(path, true);
+        ASSERT_FALSE(lock.has_value()) << name;
+        EXPECT_EQ(lock.error().message(), "Failed to create flock on " + path.string()) << name;
+        EXPECT_EQ(lock.error().causes(), std::vector<std::string>{path.string() + " " + cause})
+            << name;
+    }
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(nowhere)));
 }
 
 TEST(OperationLock, FailuresNameThePathOrTheDescriptor) {
