@@ -37,8 +37,8 @@ std::string_view kind_of(mode_t mode) {
 }
 
 Error not_a_regular_file(const std::filesystem::path& path, mode_t mode) {
-    return Error(fmt::format("{} is {}, not a regular file", to_text_lossy(path.native()),
-                             kind_of(mode)));
+    return Error(
+        fmt::format("{} is {}, not a regular file", to_text_lossy(path.native()), kind_of(mode)));
 }
 
 Result<os::FileDescriptor> open_existing(const std::filesystem::path& path) {
@@ -52,8 +52,8 @@ Result<os::FileDescriptor> open_existing(const std::filesystem::path& path) {
     if (!fd) {
         const int error = errno;
         if (error == ENOENT && ::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
-            return tl::unexpected(Error(fmt::format(
-                "{} is a dangling symbolic link", to_text_lossy(path.native()))));
+            return tl::unexpected(
+                Error(fmt::format("{} is a dangling symbolic link", to_text_lossy(path.native()))));
         }
         return tl::unexpected(system_error(error));
     }

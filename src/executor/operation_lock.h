@@ -13,8 +13,9 @@ class OperationLock {
   public:
     // Opens the lock file (creating it empty, mode 0666 under the mask, when nothing is
     // there) and locks it without waiting. A link is followed only to an existing regular
-    // file; anything else at the path is refused, nothing is created through a link. Fails with "Failed to create flock on {path}" or "Failed to acquire flock for
-    // fd {fd}", each caused by the system error; nothing stays open on failure.
+    // file; anything else at the path is refused, nothing is created through a link. Fails with
+    // "Failed to create flock on {path}" or "Failed to acquire flock for fd {fd}", each caused by
+    // the system error; nothing stays open on failure.
     static Result<OperationLock> acquire(const std::filesystem::path& path, bool exclusive);
 
     OperationLock(OperationLock&&) noexcept = default;

@@ -15,9 +15,13 @@ bool is_whitespace(char c) noexcept {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-// A byte that cannot continue a bare number or literal.
-bool ends_scalar(char c) noexcept {
+// A byte that ends a bare number.
+bool ends_number(char c) noexcept {
     return is_whitespace(c) || std::strchr("{}[],:\"", c) != nullptr;
+}
+
+bool continues_number(char c) noexcept {
+    return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E';
 }
 
 // The bytes that matter inside a container: outside strings the brackets and the quotation
@@ -37,11 +41,10 @@ constexpr std::array<bool, 256> special = [] {
 unsigned special_mask(const char* p) noexcept {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     const __m128i folded = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
-    const __m128i hits = _mm_or_si128(
-        _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')),
-                     _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))),
-        _mm_or_si128(_mm_cmpeq_epi8(folded, _mm_set1_epi8('{')),
-                     _mm_cmpeq_epi8(folded, _mm_set1_epi8('}'))));
+    const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')),
+                                                   _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))),
+                                      _mm_or_si128(_mm_cmpeq_epi8(folded, _mm_set1_epi8('{')),
+                                                   _mm_cmpeq_epi8(folded, _mm_set1_epi8('}'))));
     return static_cast<unsigned>(_mm_movemask_epi8(hits));
 }
 #endif
@@ -61,14 +64,24 @@ bool ValueBoundary::take_special(char c) noexcept {
     if (c == '"') {
         in_string_ = true;
     } else if (c == '{' || c == '[') {
-        ++depth_;
+        if (depth_ == max_depth) {
+            fault_ = "nesting too deep";
+            state_ = State::Invalid;
+            return false;
+        }
+        in_array_[depth_++] = c == '[';
     } else if (c == '}' || c == ']') {
-        return --depth_ == 0;
+        if (in_array_[--depth_] != (c == ']')) {
+            fault_ = "a closing bracket of the wrong kind";
+            state_ = State::Invalid;
+            return false;
+        }
+        return depth_ == 0;
     }
     return false;
 }
 
-const char* ValueBoundary::find_end(const char* p, const char* end) noexcept {
+const char* ValueBoundary::find_end(const char*& p, const char* end) noexcept {
     while (true) {
         if (escaped_) {
             // The byte after a reverse solidus, whatever it is, stays inside the string.
@@ -88,6 +101,10 @@ const char* ValueBoundary::find_end(const char* p, const char* end) noexcept {
                 if (take_special(p[i])) {
                     return p + i;
                 }
+                if (state_ == State::Invalid) {
+                    p += i;
+                    return nullptr;
+                }
                 if (escaped_ && i < 15) {
                     mask &= ~(1U << (i + 1));
                     escaped_ = false;
@@ -100,39 +117,89 @@ const char* ValueBoundary::find_end(const char* p, const char* end) noexcept {
         if (p == end) {
             return nullptr;
         }
-        if (special[static_cast<unsigned char>(*p)] && take_special(*p)) {
-            return p;
+        if (special[static_cast<unsigned char>(*p)]) {
+            if (take_special(*p)) {
+                return p;
+            }
+            if (state_ == State::Invalid) {
+                return nullptr;
+            }
         }
         ++p;
     }
 }
 
-std::optional<std::size_t> ValueBoundary::scan(std::string_view chunk) noexcept {
+ValueBoundary::Scanned ValueBoundary::start(char c) noexcept {
+    switch (c) {
+        case '{':
+        case '[':
+            state_ = State::Container;
+            depth_ = 1;
+            in_array_[0] = c == '[';
+            break;
+        case '"':
+            state_ = State::String;
+            in_string_ = true;
+            break;
+        case 't':
+            state_ = State::Literal;
+            literal_rest_ = "rue";
+            break;
+        case 'f':
+            state_ = State::Literal;
+            literal_rest_ = "alse";
+            break;
+        case 'n':
+            state_ = State::Literal;
+            literal_rest_ = "ull";
+            break;
+        default:
+            if (c == '-' || (c >= '0' && c <= '9')) {
+                state_ = State::Number;
+                break;
+            }
+            state_ = State::Invalid;
+            fault_ = "a byte that cannot start a JSON value";
+            return {Status::Invalid, 0};
+    }
+    return {Status::More, 0};
+}
+
+ValueBoundary::Scanned ValueBoundary::scan(std::string_view chunk) noexcept {
     const char* const begin = chunk.data();
     const char* const end = begin + chunk.size();
     const char* p = begin;
+    const auto offset = [&] { return static_cast<std::size_t>(p - begin); };
     while (p != end) {
         switch (state_) {
             case State::Leading:
-                if (is_whitespace(*p)) {
-                    ++p;
-                    continue;
-                }
-                if (*p == '{' || *p == '[') {
-                    state_ = State::Container;
-                    depth_ = 1;
-                } else if (*p == '"') {
-                    state_ = State::String;
-                    in_string_ = true;
-                } else {
-                    state_ = State::Scalar;
+                if (start(*p).status == Status::Invalid) {
+                    return {Status::Invalid, offset()};
                 }
                 ++p;
                 break;
-            case State::Scalar:
-                if (ends_scalar(*p)) {
+            case State::Literal:
+                if (*p != literal_rest_.front()) {
+                    state_ = State::Invalid;
+                    fault_ = "a misspelt true, false or null";
+                    return {Status::Invalid, offset()};
+                }
+                ++p;
+                literal_rest_.remove_prefix(1);
+                if (literal_rest_.empty()) {
                     state_ = State::Done;
-                    return static_cast<std::size_t>(p - begin);
+                    return {Status::Complete, offset()};
+                }
+                break;
+            case State::Number:
+                if (ends_number(*p)) {
+                    state_ = State::Done;
+                    return {Status::Complete, offset()};
+                }
+                if (!continues_number(*p)) {
+                    state_ = State::Invalid;
+                    fault_ = "a byte that cannot continue a number";
+                    return {Status::Invalid, offset()};
                 }
                 ++p;
                 break;
@@ -140,15 +207,20 @@ std::optional<std::size_t> ValueBoundary::scan(std::string_view chunk) noexcept 
             case State::Container:
                 if (const char* last = find_end(p, end)) {
                     state_ = State::Done;
-                    return static_cast<std::size_t>(last + 1 - begin);
+                    return {Status::Complete, static_cast<std::size_t>(last + 1 - begin)};
+                }
+                if (state_ == State::Invalid) {
+                    return {Status::Invalid, offset()};
                 }
                 p = end;
                 break;
             case State::Done:
-                return 0;
+                return {Status::Complete, 0};
+            case State::Invalid:
+                return {Status::Invalid, 0};
         }
     }
-    return std::nullopt;
+    return {Status::More, chunk.size()};
 }
 
 }  // namespace quvane::rpc

@@ -81,14 +81,32 @@ tl::expected<ValueBytes, ClientFailure> read_one_value(ByteSource& source) {
             }
             break;
         }
-        const auto end = boundary.scan(std::string_view(free, *peeked));
-        const std::size_t take = end.value_or(*peeked);
+        const std::string_view chunk(free, *peeked);
+        std::size_t take = 0;
+        bool complete = false;
+        if (!boundary.started()) {
+            // Blanks before the value are consumed and dropped, so that however many the daemon
+            // sends, none of them is held.
+            take = std::min(chunk.find_first_not_of(" \t\n\r"), chunk.size());
+        }
+        if (take == 0) {
+            const auto scanned = boundary.scan(chunk);
+            if (scanned.status == ValueBoundary::Status::Invalid) {
+                return json_failure(fmt::format("invalid JSON: {} at byte {} of the response",
+                                                boundary.fault(),
+                                                value.json().size() + scanned.length + 1));
+            }
+            complete = scanned.status == ValueBoundary::Status::Complete;
+            take = scanned.length;
+        }
         if (const auto consumed = source.consume(free, take); !consumed) {
             return json_failure(fmt::format("failed to read the response: {}",
                                             system_error_text(consumed.error())));
         }
-        value.grow(take);
-        if (end) {
+        if (boundary.started()) {
+            value.grow(take);
+        }
+        if (complete) {
             break;
         }
     }

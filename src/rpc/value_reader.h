@@ -23,7 +23,7 @@ class ByteSource {
     virtual tl::expected<void, int> consume(char* buffer, std::size_t size) = 0;
 };
 
-// The bytes of one value (with any whitespace before it), followed by the zeroed padding
+// The bytes of one value, without the whitespace before it, followed by the zeroed padding
 // that the parser may read beyond the end.
 class ValueBytes {
   public:
@@ -33,6 +33,7 @@ class ValueBytes {
     ~ValueBytes();
 
     std::string_view json() const noexcept { return {data_, size_}; }
+    std::size_t capacity() const noexcept { return capacity_; }
 
     // Room for `size` more bytes after json(), growing the storage when needed; false when
     // memory runs out.
@@ -48,7 +49,8 @@ class ValueBytes {
     std::size_t capacity_ = 0;
 };
 
-// End of stream before the value starts is a Timeout; any other fault a JsonFailure.
+// End of stream before the value starts is a Timeout; any other fault a JsonFailure, as soon
+// as the bytes that arrived show it.
 tl::expected<ValueBytes, ClientFailure> read_one_value(ByteSource& source);
 
 }  // namespace quvane::rpc

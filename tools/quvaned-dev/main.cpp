@@ -1,10 +1,12 @@
 // quvaned-dev: a development stand-in for the patch daemon. It serves the twelve methods
 // from a catalogue file, keeps patch state in memory, and answers one request per
 // connection, one connection after another.
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 
 #include <fcntl.h>
 #include <fmt/format.h>
@@ -53,10 +55,17 @@ std::optional<std::string> read_request(int fd) {
         if (n <= 0) {
             return boundary.complete_at_end_of_stream() ? std::optional(request) : std::nullopt;
         }
-        const std::string_view chunk(buffer, static_cast<std::size_t>(n));
-        const auto end = boundary.scan(chunk);
-        request.append(chunk.substr(0, end.value_or(chunk.size())));
-        if (end)
+        std::string_view chunk(buffer, static_cast<std::size_t>(n));
+        if (!boundary.started()) {
+            chunk.remove_prefix(std::min(chunk.find_first_not_of(" \t\n\r"), chunk.size()));
+            if (chunk.empty())
+                continue;
+        }
+        const auto scanned = boundary.scan(chunk);
+        if (scanned.status == quvane::rpc::ValueBoundary::Status::Invalid)
+            return std::nullopt;
+        request.append(chunk.substr(0, scanned.length));
+        if (scanned.status == quvane::rpc::ValueBoundary::Status::Complete)
             return request;
     }
 }
