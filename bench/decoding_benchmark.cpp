@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "executor/patch_output.h"
-#include "main/logger.h"
+#include "log/logger.h"
 #include "patch_decoding.h"
 #include "rpc/response.h"
 

@@ -1,15 +1,39 @@
 #include "patch_text.h"
 
 #include <array>
-#include <iterator>
 
 #include "lossy_utf8.h"
+#include "patch_schema.h"
 
 namespace quvane {
 namespace {
 
 // After this many entities the list is cut with a "* ......" line.
 constexpr std::size_t shown_entities = 9;
+
+// Writes labelled lines; the labels and words are ours, the values the daemon's.
+class Lines {
+  public:
+    explicit Lines(Shown how) : how_(how) {}
+
+    Lines& label(std::string_view label) {
+        text_.append(label);
+        return *this;
+    }
+    Lines& value(std::string_view value) {
+        append_shown(text_, value, how_);
+        return *this;
+    }
+    Lines& end() {
+        text_.push_back('\n');
+        return *this;
+    }
+    std::string take() { return std::move(text_); }
+
+  private:
+    Shown how_;
+    std::string text_;
+};
 
 }  // namespace
 
@@ -19,54 +43,44 @@ std::string_view status_word(PatchStatus status) noexcept {
     return words[static_cast<std::size_t>(status)];
 }
 
-std::string_view type_word(PatchType type) noexcept {
-    return type == PatchType::UserPatch ? "UserPatch" : "KernelPatch";
-}
-
-std::string_view type_word(PackageType type) noexcept {
-    return type == PackageType::SourcePackage ? "SourcePackage" : "BinaryPackage";
-}
-
-std::string to_text(const PatchInfo& info) {
-    std::string text;
-    auto out = std::back_inserter(text);
-    fmt::format_to(out, "name:        {}\n", info.name);
-    fmt::format_to(out, "version:     {}\n", info.version);
-    fmt::format_to(out, "release:     {}\n", info.release);
-    fmt::format_to(out, "arch:        {}\n", info.arch);
-    fmt::format_to(out, "type:        {}\n", type_word(info.kind));
-    fmt::format_to(out, "depends:     {}\n", info.depends);
-    fmt::format_to(out, "target:      {}-{}-{}\n", info.target.name, info.target.version,
-                   info.target.release);
-    fmt::format_to(out, "license:     {}\n", info.target.license);
-    fmt::format_to(out, "description: {}\n", info.description);
+std::string to_text(const PatchInfo& info, Shown how) {
+    Lines lines(how);
+    lines.label("name:        ").value(info.name).end();
+    lines.label("version:     ").value(info.version).end();
+    lines.label("release:     ").label(std::to_string(info.release)).end();
+    lines.label("arch:        ").value(info.arch).end();
+    lines.label("type:        ").label(json_name(info.kind)).end();
+    lines.label("depends:     ").value(info.depends).end();
+    lines.label("target:      ").value(info.target.name).label("-").value(info.target.version);
+    lines.label("-").value(info.target.release).end();
+    lines.label("license:     ").value(info.target.license).end();
+    lines.label("description: ").value(info.description).end();
     for (const auto& [key, value] : info.others) {
-        fmt::format_to(out, "{}: {}\n", key, value);
+        lines.value(key).label(": ").value(value).end();
     }
     if (!info.entities.empty()) {
-        text.append("entities:\n");
+        lines.label("entities:").end();
         const std::size_t count = std::min(info.entities.size(), shown_entities);
         for (std::size_t i = 0; i < count; ++i) {
-            fmt::format_to(out, "* {}\n", to_text_lossy(info.entities[i].patch_name.bytes));
+            lines.label("* ").value(to_text_lossy(info.entities[i].patch_name.bytes)).end();
         }
         if (info.entities.size() > shown_entities) {
-            text.append("* ......\n");
+            lines.label("* ......").end();
         }
     }
-    return text;
+    return lines.take();
 }
 
-std::string to_text(const PackageInfo& package) {
-    return fmt::format(
-        "name:    {}\n"
-        "type:    {}\n"
-        "arch:    {}\n"
-        "epoch:   {}\n"
-        "version: {}\n"
-        "release: {}\n"
-        "license: {}",
-        package.name, type_word(package.kind), package.arch, package.epoch, package.version,
-        package.release, package.license);
+std::string to_text(const PackageInfo& package, Shown how) {
+    Lines lines(how);
+    lines.label("name:    ").value(package.name).end();
+    lines.label("type:    ").label(json_name(package.kind)).end();
+    lines.label("arch:    ").value(package.arch).end();
+    lines.label("epoch:   ").value(package.epoch).end();
+    lines.label("version: ").value(package.version).end();
+    lines.label("release: ").value(package.release).end();
+    lines.label("license: ").value(package.license);
+    return lines.take();
 }
 
 }  // namespace quvane

@@ -8,7 +8,7 @@
 #include <sys/wait.h>
 #include <csignal>
 
-#include "main/logger.h"
+#include "log/logger.h"
 #include "os/user.h"
 #include "system_error.h"
 

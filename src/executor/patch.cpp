@@ -1,5 +1,6 @@
 #include "patch.h"
 
+#include "log/logger.h"
 #include "os/user.h"
 #include "patch_output.h"
 #include "patch_text.h"
@@ -39,10 +40,10 @@ Result<> state_change(const std::vector<std::string>& identifiers, Call call) {
 template <class Call>
 Result<> blocks(const std::vector<std::string>& identifiers, Call call) {
     std::vector<std::pair<std::string, std::string>> texts;
-    const auto errors = for_each_identifier(identifiers, call,
-                                            [&](const std::string& identifier, const auto& record) {
-                                                texts.emplace_back(identifier, to_text(record));
-                                            });
+    const auto errors = for_each_identifier(
+        identifiers, call, [&](const std::string& identifier, const auto& record) {
+            texts.emplace_back(identifier, to_text(record, log::outside_text()));
+        });
     output::write_blocks(texts);
     return output::summary(errors);
 }

@@ -2,8 +2,8 @@
 
 #include <fmt/format.h>
 
+#include "log/logger.h"
 #include "lossy_utf8.h"
-#include "main/logger.h"
 #include "patch_text.h"
 
 namespace quvane::executor::output {
@@ -15,8 +15,9 @@ constexpr std::size_t status_width = 12;
 
 // Pads by characters, not bytes, and never cuts a longer value.
 void append_padded(std::string& line, std::string_view value, std::size_t width) {
-    line.append(value);
-    const std::size_t length = count_code_points(value);
+    const std::size_t start = line.size();
+    append_shown(line, value, log::outside_text());
+    const std::size_t length = count_code_points(std::string_view(line).substr(start));
     if (length < width) {
         line.append(width - length, ' ');
     }
@@ -41,7 +42,8 @@ void write_blocks(const std::vector<std::pair<std::string, std::string>>& identi
 void write_states(const std::vector<PatchStateRecord>& states) {
     std::string line;
     for (const PatchStateRecord& state : states) {
-        line.assign(state.name);
+        line.clear();
+        append_shown(line, state.name, log::outside_text());
         line.append(": ");
         line.append(status_word(state.status));
         write_line(line);

@@ -12,7 +12,7 @@
 #include "error_report.h"
 #include "executor/build.h"
 #include "executor/patch.h"
-#include "logger.h"
+#include "log/logger.h"
 #include "rpc/proxy.h"
 #include "rpc/remote.h"
 #include "system_error.h"

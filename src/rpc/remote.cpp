@@ -2,8 +2,8 @@
 
 #include <fmt/format.h>
 
+#include "log/logger.h"
 #include "lossy_utf8.h"
-#include "main/logger.h"
 #include "unix_socket_transport.h"
 
 namespace quvane::rpc {
@@ -26,7 +26,9 @@ Result<T> RpcRemote::call(std::string_view method, std::vector<std::string> para
         return tl::unexpected(translate(response.error()));
     }
     if (log::enabled(log::Level::Debug)) {
-        log::debug(log::target::remote, response->debug_form());
+        std::string form;
+        append_shown(form, response->debug_form(), log::outside_text(), true);
+        log::debug(log::target::remote, form);
     }
     auto result = extract_result<T>(*response);
     if (!result) {
@@ -42,11 +44,15 @@ Error RpcRemote::translate(const ClientFailure& failure) const {
                                  transport->cause().value_or("Connection timeout")));
     }
     if (const auto* json = std::get_if<JsonFailure>(&failure)) {
-        log::debug(log::target::remote, fmt::format("Json parse error: {}", json->detail));
+        log::debug(log::target::remote,
+                   fmt::format("Json parse error: {}", shown(json->detail, log::outside_text())));
         return Error("Failed to parse response");
     }
     const std::string& message = std::get<RpcFailure>(failure).error.message;
-    return Error(message == "Method not found" ? "Method is unimplemented" : message);
+    if (message == "Method not found") {
+        return Error("Method is unimplemented");
+    }
+    return Error(shown(message, log::outside_text()));
 }
 
 template Result<Empty> RpcRemote::call<Empty>(std::string_view, std::vector<std::string>);

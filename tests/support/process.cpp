@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -85,6 +86,42 @@ ProcessResult run_quvane(const std::vector<std::string>& args,
     std::vector<std::string> argv{quvane_binary()};
     argv.insert(argv.end(), args.begin(), args.end());
     return run_process(argv, directory);
+}
+
+ProcessResult run_quvane_on_terminal(const std::vector<std::string>& args) {
+    std::vector<std::string> argv{quvane_binary()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> pointers;
+    for (std::string& arg : argv) {
+        pointers.push_back(arg.data());
+    }
+    pointers.push_back(nullptr);
+    int terminal = -1;
+    const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (pid < 0) {
+        throw std::runtime_error("forkpty failed");
+    }
+    if (pid == 0) {
+        ::execv(pointers[0], pointers.data());
+        ::_exit(127);
+    }
+    ProcessResult result;
+    char buffer[4096];
+    ssize_t n = 0;
+    // The terminal reports EIO once the last writer has gone.
+    while ((n = ::read(terminal, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
+        for (ssize_t i = 0; i < n; ++i) {
+            if (buffer[i] != '\r') {
+                result.out.push_back(buffer[i]);
+            }
+        }
+    }
+    ::close(terminal);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
 }
 
 ProcessResult run_quvane_unprivileged(const std::vector<std::string>& args) {

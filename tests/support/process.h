@@ -25,6 +25,10 @@ std::string quvane_binary();
 ProcessResult run_quvane(const std::vector<std::string>& args,
                          const std::filesystem::path& directory = {});
 
+// Runs quvane with `args` and its standard output and error on a pseudo-terminal; `out`
+// holds what the terminal received, line ends as "\n".
+ProcessResult run_quvane_on_terminal(const std::vector<std::string>& args);
+
 // Runs quvane with `args` as the unprivileged user 65534.
 ProcessResult run_quvane_unprivileged(const std::vector<std::string>& args);
 

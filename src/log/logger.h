@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "error.h"
+#include "terminal_text.h"
 
 namespace quvane::log {
 
@@ -18,6 +19,10 @@ inline constexpr std::string_view remote = "quvane::rpc::remote";
 
 // Starts the logger with the process-wide maximum level; once started, later calls do nothing.
 Result<> start(Level max_level);
+
+// How text from outside goes into records: escaped when standard output is a terminal,
+// unchanged otherwise.
+Shown outside_text() noexcept;
 
 // Whether the logger has been started.
 bool running() noexcept;

@@ -1,9 +1,11 @@
-#include "logger.h"
+#include "log/logger.h"
 
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <mutex>
+
+#include <unistd.h>
 
 namespace quvane::log {
 namespace {
@@ -43,6 +45,7 @@ class Logger {
 // The process-wide slot: filled once by start(), never emptied.
 std::atomic<Logger*> slot{nullptr};
 std::atomic<Level> max_level{Level::Off};
+std::atomic<Shown> outside{Shown::Verbatim};
 
 }  // namespace
 
@@ -55,6 +58,8 @@ Result<> start(Level level) {
         if (buffered) {
             static Logger logger(stdout);
             max_level.store(level, std::memory_order_relaxed);
+            outside.store(::isatty(STDOUT_FILENO) == 1 ? Shown::Escaped : Shown::Verbatim,
+                          std::memory_order_relaxed);
             slot.store(&logger, std::memory_order_release);
         }
     });
@@ -62,6 +67,10 @@ Result<> start(Level level) {
         return fail("Failed to set up the output buffer of standard output");
     }
     return {};
+}
+
+Shown outside_text() noexcept {
+    return outside.load(std::memory_order_relaxed);
 }
 
 bool running() noexcept {
