@@ -106,6 +106,10 @@ TEST_F(BuildCommand, ToolGetsDefaultSignalsAndOwnsCtrlC) {
         run_in_namespace("kill -INT $PPID; kill -INT $$; sleep 1", "755", quvane + " build");
     EXPECT_EQ(killed.out, "Error: Failed to get process exit code\n");
     EXPECT_EQ(killed.status, 1);
+    // Started with SIGCHLD ignored, the tool's status must still be its own.
+    const auto reaped = run_in_namespace("exit 4", "755", "trap '' CHLD; " + quvane + " build");
+    EXPECT_EQ(reaped.out, "");
+    EXPECT_EQ(reaped.status, 4);
 }
 
 TEST_F(BuildCommand, NeedsNoSuperuser) {

@@ -79,6 +79,8 @@ TEST(CommandLine, UsageErrorsGoToStandardErrorWithStatusOne) {
         {{"apply", "-V"}, ""},
         {{"info", "--accepted", "a"}, "--accepted"},
         {{"-w"}, "-w"},
+        {{"restore", "--accepted=false"}, "accepted"},
+        {{"--verbose=false", "list"}, "verbose"},
     };
     for (const auto& c : cases) {
         const auto result = run_quvane(c.args);

@@ -135,16 +135,26 @@ TEST(Robustness, OutputThatCannotBeWrittenFailsTheRun) {
     testing::StubDaemon daemon(dir.path() / "quvaned.sock", [&](const std::string& request) {
         return testing::view_request(request).method == "get_patch_list"
                    ? Reply::result(request, big_list)
+               : testing::view_request(request).method == "get_patch_info"
+                   ? Reply::error(request, "gone")
                    : Reply::result(request, states(request));
     });
     const std::string quvane = testing::quvane_binary() + " -w " + dir.path().string();
 
+    // Nothing is changed that could not be reported: no lock, no daemon call.
     const auto closed = testing::run_process({"/bin/sh", "-c", quvane + " apply A >&-"});
     EXPECT_EQ(closed.status, 1);
     EXPECT_EQ(closed.err,
-              "Error: Failed to write to standard output: Bad file descriptor (os error 9)\n");
-    // The output did not go to the lock file that took the free descriptor.
-    EXPECT_EQ(std::filesystem::file_size(dir.path() / "patch_op.lock"), 0u);
+              "Error: Standard output is closed, so the run could not show what it did\n\n"
+              "Caused by:\n    Bad file descriptor (os error 9)\n");
+    EXPECT_TRUE(daemon.requests().empty());
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "patch_op.lock"));
+
+    // A failure report that cannot be written keeps its cause, on standard error.
+    const auto failed = testing::run_process({"/bin/sh", "-c", quvane + " info gone >/dev/full"});
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_THAT(failed.err, HasSubstr("Error: Failed to write to standard output: No space left"));
+    EXPECT_THAT(failed.err, HasSubstr("Operation failed\n\nCaused by:\n    0. gone"));
 
     const auto full = testing::run_process({"/bin/sh", "-c", quvane + " list >/dev/full"});
     EXPECT_EQ(full.status, 1);

@@ -120,7 +120,8 @@ class Grammar {
             ->default_str(std::string(default_work_dir))
             ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
         app_.add_flag("-v,--verbose", verbose_, "Provide more detailed info")
-            ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+            ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
+            ->disable_flag_override();
         app_.require_subcommand(0, 1);
 
         for (const auto& [word, help] : subcommand_help) {
@@ -131,7 +132,8 @@ class Grammar {
                 sub->set_help_flag();
             } else if (word == "restore") {
                 sub->add_flag("--accepted", accepted_, "Accepted patch only")
-                    ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+                    ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
+                    ->disable_flag_override();
             } else if (word != "list" && word != "save") {
                 sub->add_option("identifier", identifiers_, "Patch identifier")
                     ->type_name("IDENTIFIER")

@@ -66,7 +66,11 @@ int report(const Error& error) {
     std::string text = "Error: " + report_form(error);
     if (log::running()) {
         log::error(log::target::main, text);
-        return finish(1);
+        if (log::flush()) {
+            return 1;
+        }
+        // Standard output has failed: the report goes where it can still be read.
+        finish(1);
     }
     log::flush();
     text.push_back('\n');
@@ -77,6 +81,9 @@ int report(const Error& error) {
 int run(int argc, const char* const* argv) {
     // A write to a connection the daemon has closed must fail, not end the process.
     std::signal(SIGPIPE, SIG_IGN);
+    // Inherited as ignored, SIGCHLD would make the kernel reap the build tool on its own, and
+    // its exit status would be lost.
+    std::signal(SIGCHLD, SIG_DFL);
     // Files this process creates, the lock file above all, are for root alone.
     ::umask(077);
     guard_standard_descriptors();
@@ -84,6 +91,11 @@ int run(int argc, const char* const* argv) {
     auto arguments = args::Arguments::parse(argc, argv);
     if (!arguments) {
         return report(arguments.error());
+    }
+    if (log::output_error() != 0) {
+        // Whatever this run changed, it could not say so: refuse before changing anything.
+        return report(system_error(log::output_error())
+                          .context("Standard output is closed, so the run could not show what it did"));
     }
     if (auto started = log::start(arguments->verbose ? log::Level::Debug : log::Level::Info);
         !started) {
