@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "support/process.h"
-#include "support/stub_daemon.h"
 
 namespace quvane {
 namespace {
@@ -40,51 +39,6 @@ TEST(Install, ManualPageRendersWithoutWarnings) {
                              "EXIT STATUS", "EXAMPLES"}) {
         EXPECT_NE(result.out.find(text), std::string::npos) << text;
     }
-}
-
-// The words bash's completion function offers for a command line whose last word is being typed.
-std::vector<std::string> complete(const std::vector<std::string>& words) {
-    std::string array;
-    for (const auto& word : words) {
-        array += " '" + word + "'";
-    }
-    const auto result = testing::run_process(
-        {"/bin/bash", "-c",
-         std::string("source ") + QUVANE_SOURCE_DIR + "/completions/quvane.bash; COMP_WORDS=(" +
-             array + "); COMP_CWORD=" + std::to_string(words.size() - 1) +
-             "; _quvane; printf '%s\\n' \"${COMPREPLY[@]}\" | sort"});
-    std::vector<std::string> offered;
-    std::size_t start = 0;
-    while (start < result.out.size()) {
-        const std::size_t end = result.out.find('\n', start);
-        if (end > start)
-            offered.push_back(result.out.substr(start, end - start));
-        start = end + 1;
-    }
-    return offered;
-}
-
-TEST(BashCompletion, OffersSubcommandsOptionsAndPatches) {
-    const std::string quvane = testing::quvane_binary();
-    EXPECT_THAT(complete({quvane, "re"}), ElementsAreArray({"remove", "restore"}));
-    EXPECT_THAT(complete({quvane, "-v", "a"}), ElementsAreArray({"accept", "active", "apply"}));
-    EXPECT_THAT(complete({quvane, "--w"}), ElementsAreArray({"--work-dir"}));
-    EXPECT_THAT(complete({quvane, "restore", "--"}), ElementsAreArray({"--accepted", "--help"}));
-    EXPECT_THAT(complete({quvane, "list", "-"}), ElementsAreArray({"--help", "-h"}));
-
-    testing::TemporaryDirectory dir;
-    testing::StubDaemon daemon(dir.path() / "quvaned.sock", [](const std::string& request) {
-        return testing::Reply::result(
-            request,
-            R"([["3f2a-1","CVE-2024-1086","Actived"],["8d17-2","glibc fix","NotApplied"]])");
-    });
-    EXPECT_THAT(complete({quvane, "-w", dir.path().string(), "apply", ""}),
-                ElementsAreArray({"3f2a-1", "8d17-2", "CVE-2024-1086", "glibc fix"}));
-    EXPECT_THAT(complete({quvane, "-w", dir.path().string(), "info", "CVE-2024-1086", "CV"}),
-                ElementsAreArray({"CVE-2024-1086"}));
-    // No daemon: nothing offered, nothing printed.
-    testing::TemporaryDirectory empty;
-    EXPECT_THAT(complete({quvane, "-w", empty.path().string(), "apply", ""}), ::testing::IsEmpty());
 }
 
 }  // namespace

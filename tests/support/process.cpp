@@ -124,6 +124,18 @@ ProcessResult run_quvane_on_terminal(const std::vector<std::string>& args) {
     return result;
 }
 
+std::optional<std::vector<std::string>> superuser_prefix() {
+    if (::geteuid() == 0) {
+        return std::vector<std::string>{};
+    }
+    static const bool user_namespaces =
+        run_process({"/usr/bin/unshare", "-r", "/bin/true"}).status == 0;
+    if (user_namespaces) {
+        return std::vector<std::string>{"/usr/bin/unshare", "-r"};
+    }
+    return std::nullopt;
+}
+
 ProcessResult run_quvane_unprivileged(const std::vector<std::string>& args) {
     std::vector<std::string> argv{"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
                                   "--clear-groups", quvane_binary()};

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,10 @@ ProcessResult run_quvane(const std::vector<std::string>& args,
 // Runs quvane with `args` and its standard output and error on a pseudo-terminal; `out`
 // holds what the terminal received, line ends as "\n".
 ProcessResult run_quvane_on_terminal(const std::vector<std::string>& args);
+
+// The command prefix that runs a program as the superuser: nothing when the tests run as
+// root, `unshare -r` (a user namespace) otherwise; nullopt when neither is possible.
+std::optional<std::vector<std::string>> superuser_prefix();
 
 // Runs quvane with `args` as the unprivileged user 65534.
 ProcessResult run_quvane_unprivileged(const std::vector<std::string>& args);
