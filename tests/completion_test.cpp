@@ -1,4 +1,5 @@
 // The shell completions, driven as the shells drive them, against the stand-in daemon.
+#include <algorithm>
 #include <fstream>
 
 #include <gmock/gmock.h>
@@ -54,13 +55,32 @@ class Completion : public ::testing::Test {
             array += " " + quoted(word);
         }
         std::vector<std::string> argv = as_root;
-        argv.insert(argv.end(),
-                    {"/bin/bash", "-c",
-                     std::string("source ") + QUVANE_SOURCE_DIR +
-                         "/completions/quvane.bash; COMP_WORDS=(" + array +
-                         "); COMP_CWORD=" + std::to_string(words.size() - 1) +
-                         "; _quvane; printf '%s\\n' \"${COMPREPLY[@]}\" | sort"});
+        argv.insert(argv.end(), {"/bin/bash", "-c",
+                                 std::string("source ") + QUVANE_SOURCE_DIR +
+                                     "/completions/quvane.bash; COMP_WORDS=(" + array +
+                                     "); COMP_CWORD=" + std::to_string(words.size() - 1) +
+                                     "; _quvane; printf '%s\\n' \"${COMPREPLY[@]}\" | sort"});
         return lines_of(testing::run_process(argv, directory).out);
+    }
+
+    // The matches zsh's completion system adds when `line` is typed and Tab pressed.
+    std::vector<std::string> zsh(const std::string& line) {
+        std::vector<std::string> argv = as_root;
+        argv.insert(argv.end(), {"/usr/bin/zsh", "-f",
+                                 std::string(QUVANE_SOURCE_DIR) + "/tests/support/zsh_complete.zsh",
+                                 std::string(QUVANE_SOURCE_DIR) + "/completions", line});
+        const std::string out = testing::run_process(argv).out;
+        std::vector<std::string> matches;
+        for (std::size_t open = out.find('\1'); open != std::string::npos;
+             open = out.find('\1', open)) {
+            const std::size_t close = out.find('\2', open);
+            if (close == std::string::npos)
+                break;
+            matches.push_back(out.substr(open + 1, close - open - 1));
+            open = close + 1;
+        }
+        std::sort(matches.begin(), matches.end());
+        return matches;
     }
 
     std::vector<std::string> as_root;
@@ -77,9 +97,8 @@ TEST_F(Completion, BashOffersSubcommandsOptionsAndFittingPatches) {
 
     testing::StubDaemon daemon(dir.path() / "quvaned.sock", [](const std::string& request) {
         return testing::Reply::result(
-            request,
-            R"([["3f2a-1","CVE-2024-1086","Actived"],["8d17-2","glibc fix","NotApplied"],)"
-            R"(["77aa-3","old","Deactived"]])");
+            request, R"([["3f2a-1","CVE-2024-1086","Actived"],["8d17-2","glibc fix","NotApplied"],)"
+                     R"(["77aa-3","old","Deactived"]])");
     });
     const std::string work_dir = dir.path().string();
     EXPECT_THAT(bash({quvane, "-w", work_dir, "apply", ""}),
@@ -93,6 +112,23 @@ TEST_F(Completion, BashOffersSubcommandsOptionsAndFittingPatches) {
     // No daemon: nothing offered, nothing printed.
     testing::TemporaryDirectory empty;
     EXPECT_THAT(bash({quvane, "-w", empty.path().string(), "apply", ""}), ::testing::IsEmpty());
+}
+
+TEST_F(Completion, ZshOffersSubcommandsAndFittingPatches) {
+    if (!std::filesystem::exists("/usr/bin/zsh")) {
+        GTEST_SKIP() << "zsh is not installed";
+    }
+    EXPECT_THAT(zsh(quvane + " re"), ElementsAreArray({"remove", "restore"}));
+    testing::StubDaemon daemon(dir.path() / "quvaned.sock", [](const std::string& request) {
+        return testing::Reply::result(
+            request,
+            R"x([["3f2a-1","CVE-2024-1086","Actived"],["8d17-2","$(touch x)","NotApplied"]])x");
+    });
+    const std::string work_dir = dir.path().string();
+    EXPECT_THAT(zsh(quvane + " -w " + work_dir + " apply "),
+                ElementsAreArray({"$(touch x)", "8d17-2"}));
+    EXPECT_THAT(zsh(quvane + " --work-dir=" + work_dir + " -v info C"),
+                ElementsAreArray({"CVE-2024-1086"}));
 }
 
 TEST_F(Completion, BashTreatsPatchNamesAsData) {
