@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "error.h"
+#include "error_value.h"
 #include "subcommand.h"
 
 namespace quvane::args {

@@ -12,38 +12,6 @@
 namespace quvane::args {
 namespace {
 
-struct SubcommandHelp {
-    std::string_view word;
-    std::string_view help;
-};
-
-constexpr std::array<SubcommandHelp, 13> subcommand_help{{
-    {"build", "Build a patch"},
-    {"info", "Show patch info"},
-    {"target", "Show patch target"},
-    {"status", "Show patch status"},
-    {"list", "List all patches"},
-    {"check", "Check a patch"},
-    {"apply", "Apply a patch"},
-    {"remove", "Remove a patch"},
-    {"active", "Active a patch"},
-    {"deactive", "Deactive a patch"},
-    {"accept", "Accept a patch"},
-    {"save", "Save all patch status"},
-    {"restore", "Restore all patch status"},
-}};
-
-static_assert(
-    [] {
-        for (std::size_t i = 0; i < subcommand_help.size(); ++i) {
-            if (subcommand_help[i].word != SubCommand::words[i]) {
-                return false;
-            }
-        }
-        return true;
-    }(),
-    "the help table lists the subcommands in the order of SubCommand::words");
-
 // CLI11's layout, with the value name standing for a positional argument ("IDENTIFIER...")
 // and the subcommand shown as required: the parser is told it is optional only so that a
 // run without one can answer with the full help.
@@ -82,28 +50,6 @@ std::string usage_line(const CLI::App& app) {
     return HelpFormatter().make_usage(current, name);
 }
 
-// The position of the subcommand word among the arguments, found by stepping over the
-// program's options as the grammar reads them (only -w/--work-dir takes a value); the count of
-// arguments when there is none.
-std::size_t subcommand_position(const std::vector<std::string>& arguments) {
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (argument == "--") {
-            break;
-        }
-        if (argument.starts_with("--")) {
-            i += argument == "--work-dir";
-        } else if (argument.starts_with("-") && argument.size() > 1) {
-            // A cluster of short options: a -w at its end takes the next argument as value.
-            const std::size_t w = argument.find('w');
-            i += w == argument.size() - 1;
-        } else {
-            return i;
-        }
-    }
-    return arguments.size();
-}
-
 class Grammar {
   public:
     Grammar() {
@@ -124,21 +70,27 @@ class Grammar {
             ->disable_flag_override();
         app_.require_subcommand(0, 1);
 
-        for (const auto& [word, help] : subcommand_help) {
-            CLI::App* sub = app_.add_subcommand(std::string(word), std::string(help));
-            if (word == "build") {
-                // Everything after the word belongs to the build tool, -h and -- included; it
-                // is split off before parsing.
-                sub->set_help_flag();
-            } else if (word == "restore") {
-                sub->add_flag("--accepted", accepted_, "Accepted patch only")
-                    ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
-                    ->disable_flag_override();
-            } else if (word != "list" && word != "save") {
-                sub->add_option("identifier", identifiers_, "Patch identifier")
-                    ->type_name("IDENTIFIER")
-                    ->required()
-                    ->expected(1, -1);
+        for (const SubcommandFacts& facts : SubCommand::table) {
+            CLI::App* sub = app_.add_subcommand(std::string(facts.word), std::string(facts.help));
+            switch (facts.takes) {
+                case Takes::ToolArguments:
+                    // Everything after the word belongs to the build tool, -h and -- included;
+                    // it is split off before parsing.
+                    sub->set_help_flag();
+                    break;
+                case Takes::AcceptedFlag:
+                    sub->add_flag("--accepted", accepted_, "Accepted patch only")
+                        ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
+                        ->disable_flag_override();
+                    break;
+                case Takes::Identifiers:
+                    sub->add_option("identifier", identifiers_, "Patch identifier")
+                        ->type_name("IDENTIFIER")
+                        ->required()
+                        ->expected(1, -1);
+                    break;
+                case Takes::Nothing:
+                    break;
             }
         }
     }
@@ -146,7 +98,7 @@ class Grammar {
     ParseOutcome parse(int argc, const char* const* argv) {
         std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
         if (const std::size_t word = subcommand_position(arguments);
-            word < arguments.size() && arguments[word] == "build") {
+            word < arguments.size() && takes_the_rest(arguments[word])) {
             build_args_.assign(arguments.begin() + static_cast<std::ptrdiff_t>(word) + 1,
                                arguments.end());
             arguments.resize(word + 1);
@@ -172,10 +124,51 @@ class Grammar {
     }
 
   private:
+    // Whether `word` names the subcommand whose arguments all go to the build tool.
+    static bool takes_the_rest(std::string_view word) {
+        return std::any_of(SubCommand::table.begin(), SubCommand::table.end(),
+                           [&](const SubcommandFacts& facts) {
+                               return facts.takes == Takes::ToolArguments && facts.word == word;
+                           });
+    }
+
+    // Whether the program's option named `name` ("-w", "--work-dir") takes a value.
+    bool takes_value(const std::string& name) const {
+        const CLI::Option* option = app_.get_option_no_throw(name);
+        return option != nullptr && option->get_expected_min() > 0;
+    }
+
+    // The position of the subcommand word among the arguments, found by stepping over the
+    // program's options as the parser's own option table describes them; the count of
+    // arguments when there is none.
+    std::size_t subcommand_position(const std::vector<std::string>& arguments) const {
+        for (std::size_t i = 0; i < arguments.size(); ++i) {
+            const std::string& argument = arguments[i];
+            if (argument == "--") {
+                break;
+            }
+            if (argument.starts_with("--")) {
+                i += argument.find('=') == std::string::npos && takes_value(argument);
+            } else if (argument.starts_with("-") && argument.size() > 1) {
+                // A cluster of short options: the first that takes a value takes the rest of
+                // the cluster, or the next argument when it ends the cluster.
+                for (std::size_t c = 1; c < argument.size(); ++c) {
+                    if (takes_value(std::string{'-', argument[c]})) {
+                        i += c == argument.size() - 1;
+                        break;
+                    }
+                }
+            } else {
+                return i;
+            }
+        }
+        return arguments.size();
+    }
+
     Matches matches() const {
         const CLI::App* sub = app_.get_subcommands().front();
         CommandMatches command{sub->get_name(), std::nullopt, accepted_};
-        if (sub->get_name() == "build") {
+        if (takes_the_rest(sub->get_name())) {
             if (!build_args_.empty()) {
                 command.values = build_args_;
             }

@@ -10,16 +10,14 @@
 namespace quvane::args {
 namespace {
 
-template <std::size_t I = 0>
+// The variant at `index`, default-constructed.
 SubCommand::Variant default_variant(std::size_t index) {
-    if constexpr (I < std::variant_size_v<SubCommand::Variant>) {
-        if (index == I) {
-            return SubCommand::Variant(std::in_place_index<I>);
-        }
-        return default_variant<I + 1>(index);
-    } else {
-        return {};
+    static constexpr auto makers = []<std::size_t... I>(std::index_sequence<I...>) {
+        return std::array<SubCommand::Variant (*)(), sizeof...(I)>{
+            +[] { return SubCommand::Variant(std::in_place_index<I>); }...};
     }
+    (std::make_index_sequence<std::variant_size_v<SubCommand::Variant>>{});
+    return makers[index]();
 }
 
 Result<std::vector<std::string>> list_values(const CommandMatches& matches, std::string_view key) {
@@ -40,11 +38,13 @@ Result<std::vector<std::string>> list_values(const CommandMatches& matches, std:
 }  // namespace
 
 Result<SubCommand> SubCommand::from_matches(const CommandMatches& matches) {
-    const auto word = std::find(words.begin(), words.end(), matches.word);
-    if (word == words.end()) {
+    const auto facts = std::find_if(table.begin(), table.end(), [&](const SubcommandFacts& f) {
+        return f.word == matches.word;
+    });
+    if (facts == table.end()) {
         return fail(fmt::format("Subcommand \"{}\" is invalid", matches.word));
     }
-    SubCommand command{default_variant(static_cast<std::size_t>(word - words.begin()))};
+    SubCommand command{default_variant(static_cast<std::size_t>(facts - table.begin()))};
     Result<> filled = std::visit(
         [&](auto& variant) -> Result<> {
             using V = std::decay_t<decltype(variant)>;

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <string_view>
 
-#include "error.h"
+#include "error_value.h"
 
 namespace quvane::args {
 

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "args/subcommand.h"
-#include "error.h"
+#include "error_value.h"
 
 namespace quvane::executor {
 

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "error.h"
+#include "error_value.h"
 #include "os/file_descriptor.h"
 
 namespace quvane::executor {

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "error.h"
+#include "error_value.h"
 #include "patch_records.h"
 
 namespace quvane::executor::output {

@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "error.h"
+#include "error_value.h"
 #include "terminal_text.h"
 
 namespace quvane::log {

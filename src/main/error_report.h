@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "error.h"
+#include "error_value.h"
 
 namespace quvane {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "args/subcommand.h"
-#include "error.h"
+#include "error_value.h"
 #include "executor/command_executor.h"
 
 namespace quvane {

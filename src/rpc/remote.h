@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "error.h"
+#include "error_value.h"
 #include "json_rpc_client.h"
 
 namespace quvane::rpc {

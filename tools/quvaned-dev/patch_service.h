@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "error.h"
+#include "error_value.h"
 #include "patch_records.h"
 
 namespace quvane::dev {

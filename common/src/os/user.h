@@ -9,7 +9,7 @@
 #include <sys/types.h>
 #include <tl/expected.hpp>
 
-#include "error.h"
+#include "error_value.h"
 
 namespace quvane::os::user {
 

@@ -1,4 +1,4 @@
-#include "error.h"
+#include "error_value.h"
 
 namespace quvane {
 
