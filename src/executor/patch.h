@@ -5,7 +5,6 @@
 #include <filesystem>
 
 #include "command_executor.h"
-#include "operation_lock.h"
 #include "rpc/proxy.h"
 
 namespace quvane::executor {
@@ -21,19 +20,11 @@ class PatchCommandExecutor final : public CommandExecutor {
     Result<> check_superuser() const override;
 
   private:
-    Result<> run(const args::Info& command);
-    Result<> run(const args::Target& command);
-    Result<> run(const args::Status& command);
-    Result<> run(const args::List& command);
-    Result<> run(const args::Check& command);
-    Result<> run(const args::Apply& command);
-    Result<> run(const args::Remove& command);
-    Result<> run(const args::Active& command);
-    Result<> run(const args::Deactive& command);
-    Result<> run(const args::Accept& command);
-    Result<> run(const args::Save& command);
-    Result<> run(const args::Restore& command);
-    Result<> run(const args::Build& command);
+    template <class Command>
+    Result<> run(const Command& command);
+    // The lock taken, the calls made and their results shown, as the command's plan says.
+    template <class Plan, class Command>
+    Result<> call_and_show(const Command& command);
 
     rpc::PatchProxy proxy_;
     std::filesystem::path lock_path_;
