@@ -7,11 +7,12 @@
 
 #include "error_value.h"
 #include "subcommand.h"
+#include "version.h"
 
 namespace quvane::args {
 
 inline constexpr std::string_view program_name = "quvane";
-inline constexpr std::string_view program_version = "0.1.3-5.qx10";
+inline constexpr std::string_view program_version = quvane::version;
 inline constexpr std::string_view default_work_dir = "/var/run/quvane";
 
 // What the command-line parser matched, before conversion.

@@ -20,7 +20,7 @@ struct RpcError {
 // The connection could not be made (SocketError, with the system error), or the daemon
 // closed it before answering (Timeout, without cause).
 struct TransportFailure {
-    enum class Kind { SocketError, Timeout } kind;
+    enum class Kind { SocketError, Timeout } kind = Kind::SocketError;
     int errnum = 0;  // for SocketError
 
     static TransportFailure socket_error(int errnum) { return {Kind::SocketError, errnum}; }
