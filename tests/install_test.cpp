@@ -1,4 +1,6 @@
 // What `cmake --install` delivers: the binary, the manual page and the shell completions.
+#include <unistd.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -10,6 +12,10 @@ namespace {
 using ::testing::ElementsAreArray;
 
 TEST(Install, PutsBinaryManualAndCompletionsUnderDestdirAndPrefix) {
+    if (::access(BINARY_DIR, W_OK) != 0) {
+        GTEST_SKIP() << "cmake --install writes its manifest into the build directory, which "
+                        "this user cannot write";
+    }
     testing::TemporaryDirectory destdir;
     const auto result =
         testing::run_process({"/usr/bin/env", "DESTDIR=" + destdir.path().string(), CMAKE_COMMAND,

@@ -139,7 +139,11 @@ TEST(Robustness, OutputThatCannotBeWrittenFailsTheRun) {
                    ? Reply::error(request, "gone")
                    : Reply::result(request, states(request));
     });
-    const std::string quvane = testing::quvane_binary() + " -w " + dir.path().string();
+    std::string quvane;
+    for (const std::string& word : testing::quvane_command()) {
+        quvane += word + " ";
+    }
+    quvane += "-w " + dir.path().string();
 
     // Nothing is changed that could not be reported: no lock, no daemon call.
     const auto closed = testing::run_process({"/bin/sh", "-c", quvane + " apply A >&-"});

@@ -81,15 +81,21 @@ std::string quvane_binary() {
     return QUVANE_BINARY;
 }
 
+std::vector<std::string> quvane_command() {
+    std::vector<std::string> argv = superuser_prefix().value_or(std::vector<std::string>{});
+    argv.push_back(quvane_binary());
+    return argv;
+}
+
 ProcessResult run_quvane(const std::vector<std::string>& args,
                          const std::filesystem::path& directory) {
-    std::vector<std::string> argv{quvane_binary()};
+    std::vector<std::string> argv = quvane_command();
     argv.insert(argv.end(), args.begin(), args.end());
     return run_process(argv, directory);
 }
 
 ProcessResult run_quvane_on_terminal(const std::vector<std::string>& args) {
-    std::vector<std::string> argv{quvane_binary()};
+    std::vector<std::string> argv = quvane_command();
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> pointers;
     for (std::string& arg : argv) {
@@ -137,8 +143,11 @@ std::optional<std::vector<std::string>> superuser_prefix() {
 }
 
 ProcessResult run_quvane_unprivileged(const std::vector<std::string>& args) {
-    std::vector<std::string> argv{"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
-                                  "--clear-groups", quvane_binary()};
+    std::vector<std::string> argv{quvane_binary()};
+    if (::geteuid() == 0) {
+        argv.insert(argv.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
+                                   "--clear-groups"});
+    }
     argv.insert(argv.end(), args.begin(), args.end());
     return run_process(argv);
 }

@@ -22,7 +22,11 @@ ProcessResult run_process(const std::vector<std::string>& argv,
 // The quvane binary under test.
 std::string quvane_binary();
 
-// Runs quvane with `args`.
+// The command line that runs quvane as the superuser (see run_quvane).
+std::vector<std::string> quvane_command();
+
+// Runs quvane with `args`, as the superuser (see superuser_prefix(); as it is when there is
+// no way to be one, and the superuser check then fails the run).
 ProcessResult run_quvane(const std::vector<std::string>& args,
                          const std::filesystem::path& directory = {});
 
@@ -34,7 +38,7 @@ ProcessResult run_quvane_on_terminal(const std::vector<std::string>& args);
 // root, `unshare -r` (a user namespace) otherwise; nullopt when neither is possible.
 std::optional<std::vector<std::string>> superuser_prefix();
 
-// Runs quvane with `args` as the unprivileged user 65534.
+// Runs quvane with `args` as an ordinary user: 65534 when the tests run as root.
 ProcessResult run_quvane_unprivileged(const std::vector<std::string>& args);
 
 // A fresh directory, removed with its contents at the end of the scope.
