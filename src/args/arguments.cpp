@@ -1,5 +1,7 @@
 #include "arguments.h"
 
+#include <fmt/format.h>
+
 #include "command_line.h"
 #include "debug_form.h"
 #include "work_dir.h"
@@ -19,7 +21,11 @@ Result<Arguments> convert(const Matches& matches) {
     if (!work_dir) {
         return tl::unexpected(work_dir.error());
     }
-    return Arguments{std::move(*command), std::move(*work_dir), matches.verbose};
+    const auto seconds = [](std::optional<double> value) -> std::optional<Seconds> {
+        return value ? std::optional(Seconds(*value)) : std::nullopt;
+    };
+    return Arguments{std::move(*command), std::move(*work_dir),     matches.verbose,
+                     matches.json,        seconds(matches.timeout), seconds(matches.wait)};
 }
 
 }  // namespace
@@ -34,9 +40,21 @@ Result<Arguments> Arguments::from_matches(const Matches& matches) {
 }
 
 std::string Arguments::debug_form() const {
-    return debug_form::record("Arguments", {{"command", command.debug_form()},
-                                            {"work_dir", debug_form::quoted(work_dir.native())},
-                                            {"verbose", debug_form::boolean(verbose)}});
+    std::vector<std::pair<std::string_view, std::string>> fields{
+        {"command", command.debug_form()},
+        {"work_dir", debug_form::quoted(work_dir.native())},
+        {"verbose", debug_form::boolean(verbose)}};
+    // The later options show only when given, so a run without them logs as it always has.
+    if (json) {
+        fields.emplace_back("json", debug_form::boolean(json));
+    }
+    if (timeout) {
+        fields.emplace_back("timeout", fmt::format("{}s", timeout->count()));
+    }
+    if (wait) {
+        fields.emplace_back("wait", fmt::format("{}s", wait->count()));
+    }
+    return debug_form::record("Arguments", fields);
 }
 
 }  // namespace quvane::args

@@ -1,6 +1,7 @@
 // The parsed command line of one run.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -20,12 +21,20 @@ struct Matches {
     std::optional<CommandMatches> command;
     std::optional<std::string> work_dir;  // raw bytes
     bool verbose = false;
+    bool json = false;
+    std::optional<double> timeout{};  // seconds, positive
+    std::optional<double> wait{};     // seconds, positive
 };
+
+using Seconds = std::chrono::duration<double>;
 
 struct Arguments {
     SubCommand command;
     std::filesystem::path work_dir;  // absolute, lexically normalised
     bool verbose = false;
+    bool json = false;                 // one JSON document on standard output
+    std::optional<Seconds> timeout{};  // for every daemon call; none: wait without limit
+    std::optional<Seconds> wait{};     // for the operation lock; none: fail at once
 
     // Parses the process arguments. Help, version and usage errors are written by the parser,
     // which then ends the process (0 for help and version, 1 otherwise).

@@ -1,8 +1,10 @@
 #include "command_line.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -50,6 +52,25 @@ std::string usage_line(const CLI::App& app) {
     return HelpFormatter().make_usage(current, name);
 }
 
+// A number of seconds greater than zero; fractions allowed.
+CLI::Validator positive_seconds() {
+    return CLI::Validator(
+        [](const std::string& value) -> std::string {
+            double seconds = 0;
+            std::size_t used = 0;
+            try {
+                seconds = std::stod(value, &used);
+            } catch (const std::exception&) {
+                used = 0;
+            }
+            if (used != value.size() || !(seconds > 0) || !std::isfinite(seconds)) {
+                return fmt::format("'{}' is not a positive number of seconds", value);
+            }
+            return {};
+        },
+        "");
+}
+
 class Grammar {
   public:
     Grammar() {
@@ -68,6 +89,17 @@ class Grammar {
         app_.add_flag("-v,--verbose", verbose_, "Provide more detailed info")
             ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
             ->disable_flag_override();
+        app_.add_flag("--json", json_, "Print one JSON document instead of text")
+            ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
+            ->disable_flag_override();
+        app_.add_option("--timeout", timeout_, "Give up on a daemon call after SECONDS")
+            ->type_name("SECONDS")
+            ->check(positive_seconds())
+            ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+        app_.add_option("--wait", wait_, "Wait up to SECONDS for another run's lock")
+            ->type_name("SECONDS")
+            ->check(positive_seconds())
+            ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
         app_.require_subcommand(0, 1);
 
         for (const SubcommandFacts& facts : SubCommand::table) {
@@ -176,12 +208,15 @@ class Grammar {
                    identifier != nullptr && identifier->count() > 0) {
             command.values = identifiers_;
         }
-        return Matches{std::move(command), work_dir_, verbose_};
+        return Matches{std::move(command), work_dir_, verbose_, json_, timeout_, wait_};
     }
 
     CLI::App app_;
     std::string work_dir_{default_work_dir};
     bool verbose_ = false;
+    bool json_ = false;
+    std::optional<double> timeout_;
+    std::optional<double> wait_;
     bool accepted_ = false;
     std::vector<std::string> identifiers_;
     std::vector<std::string> build_args_;

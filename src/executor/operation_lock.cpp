@@ -1,6 +1,7 @@
 #include "operation_lock.h"
 
 #include <cerrno>
+#include <thread>
 
 #include <fcntl.h>
 #include <fmt/format.h>
@@ -86,19 +87,37 @@ Result<os::FileDescriptor> open_or_create(const std::filesystem::path& path) {
 
 }  // namespace
 
-Result<OperationLock> OperationLock::acquire(const std::filesystem::path& path, bool exclusive) {
+Result<OperationLock> OperationLock::acquire(const std::filesystem::path& path, bool exclusive,
+                                             std::optional<std::chrono::duration<double>> wait) {
     auto fd = open_or_create(path);
     if (!fd) {
         return tl::unexpected(std::move(fd.error())
                                   .context(fmt::format("Failed to create flock on {}",
                                                        to_text_lossy(path.native()))));
     }
-    if (::flock(fd->get(), (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+    const int operation = (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
+    const auto give_up = std::chrono::steady_clock::now() +
+                         std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                             wait.value_or(std::chrono::duration<double>::zero()));
+    while (::flock(fd->get(), operation) != 0) {
         const int error = errno;
+        if (error == EINTR) {
+            continue;
+        }
+        // Polled rather than blocking in flock, so that the wait ends on time without a timer.
+        if (wait && error == EWOULDBLOCK && std::chrono::steady_clock::now() < give_up) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            continue;
+        }
         const int number = fd->get();
         fd->reset();
+        Error cause = system_error(error);
+        if (wait && error == EWOULDBLOCK) {
+            cause = std::move(cause).context(fmt::format(
+                "Waited {} seconds for another run to release the lock", wait->count()));
+        }
         return tl::unexpected(
-            system_error(error).context(fmt::format("Failed to acquire flock for fd {}", number)));
+            std::move(cause).context(fmt::format("Failed to acquire flock for fd {}", number)));
     }
     return OperationLock(std::move(*fd), exclusive);
 }

@@ -2,7 +2,9 @@
 // non-blocking flock on the lock file, held for the life of this object.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
+#include <optional>
 
 #include "error_value.h"
 #include "os/file_descriptor.h"
@@ -16,7 +18,11 @@ class OperationLock {
     // file; anything else at the path is refused, nothing is created through a link. Fails with
     // "Failed to create flock on {path}" or "Failed to acquire flock for fd {fd}", each caused by
     // the system error; nothing stays open on failure.
-    static Result<OperationLock> acquire(const std::filesystem::path& path, bool exclusive);
+    // With `wait`, a lock held by another process is tried again until it is free or the time
+    // has run out, and the error then says how long it waited.
+    static Result<OperationLock> acquire(
+        const std::filesystem::path& path, bool exclusive,
+        std::optional<std::chrono::duration<double>> wait = std::nullopt);
 
     OperationLock(OperationLock&&) noexcept = default;
     OperationLock& operator=(OperationLock&&) noexcept = default;

@@ -42,7 +42,7 @@ Result<> PatchCommandExecutor::run(const Command& command) {
     }
     std::optional<OperationLock> lock;
     if constexpr (Plan::lock == Locking::Exclusive) {
-        auto held = OperationLock::acquire(lock_path_, true);
+        auto held = OperationLock::acquire(lock_path_, true, lock_wait_);
         if (!held) {
             return tl::unexpected(std::move(held.error()));
         }

@@ -2,7 +2,9 @@
 // ones, one daemon call per identifier, and the results as Info lines.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
+#include <optional>
 
 #include "command_executor.h"
 #include "rpc/proxy.h"
@@ -11,8 +13,10 @@ namespace quvane::executor {
 
 class PatchCommandExecutor final : public CommandExecutor {
   public:
-    PatchCommandExecutor(rpc::PatchProxy proxy, std::filesystem::path lock_path)
-        : proxy_(std::move(proxy)), lock_path_(std::move(lock_path)) {}
+    // With `lock_wait`, a held operation lock is waited for that long instead of failing at once.
+    PatchCommandExecutor(rpc::PatchProxy proxy, std::filesystem::path lock_path,
+                         std::optional<std::chrono::duration<double>> lock_wait = std::nullopt)
+        : proxy_(std::move(proxy)), lock_path_(std::move(lock_path)), lock_wait_(lock_wait) {}
 
     // Every subcommand but Build: the successful results are written before the
     // "Operation failed" summary of the failed calls is returned.
@@ -28,6 +32,7 @@ class PatchCommandExecutor final : public CommandExecutor {
 
     rpc::PatchProxy proxy_;
     std::filesystem::path lock_path_;
+    std::optional<std::chrono::duration<double>> lock_wait_;
 };
 
 }  // namespace quvane::executor

@@ -94,8 +94,9 @@ int run(int argc, const char* const* argv) {
     }
     if (log::output_error() != 0) {
         // Whatever this run changed, it could not say so: refuse before changing anything.
-        return report(system_error(log::output_error())
-                          .context("Standard output is closed, so the run could not show what it did"));
+        return report(
+            system_error(log::output_error())
+                .context("Standard output is closed, so the run could not show what it did"));
     }
     if (auto started = log::start(arguments->verbose ? log::Level::Debug : log::Level::Info);
         !started) {
@@ -106,14 +107,18 @@ int run(int argc, const char* const* argv) {
     }
 
     debug("Initializing remote procedure call client...");
-    auto remote = std::make_shared<rpc::RpcRemote>(arguments->work_dir / "quvaned.sock");
+    auto remote = std::make_shared<rpc::RpcRemote>(
+        arguments->work_dir / "quvaned.sock",
+        arguments->timeout
+            ? std::optional(std::chrono::ceil<std::chrono::microseconds>(*arguments->timeout))
+            : std::nullopt);
     debug("Initializing remote procedure calls...");
     rpc::PatchProxy proxy(std::move(remote));
     debug("Initializing command executors...");
     Executors executors;
     executors.push_back(std::make_unique<executor::BuildCommandExecutor>());
     executors.push_back(std::make_unique<executor::PatchCommandExecutor>(
-        std::move(proxy), arguments->work_dir / "patch_op.lock"));
+        std::move(proxy), arguments->work_dir / "patch_op.lock", arguments->wait));
 
     const args::SubCommand command = std::move(arguments->command);
     if (log::enabled(log::Level::Debug)) {

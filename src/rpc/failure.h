@@ -2,6 +2,7 @@
 // kind, so it is a typed value rather than text.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -17,14 +18,18 @@ struct RpcError {
     bool operator==(const RpcError&) const = default;
 };
 
-// The connection could not be made (SocketError, with the system error), or the daemon
-// closed it before answering (Timeout, without cause).
+// The connection could not be made (SocketError, with the system error), the daemon closed it
+// before answering (Timeout, without cause), or a time limit the user set ran out (Expired).
 struct TransportFailure {
-    enum class Kind { SocketError, Timeout } kind = Kind::SocketError;
-    int errnum = 0;  // for SocketError
+    enum class Kind { SocketError, Timeout, Expired } kind = Kind::SocketError;
+    int errnum = 0;                         // for SocketError
+    std::chrono::duration<double> limit{};  // for Expired
 
-    static TransportFailure socket_error(int errnum) { return {Kind::SocketError, errnum}; }
-    static TransportFailure timeout() { return {Kind::Timeout, 0}; }
+    static TransportFailure socket_error(int errnum) { return {Kind::SocketError, errnum, {}}; }
+    static TransportFailure timeout() { return {Kind::Timeout, 0, {}}; }
+    static TransportFailure expired(std::chrono::duration<double> limit) {
+        return {Kind::Expired, 0, limit};
+    }
 
     // The system error's text, or nothing for Timeout.
     std::optional<std::string> cause() const;

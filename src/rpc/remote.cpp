@@ -8,8 +8,9 @@
 
 namespace quvane::rpc {
 
-RpcRemote::RpcRemote(const std::filesystem::path& socket_path)
-    : RpcRemote(socket_path, std::make_unique<UnixSocketTransport>(socket_path)) {}
+RpcRemote::RpcRemote(const std::filesystem::path& socket_path,
+                     std::optional<std::chrono::microseconds> timeout)
+    : RpcRemote(socket_path, std::make_unique<UnixSocketTransport>(socket_path, timeout)) {}
 
 RpcRemote::RpcRemote(std::filesystem::path socket_path, std::unique_ptr<Transport> transport)
     : socket_path_(std::move(socket_path)), client_(std::move(transport)) {}

@@ -2,7 +2,9 @@
 // request per call, every failure turned into a message ready for the user.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,8 +16,10 @@ namespace quvane::rpc {
 
 class RpcRemote {
   public:
-    // Connects to nothing: a daemon that is not running is noticed at the first call.
-    explicit RpcRemote(const std::filesystem::path& socket_path);
+    // Connects to nothing: a daemon that is not running is noticed at the first call. With a
+    // time-out, every call must complete within it; without one, calls wait without limit.
+    explicit RpcRemote(const std::filesystem::path& socket_path,
+                       std::optional<std::chrono::microseconds> timeout = std::nullopt);
     // For tests: the same remote over another transport.
     RpcRemote(std::filesystem::path socket_path, std::unique_ptr<Transport> transport);
 

@@ -1,9 +1,12 @@
 #include "unix_socket_transport.h"
 
 #include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstring>
 
 #include <fmt/format.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <sys/un.h>
@@ -21,11 +24,41 @@ tl::unexpected<ClientFailure> socket_error(int errnum) {
     return tl::unexpected(ClientFailure(TransportFailure::socket_error(errnum)));
 }
 
+using Clock = std::chrono::steady_clock;
+using Deadline = std::optional<Clock::time_point>;
+
+// Waits until `fd` is ready for `events` or the deadline has passed (ETIMEDOUT). Without a
+// deadline the socket operation itself waits, as it always has.
+tl::expected<void, int> ready(int fd, short events, const Deadline& deadline) {
+    if (!deadline) {
+        return {};
+    }
+    while (true) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now()).count();
+        if (left <= 0) {
+            return tl::unexpected(ETIMEDOUT);
+        }
+        pollfd poll_fd{fd, events, 0};
+        const int polled =
+            ::poll(&poll_fd, 1, static_cast<int>(std::min<long long>(left, INT32_MAX)));
+        if (polled > 0) {
+            return {};
+        }
+        if (polled < 0 && errno != EINTR) {
+            return tl::unexpected(errno);
+        }
+    }
+}
+
 class SocketSource final : public ByteSource {
   public:
-    explicit SocketSource(int fd) : fd_(fd) {}
+    SocketSource(int fd, Deadline deadline) : fd_(fd), deadline_(deadline) {}
 
     tl::expected<std::size_t, int> peek(char* buffer, std::size_t size) override {
+        if (auto waited = ready(fd_, POLLIN, deadline_); !waited) {
+            return tl::unexpected(waited.error());
+        }
         return receive(buffer, size, MSG_PEEK);
     }
 
@@ -58,14 +91,20 @@ class SocketSource final : public ByteSource {
     }
 
     int fd_;
+    Deadline deadline_;
 };
 
-tl::expected<void, int> write_all(int fd, std::string_view bytes) {
+tl::expected<void, int> write_all(int fd, std::string_view bytes, const Deadline& deadline) {
+    // With a deadline no send may block past it: it takes what fits and the rest waits in poll.
+    const int flags = MSG_NOSIGNAL | (deadline ? MSG_DONTWAIT : 0);
     while (!bytes.empty()) {
+        if (auto waited = ready(fd, POLLOUT, deadline); !waited) {
+            return tl::unexpected(waited.error());
+        }
         // MSG_NOSIGNAL keeps a closed peer from raising SIGPIPE even where it is not ignored.
-        const ssize_t written = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        const ssize_t written = ::send(fd, bytes.data(), bytes.size(), flags);
         if (written < 0) {
-            if (errno == EINTR) {
+            if (errno == EINTR || (deadline && errno == EAGAIN)) {
                 continue;
             }
             return tl::unexpected(errno);
@@ -89,7 +128,8 @@ tl::expected<void, int> set_timeouts(int fd, std::optional<std::chrono::microsec
     return {};
 }
 
-tl::expected<FileDescriptor, int> connect_to(const std::filesystem::path& path) {
+tl::expected<FileDescriptor, int> connect_to(const std::filesystem::path& path,
+                                             std::optional<std::chrono::microseconds> timeout) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     const std::string& native = path.native();
@@ -101,6 +141,13 @@ tl::expected<FileDescriptor, int> connect_to(const std::filesystem::path& path) 
     if (!socket) {
         return tl::unexpected(errno);
     }
+    // A daemon whose queue of connections is full keeps connect() waiting; the send time-out
+    // bounds that wait.
+    if (timeout) {
+        if (auto set = set_timeouts(socket.get(), timeout); !set) {
+            return tl::unexpected(set.error());
+        }
+    }
     if (::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         return tl::unexpected(errno);
     }
@@ -110,20 +157,37 @@ tl::expected<FileDescriptor, int> connect_to(const std::filesystem::path& path) 
 }  // namespace
 
 tl::expected<Response, ClientFailure> UnixSocketTransport::transmit(const Request& request) {
-    auto socket = connect_to(socket_path_);
+    const Deadline deadline =
+        timeout_ ? Deadline(Clock::now() + *timeout_) : Deadline(std::nullopt);
+    const auto expired = [&] {
+        return tl::unexpected(ClientFailure(TransportFailure::expired(*timeout_)));
+    };
+    auto socket = connect_to(socket_path_, timeout_);
     if (!socket) {
+        if (timeout_ && (socket.error() == EAGAIN || socket.error() == ETIMEDOUT)) {
+            return expired();
+        }
         return socket_error(socket.error());
     }
-    if (auto set = set_timeouts(socket->get(), timeout_); !set) {
+    // The socket's own time-outs stay unset (zero): a deadline bounds the whole exchange.
+    if (auto set = set_timeouts(socket->get(), std::nullopt); !set) {
         return socket_error(set.error());
     }
-    if (auto written = write_all(socket->get(), request.to_json()); !written) {
+    auto written = write_all(socket->get(), request.to_json(), deadline);
+    if (!written && written.error() == ETIMEDOUT) {
+        return expired();
+    }
+    if (!written) {
         return tl::unexpected(ClientFailure(JsonFailure{
             fmt::format("failed to write the request: {}", system_error_text(written.error()))}));
     }
-    SocketSource source(socket->get());
+    SocketSource source(socket->get(), deadline);
     auto value = read_one_value(source);
     if (!value) {
+        if (const auto* transport = std::get_if<TransportFailure>(&value.error());
+            transport != nullptr && transport->kind == TransportFailure::Kind::Expired) {
+            return expired();
+        }
         return tl::unexpected(std::move(value.error()));
     }
     auto response = Response::parse_padded(value->json());

@@ -1,6 +1,7 @@
 #include "value_reader.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <utility>
 
@@ -66,6 +67,9 @@ tl::expected<ValueBytes, ClientFailure> read_one_value(ByteSource& source) {
         }
         char* const free = value.end();
         const auto peeked = source.peek(free, chunk_size);
+        if (!peeked && peeked.error() == ETIMEDOUT) {
+            return tl::unexpected(ClientFailure(TransportFailure::expired({})));
+        }
         if (!peeked) {
             return json_failure(
                 fmt::format("failed to read the response: {}", system_error_text(peeked.error())));

@@ -17,7 +17,7 @@ class ByteSource {
   public:
     virtual ~ByteSource() = default;
     // Copies up to `size` available bytes without consuming them, waiting for at least one;
-    // 0 means end of stream.
+    // 0 means end of stream, ETIMEDOUT that the time allowed has run out.
     virtual tl::expected<std::size_t, int> peek(char* buffer, std::size_t size) = 0;
     // Consumes exactly `size` bytes that a peek has shown, copying them to `buffer`.
     virtual tl::expected<void, int> consume(char* buffer, std::size_t size) = 0;
