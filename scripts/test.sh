@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the normal build with g++ (warnings are errors), then the same
-# suite under AddressSanitizer and UndefinedBehaviorSanitizer with clang.
+# suite under AddressSanitizer and UndefinedBehaviorSanitizer with clang, the formatting and
+# clang-tidy checks, and a short run of every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,6 +15,13 @@ ctest --test-dir build-ci -j"$jobs" --output-on-failure
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DQUVANE_WERROR=ON -DQUVANE_SANITIZE=ON >/dev/null
 cmake --build build-asan -j"$jobs"
+
+# What the repository configures, enforced: its formatting, and its clang-tidy checks over the
+# product code (on clang's compile database: g++'s own warning flags are unknown to clang-tidy).
+git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format --dry-run -Werror
+git ls-files 'src/*.cpp' 'common/src/*.cpp' 'tools/*.cpp' | grep -v '_test\.cpp$' |
+  xargs -P "$jobs" -n 4 clang-tidy -p build-asan --quiet 2>/dev/null
+echo "format and clang-tidy: clean"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan -j"$jobs" --output-on-failure
 

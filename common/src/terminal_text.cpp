@@ -44,15 +44,18 @@ void append_shown(std::string& out, std::string_view text, Shown how, bool keep_
             out.append(text.substr(plain, i - plain));
             fmt::format_to(std::back_inserter(out), "\\x{:02x}", c);
             plain = ++i;
-        } else if (c < 0x80) {
-            ++i;
-        } else if (const auto [code, length] = unicode_control(text.substr(i)); length != 0) {
-            out.append(text.substr(plain, i - plain));
-            fmt::format_to(std::back_inserter(out), "\\u{:04x}", static_cast<std::uint32_t>(code));
-            plain = i += length;
-        } else {
-            ++i;
+            continue;
         }
+        // Only a multi-byte sequence can be a C1 or bidirectional control.
+        const auto [code, length] =
+            c < 0x80 ? std::pair<char32_t, std::size_t>{0, 0} : unicode_control(text.substr(i));
+        if (length == 0) {
+            ++i;
+            continue;
+        }
+        out.append(text.substr(plain, i - plain));
+        fmt::format_to(std::back_inserter(out), "\\u{:04x}", static_cast<std::uint32_t>(code));
+        plain = i += length;
     }
     out.append(text.substr(plain));
 }
