@@ -7,7 +7,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "executor/patch_output.h"
+#include "executor/text_sink.h"
 #include "log/logger.h"
 #include "patch_decoding.h"
 #include "rpc/response.h"
@@ -49,7 +49,7 @@ void RenderListTable(benchmark::State& state) {
     dup2(null, 1);
     (void)log::start(log::Level::Info);
     for (auto _ : state) {
-        executor::output::write_table(*records);
+        executor::TextSink().show(*records);
         log::flush();
     }
     dup2(saved, 1);

@@ -1,5 +1,6 @@
 // The options for scripts and fleets: --timeout, --wait and --json, end to end.
 #include <future>
+#include <regex>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -52,6 +53,102 @@ TEST(FleetOptions, WaitTakesTheLockOnceItIsFreeOrSaysHowLongItWaited) {
     const auto waited = waiting.get();
     EXPECT_EQ(waited.status, 0);
     EXPECT_EQ(waited.out, "P1: ACTIVED\n");
+}
+
+// A daemon that knows every identifier but "gone".
+Reply catalogue(const std::string& request) {
+    const auto view = testing::view_request(request);
+    if (view.first_param == "\"gone\"") {
+        return Reply::error(request, "Patch \"gone\" is not found");
+    }
+    const std::string package =
+        R"({"name":"kernel","kind":"SourcePackage","arch":"x86_64","epoch":"","version":"5.10",)"
+        R"("release":"60","license":"GPL","source_pkg":"kernel.src"})";
+    if (view.method == "get_patch_list") {
+        return Reply::result(request, R"([["u1","fix\u001b[2J","Deactived"]])");
+    }
+    if (view.method == "get_patch_info") {
+        return Reply::result(
+            request, R"({"uuid":"u1","name":"fix","version":"1","release":2,"arch":"x86_64",)"
+                     R"("kind":"KernelPatch","depends":"","target":)" +
+                         package +
+                         R"(,"entities":[],"description":"d","patches":[],"others":{"k":"v"}})");
+    }
+    if (view.method == "get_patch_target") {
+        return Reply::result(request, package);
+    }
+    if (view.method == "apply_patch" || view.method == "get_patch_status") {
+        return Reply::result(request, R"([{"name":"fix","status":"Actived"}])");
+    }
+    return Reply::result(request, "null");
+}
+
+TEST(FleetOptions, JsonPrintsOneDocumentPerRun) {
+    testing::TemporaryDirectory dir;
+    testing::StubDaemon daemon(dir.path() / "quvaned.sock", catalogue);
+    const std::string package =
+        R"({"name":"kernel","kind":"SourcePackage","arch":"x86_64","epoch":"","version":"5.10",)"
+        R"("release":"60","license":"GPL","source_pkg":"kernel.src"})";
+    const std::string gone = R"({"identifier":"gone","error":"Patch \"gone\" is not found"})";
+    const struct {
+        std::vector<std::string> args;
+        std::string document;
+        int status;
+    } cases[] = {
+        {{"list"}, R"({"patches":[{"uuid":"u1","name":"fix\u001b[2J","status":"DEACTIVED"}]})", 0},
+        {{"info", "u1", "gone"},
+         R"({"results":[{"identifier":"u1","info":{"uuid":"u1","name":"fix","version":"1",)"
+         R"("release":2,"arch":"x86_64","kind":"KernelPatch","depends":"","target":)" +
+             package +
+             R"(,"entities":[],"description":"d","patches":[],"others":{"k":"v"}}}],"failures":[)" +
+             gone + "]}",
+         1},
+        {{"target", "u1"},
+         R"({"results":[{"identifier":"u1","target":)" + package + R"(}],"failures":[]})",
+         0},
+        {{"apply", "gone", "u1"},
+         R"({"results":[{"identifier":"u1","patches":[{"name":"fix","status":"ACTIVED"}]}],)"
+         R"("failures":[)" +
+             gone + "]}",
+         1},
+        {{"check", "u1"}, R"({"results":[{"identifier":"u1"}],"failures":[]})", 0},
+        {{"remove", "gone"}, R"({"results":[],"failures":[)" + gone + "]}", 1},
+        {{"save"}, "{}", 0},
+        {{"restore", "--accepted"}, "{}", 0},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"-w", dir.path().string(), "--json"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const auto result = testing::run_quvane(args);
+        EXPECT_EQ(result.out, c.document + "\n") << c.args[0];
+        EXPECT_EQ(result.status, c.status) << c.args[0];
+        EXPECT_EQ(result.err, "") << c.args[0];
+    }
+
+    // With -v the records go to standard error; standard output holds the document alone.
+    const auto verbose =
+        testing::run_quvane({"-w", dir.path().string(), "--json", "-v", "status", "u1"});
+    EXPECT_EQ(verbose.out, R"({"results":[{"identifier":"u1","patches":[{"name":"fix",)"
+                           R"("status":"ACTIVED"}]}],"failures":[]})"
+                           "\n");
+    EXPECT_THAT(verbose.err, HasSubstr("method: \"get_patch_status\""));
+
+    // A failure of the whole run.
+    const auto unprivileged =
+        testing::run_quvane_unprivileged({"-w", dir.path().string(), "--json", "list"});
+    EXPECT_EQ(unprivileged.out,
+              R"({"error":{"message":"This command has to be run with superuser privileges )"
+              R"((under the root user on most systems).","causes":[]}})"
+              "\n");
+    EXPECT_EQ(unprivileged.status, 1);
+    auto held = executor::OperationLock::acquire(dir.path() / "patch_op.lock", true);
+    ASSERT_TRUE(held.has_value());
+    const auto locked = testing::run_quvane({"-w", dir.path().string(), "--json", "apply", "u1"});
+    const std::regex lock_error(
+        R"x(\{"error":\{"message":"Failed to acquire flock for fd [0-9]+",)x"
+        R"x("causes":\["Resource temporarily unavailable \(os error 11\)"\]\}\}\n)x");
+    EXPECT_TRUE(std::regex_match(locked.out, lock_error)) << locked.out;
+    EXPECT_EQ(locked.status, 1);
 }
 
 }  // namespace

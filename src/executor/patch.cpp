@@ -2,14 +2,36 @@
 
 #include <optional>
 
-#include "log/logger.h"
+#include <fmt/format.h>
+
 #include "operation_lock.h"
 #include "os/user.h"
 #include "patch_command.h"
-#include "patch_output.h"
-#include "patch_text.h"
+#include "text_sink.h"
 
 namespace quvane::executor {
+namespace {
+
+// "Operation failed", caused by the numbered messages of the failed calls; success when every
+// call succeeded.
+template <class T>
+Result<> summary(const std::vector<Outcome<T>>& outcomes) {
+    std::string text;
+    std::size_t n = 0;
+    for (const auto& outcome : outcomes) {
+        if (!outcome.result) {
+            fmt::format_to(std::back_inserter(text), "{}. {}\n\n", n++,
+                           outcome.result.error().message());
+        }
+    }
+    if (n == 0) {
+        return {};
+    }
+    text.resize(text.size() - 2);
+    return tl::unexpected(Error(std::move(text)).context("Operation failed"));
+}
+
+}  // namespace
 
 Result<> PatchCommandExecutor::invoke(const args::SubCommand& command) {
     if (std::holds_alternative<args::Build>(command.value)) {
@@ -38,7 +60,7 @@ Result<> PatchCommandExecutor::run(const Command& command) {
     using Plan = PatchCommand<Command>;
     if constexpr (Plan::wait == WaitLine::BeforeLock) {
         // The notice comes first: the daemon may take long, and the lock may be held.
-        output::write_line(output::remove_wait_line);
+        sink_.notice(remove_wait_line);
     }
     std::optional<OperationLock> lock;
     if constexpr (Plan::lock == Locking::Exclusive) {
@@ -49,7 +71,7 @@ Result<> PatchCommandExecutor::run(const Command& command) {
         lock.emplace(std::move(*held));
     }
     if constexpr (Plan::wait == WaitLine::AfterLock) {
-        output::write_line(output::restore_wait_line);
+        sink_.notice(restore_wait_line);
     }
     return call_and_show<Plan>(command);
 }
@@ -66,36 +88,20 @@ Result<> PatchCommandExecutor::call_and_show(const Command& command) {
             return tl::unexpected(std::move(result.error()));
         }
         if constexpr (Plan::shows == Shows::Table) {
-            output::write_table(*result);
+            sink_.show(*result);
         }
         return {};
     } else {
         // Every identifier is tried, past failures; what worked is shown before the summary
         // of what failed.
-        std::vector<Error> errors;
-        std::vector<std::pair<std::string, std::string>> blocks;
-        std::vector<PatchStateRecord> states;
+        using Value = typename decltype((proxy_.*Plan::call)(std::string_view()))::value_type;
+        std::vector<Outcome<Value>> outcomes;
+        outcomes.reserve(command.identifiers.size());
         for (const std::string& identifier : command.identifiers) {
-            auto result = (proxy_.*Plan::call)(identifier);
-            if (!result) {
-                errors.push_back(std::move(result.error()));
-            } else if constexpr (Plan::shows == Shows::InfoBlocks) {
-                blocks.emplace_back(identifier, to_text(*result, log::outside_text()));
-            } else if constexpr (Plan::shows == Shows::States) {
-                states.insert(states.end(), std::make_move_iterator(result->begin()),
-                              std::make_move_iterator(result->end()));
-            }
+            outcomes.push_back({identifier, (proxy_.*Plan::call)(identifier)});
         }
-        if constexpr (Plan::shows == Shows::InfoBlocks) {
-            output::write_blocks(blocks);
-        } else if constexpr (Plan::shows == Shows::States) {
-            output::write_states(states);
-        } else if constexpr (Plan::shows == Shows::ChecksPassed) {
-            if (errors.empty()) {
-                output::write_line(output::checks_passed);
-            }
-        }
-        return output::summary(errors);
+        sink_.show(outcomes);
+        return summary(outcomes);
     }
 }
 

@@ -7,16 +7,21 @@
 #include <optional>
 
 #include "command_executor.h"
+#include "result_sink.h"
 #include "rpc/proxy.h"
 
 namespace quvane::executor {
 
 class PatchCommandExecutor final : public CommandExecutor {
   public:
-    // With `lock_wait`, a held operation lock is waited for that long instead of failing at once.
-    PatchCommandExecutor(rpc::PatchProxy proxy, std::filesystem::path lock_path,
+    // Results go to `sink`, which outlives the executor. With `lock_wait`, a held operation
+    // lock is waited for that long instead of failing at once.
+    PatchCommandExecutor(rpc::PatchProxy proxy, std::filesystem::path lock_path, ResultSink& sink,
                          std::optional<std::chrono::duration<double>> lock_wait = std::nullopt)
-        : proxy_(std::move(proxy)), lock_path_(std::move(lock_path)), lock_wait_(lock_wait) {}
+        : proxy_(std::move(proxy)),
+          lock_path_(std::move(lock_path)),
+          sink_(sink),
+          lock_wait_(lock_wait) {}
 
     // Every subcommand but Build: the successful results are written before the
     // "Operation failed" summary of the failed calls is returned.
@@ -32,6 +37,7 @@ class PatchCommandExecutor final : public CommandExecutor {
 
     rpc::PatchProxy proxy_;
     std::filesystem::path lock_path_;
+    ResultSink& sink_;
     std::optional<std::chrono::duration<double>> lock_wait_;
 };
 

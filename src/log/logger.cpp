@@ -26,14 +26,20 @@ class Logger {
   public:
     explicit Logger(std::FILE* out) : out_(out) {}
 
-    void write(std::string_view message) const {
-        if (output_failure.load(std::memory_order_relaxed) != 0) {
+    void write(std::string_view message) const { write_raw(message, true); }
+
+    // Only standard output's failures count: a run whose diagnostics cannot be written still
+    // did its work and showed its results.
+    void write_raw(std::string_view text, bool line = false) const {
+        if (out_ == stdout && output_failure.load(std::memory_order_relaxed) != 0) {
             return;
         }
         errno = 0;
-        fwrite_unlocked(message.data(), 1, message.size(), out_);
-        putc_unlocked('\n', out_);
-        if (ferror_unlocked(out_)) {
+        fwrite_unlocked(text.data(), 1, text.size(), out_);
+        if (line) {
+            putc_unlocked('\n', out_);
+        }
+        if (out_ == stdout && ferror_unlocked(out_)) {
             note_failure();
         }
     }
@@ -46,21 +52,30 @@ class Logger {
 std::atomic<Logger*> slot{nullptr};
 std::atomic<Level> max_level{Level::Off};
 std::atomic<Shown> outside{Shown::Verbatim};
+std::atomic<Shown> outside_in_results{Shown::Verbatim};
+std::atomic<Logger*> output_writer{nullptr};
 
 }  // namespace
 
-Result<> start(Level level) {
+Result<> start(Level level, Records where) {
     static std::once_flag once;
     bool buffered = true;
     std::call_once(once, [&] {
         static char buffer[output_buffer_size];
         buffered = std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer) == 0;
         if (buffered) {
-            static Logger logger(stdout);
+            static Logger output(stdout);
+            static Logger errors(stderr);
+            const bool to_output = where == Records::OnStandardOutput;
+            const Shown on_terminal = ::isatty(to_output ? STDOUT_FILENO : STDERR_FILENO) == 1
+                                          ? Shown::Escaped
+                                          : Shown::Verbatim;
             max_level.store(level, std::memory_order_relaxed);
-            outside.store(::isatty(STDOUT_FILENO) == 1 ? Shown::Escaped : Shown::Verbatim,
-                          std::memory_order_relaxed);
-            slot.store(&logger, std::memory_order_release);
+            outside.store(on_terminal, std::memory_order_relaxed);
+            outside_in_results.store(to_output ? on_terminal : Shown::Verbatim,
+                                     std::memory_order_relaxed);
+            output_writer.store(&output, std::memory_order_relaxed);
+            slot.store(to_output ? &output : &errors, std::memory_order_release);
         }
     });
     if (!buffered) {
@@ -71,6 +86,16 @@ Result<> start(Level level) {
 
 Shown outside_text() noexcept {
     return outside.load(std::memory_order_relaxed);
+}
+
+Shown outside_text_in_results() noexcept {
+    return outside_in_results.load(std::memory_order_relaxed);
+}
+
+void write_output(std::string_view text) {
+    if (const Logger* writer = output_writer.load(std::memory_order_relaxed)) {
+        writer->write_raw(text);
+    }
 }
 
 bool running() noexcept {

@@ -17,12 +17,24 @@ inline constexpr std::string_view patch_executor = "quvane::executor::patch";
 inline constexpr std::string_view remote = "quvane::rpc::remote";
 }  // namespace target
 
-// Starts the logger with the process-wide maximum level; once started, later calls do nothing.
-Result<> start(Level max_level);
+// Where records go: standard output, or standard error when standard output carries a JSON
+// document of its own.
+enum class Records { OnStandardOutput, OnStandardError };
 
-// How text from outside goes into records: escaped when standard output is a terminal,
+// Starts the logger with the process-wide maximum level; once started, later calls do nothing.
+Result<> start(Level max_level, Records where = Records::OnStandardOutput);
+
+// How text from outside goes into records: escaped when their destination is a terminal,
 // unchanged otherwise.
 Shown outside_text() noexcept;
+
+// How text from outside goes into what the run reports (results, error messages): as into
+// records, but unchanged when a JSON document carries it, since JSON escapes it itself.
+Shown outside_text_in_results() noexcept;
+
+// Writes `text` on standard output as it is, through the same buffer and failure tracking as
+// records: the JSON document.
+void write_output(std::string_view text);
 
 // Whether the logger has been started.
 bool running() noexcept;

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include "indented.h"
+#include "json_text.h"
 
 namespace quvane {
 
@@ -22,6 +23,20 @@ std::string report_form(const Error& error) {
         fmt::format_to(std::back_inserter(out), "\n{:>5}: ", i);
         append_indented(out, causes[i], "       ");
     }
+    return out;
+}
+
+std::string json_form(const Error& error) {
+    std::string out = "{\"error\":{\"message\":";
+    json::append_string(out, error.message());
+    out.append(",\"causes\":[");
+    for (std::size_t i = 0; i < error.causes().size(); ++i) {
+        if (i > 0) {
+            out.push_back(',');
+        }
+        json::append_string(out, error.causes()[i]);
+    }
+    out.append("]}}");
     return out;
 }
 

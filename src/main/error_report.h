@@ -11,4 +11,7 @@ namespace quvane {
 // lines of a cause line up under its first. No final line feed.
 std::string report_form(const Error& error);
 
+// {"error":{"message":…,"causes":[…]}}, the same texts as the report form.
+std::string json_form(const Error& error);
+
 }  // namespace quvane

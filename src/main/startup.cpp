@@ -11,7 +11,9 @@
 #include "args/arguments.h"
 #include "error_report.h"
 #include "executor/build.h"
+#include "executor/json_sink.h"
 #include "executor/patch.h"
+#include "executor/text_sink.h"
 #include "log/logger.h"
 #include "rpc/proxy.h"
 #include "rpc/remote.h"
@@ -49,6 +51,21 @@ int finish(int status) {
                      system_error_text(error).c_str());
     }
     return 1;
+}
+
+// Writes the run's one JSON document: what the executor showed, else the failure of the whole
+// run, else an empty object.
+int finish_document(const std::string& shown, const Result<>& result) {
+    std::string out = shown;
+    if (out.empty()) {
+        out = result ? "{}" : json_form(result.error());
+    }
+    if (result) {
+        debug("Done");
+    }
+    out.push_back('\n');
+    log::write_output(out);
+    return finish(result ? 0 : 1);
 }
 
 }  // namespace
@@ -98,7 +115,10 @@ int run(int argc, const char* const* argv) {
             system_error(log::output_error())
                 .context("Standard output is closed, so the run could not show what it did"));
     }
-    if (auto started = log::start(arguments->verbose ? log::Level::Debug : log::Level::Info);
+    const bool json = arguments->json;
+    if (auto started =
+            log::start(arguments->verbose ? log::Level::Debug : log::Level::Info,
+                       json ? log::Records::OnStandardError : log::Records::OnStandardOutput);
         !started) {
         return report(started.error());
     }
@@ -115,16 +135,23 @@ int run(int argc, const char* const* argv) {
     debug("Initializing remote procedure calls...");
     rpc::PatchProxy proxy(std::move(remote));
     debug("Initializing command executors...");
+    executor::TextSink text;
+    executor::JsonSink document;
     Executors executors;
     executors.push_back(std::make_unique<executor::BuildCommandExecutor>());
     executors.push_back(std::make_unique<executor::PatchCommandExecutor>(
-        std::move(proxy), arguments->work_dir / "patch_op.lock", arguments->wait));
+        std::move(proxy), arguments->work_dir / "patch_op.lock",
+        json ? static_cast<executor::ResultSink&>(document) : text, arguments->wait));
 
     const args::SubCommand command = std::move(arguments->command);
     if (log::enabled(log::Level::Debug)) {
         debug("Invoking command: " + command.debug_form());
     }
-    if (auto result = dispatch(executors, command); !result) {
+    const auto result = dispatch(executors, command);
+    if (json) {
+        return finish_document(document.document(), result);
+    }
+    if (!result) {
         return report(result.error());
     }
     debug("Done");

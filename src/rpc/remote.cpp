@@ -53,7 +53,7 @@ Error RpcRemote::translate(const ClientFailure& failure) const {
     if (message == "Method not found") {
         return Error("Method is unimplemented");
     }
-    return Error(shown(message, log::outside_text()));
+    return Error(shown(message, log::outside_text_in_results()));
 }
 
 template Result<Empty> RpcRemote::call<Empty>(std::string_view, std::vector<std::string>);

@@ -1,0 +1,79 @@
+// Writing JSON: strings escaped for any reader, and the patch records from the same schemas
+// that decoding walks, so that no field name is written twice.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "patch_records.h"
+#include "patch_schema.h"
+
+namespace quvane::json {
+
+// A JSON string: the text taken as UTF-8 (invalid sequences replaced by U+FFFD), the quotation
+// mark and the reverse solidus escaped, and every control character (C0, DEL, C1) and the
+// bidirectional controls written as \uXXXX so that no reader's terminal acts on them.
+void append_string(std::string& out, std::string_view text);
+
+// The word a status or type is written as: the status words of the text form, the JSON names
+// of the other enumerations.
+std::string_view word(PatchStatus status) noexcept;
+template <class Enum>
+std::string_view word(Enum value) noexcept {
+    return json_name(value);
+}
+
+void append_value(std::string& out, const std::string& text);
+void append_value(std::string& out, const std::filesystem::path& path);
+void append_value(std::string& out, const FileSystemName& name);
+void append_value(std::string& out, std::uint32_t number);
+void append_value(std::string& out, const TextMap& map);
+
+template <class Enum>
+requires requires {
+    EnumSchema<Enum>::names;
+}
+void append_value(std::string& out, Enum value) {
+    append_string(out, word(value));
+}
+
+template <class Record>
+requires requires {
+    RecordSchema<Record>::fields;
+}
+void append_value(std::string& out, const Record& record);
+
+template <class T>
+void append_value(std::string& out, const std::vector<T>& values) {
+    out.push_back('[');
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (i > 0) {
+            out.push_back(',');
+        }
+        append_value(out, values[i]);
+    }
+    out.push_back(']');
+}
+
+// An object with the record's fields, in schema order, under their schema keys.
+template <class Record>
+requires requires {
+    RecordSchema<Record>::fields;
+}
+void append_value(std::string& out, const Record& record) {
+    out.push_back('{');
+    bool first = true;
+    std::apply(
+        [&](const auto&... fields) {
+            ((out.append(first ? "\"" : ",\""), first = false, out.append(fields.key),
+              out.append("\":"), append_value(out, record.*fields.member)),
+             ...);
+        },
+        RecordSchema<Record>::fields);
+    out.push_back('}');
+}
+
+}  // namespace quvane::json

@@ -1,0 +1,38 @@
+// Where the patch executor's results go: lines of text for a person, or one JSON document for
+// a script. The executor makes the calls; a sink decides only how their outcomes are shown.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "error_value.h"
+#include "patch_records.h"
+
+namespace quvane::executor {
+
+// The outcome of one call for one identifier.
+template <class T>
+struct Outcome {
+    std::string identifier;
+    Result<T> result;
+};
+
+using StateRecords = std::vector<PatchStateRecord>;
+
+class ResultSink {
+  public:
+    virtual ~ResultSink() = default;
+
+    // A notice for a person, such as a wait line.
+    virtual void notice(std::string_view line) = 0;
+    virtual void show(const std::vector<PatchListRecord>& patches) = 0;
+    // The outcomes of every identifier, in command-line order: info, target, status and state
+    // changes, check.
+    virtual void show(const std::vector<Outcome<PatchInfo>>& outcomes) = 0;
+    virtual void show(const std::vector<Outcome<PackageInfo>>& outcomes) = 0;
+    virtual void show(const std::vector<Outcome<StateRecords>>& outcomes) = 0;
+    virtual void show(const std::vector<Outcome<void>>& outcomes) = 0;
+};
+
+}  // namespace quvane::executor
