@@ -6,7 +6,7 @@ packages=(
   cmake make g++ clang libclang-rt-14-dev clang-format clang-tidy git
   libsimdjson-dev libcli11-dev libfmt-dev libexpected-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  util-linux man-db groff-base bash bash-completion zsh python3 strace
+  util-linux man-db groff-base bash bash-completion zsh python3 strace ansible-core
 )
 
 missing=()

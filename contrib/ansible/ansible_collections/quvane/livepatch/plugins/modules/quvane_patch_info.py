@@ -1,0 +1,87 @@
+#!/usr/bin/python
+# Reads the patch list, or the metadata of named patches, with quvane.
+from __future__ import absolute_import, division, print_function
+
+__metaclass__ = type
+
+DOCUMENTATION = r"""
+---
+module: quvane_patch_info
+short_description: Read live patches and their metadata
+description:
+  - Without I(name), returns every patch the daemon knows (C(quvane --json list)).
+  - With I(name), returns the metadata of each named patch (C(quvane --json info)).
+  - Changes nothing. Needs the superuser on the managed host (C(become: true)).
+options:
+  name:
+    description: Patch identifiers whose metadata to return.
+    type: list
+    elements: str
+  executable:
+    description: The quvane program.
+    type: str
+    default: quvane
+  work_dir:
+    description: quvane's working directory (C(-w)).
+    type: path
+  timeout:
+    description: Seconds within which every daemon call must complete (C(--timeout)).
+    type: float
+attributes:
+  check_mode:
+    support: full
+    description: Runs as usual; it changes nothing either way.
+author:
+  - quvane developers
+"""
+
+EXAMPLES = r"""
+- name: Every patch and its status
+  quvane.livepatch.quvane_patch_info:
+  register: livepatch
+  become: true
+
+- name: Metadata of one patch
+  quvane.livepatch.quvane_patch_info:
+    name: CVE-2024-1086
+  become: true
+"""
+
+RETURN = r"""
+patches:
+  description:
+    - Without I(name), one entry per patch with C(uuid), C(name) and C(status).
+    - With I(name), one entry per identifier with C(identifier) and C(info), the patch's
+      metadata under the field names of the daemon's records.
+  returned: always
+  type: list
+  elements: dict
+  sample: [{"uuid": "3f2a9c1e-7b44-4d0a-9e51-0c6d8a2b7f10", "name": "CVE-2024-1086", "status": "ACTIVED"}]
+"""
+
+from ansible.module_utils.basic import AnsibleModule
+from ansible_collections.quvane.livepatch.plugins.module_utils.quvane import (
+    COMMON_ARGUMENTS,
+    Quvane,
+    QuvaneError,
+)
+
+
+def main():
+    module = AnsibleModule(
+        argument_spec=dict(name=dict(type="list", elements="str"), **COMMON_ARGUMENTS),
+        supports_check_mode=True,
+    )
+    quvane = Quvane(module)
+    try:
+        if module.params["name"]:
+            patches = quvane.run_identified("info", module.params["name"])
+        else:
+            patches = quvane.run("list")["patches"]
+    except QuvaneError as error:
+        module.fail_json(msg=str(error))
+    module.exit_json(changed=False, patches=patches)
+
+
+if __name__ == "__main__":
+    main()
