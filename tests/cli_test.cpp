@@ -76,7 +76,7 @@ TEST(CommandLine, UsageErrorsGoToStandardErrorWithStatusOne) {
         {{"-w", "a", "-w", "b", "list"}, "--work-dir"},
         {{"restore", "--accepted", "--accepted"}, "--accepted"},
         {{"apply"}, "identifier is required"},
-        {{"apply", "-V"}, ""},
+        {{"apply", "-V"}, "-V"},
         {{"info", "--accepted", "a"}, "--accepted"},
         {{"-w"}, "-w"},
         {{"restore", "--accepted=false"}, "accepted"},
@@ -89,6 +89,39 @@ TEST(CommandLine, UsageErrorsGoToStandardErrorWithStatusOne) {
         EXPECT_THAT(result.err, StartsWith("error: ")) << c.args[0];
         EXPECT_THAT(result.err, HasSubstr(c.problem)) << c.args[0];
         EXPECT_THAT(result.err, HasSubstr("Usage: ")) << c.args[0];
+    }
+}
+
+TEST(CommandLine, UsageErrorsNameTheFaultAndSuggestTheFix) {
+    const std::string quvane = testing::quvane_binary();
+    const struct {
+        std::vector<std::string> args;
+        std::string lines;
+    } cases[] = {
+        {{"apply", "-x"}, "error: The following argument was not expected: -x\n"},
+        {{"aply", "P1"},
+         "error: unknown subcommand 'aply'\ntip: a similar subcommand exists: 'apply'\n"},
+        {{"xyzzy"}, "error: unknown subcommand 'xyzzy'\n"},
+        {{"status", "-v", "P1"},
+         "error: unexpected argument '-v' after the subcommand\n"
+         "tip: options go before the subcommand: " +
+             quvane + " -v status ...\n"},
+        {{"status", "--work-dir=/x", "P1"},
+         "error: unexpected argument '--work-dir=/x' after the subcommand\n"
+         "tip: options go before the subcommand: " +
+             quvane + " --work-dir WORK_DIR status ...\n"},
+    };
+    for (const auto& c : cases) {
+        const auto result = run_quvane(c.args);
+        EXPECT_EQ(result.status, 1) << c.args[0];
+        EXPECT_THAT(result.err, StartsWith(c.lines + "\nUsage: " + quvane)) << c.args[0];
+        EXPECT_THAT(result.err, ::testing::EndsWith("\nFor more information, try '--help'.\n"));
+    }
+    // Help or version that cannot be written is no success.
+    for (const char* redirect : {" --help >/dev/full", " -V >&-"}) {
+        const auto result = run_process({"/bin/sh", "-c", quvane + redirect});
+        EXPECT_EQ(result.status, 1) << redirect;
+        EXPECT_THAT(result.err, StartsWith("Error: Failed to write to standard output: "));
     }
 }
 

@@ -30,8 +30,8 @@ Result<Arguments> convert(const Matches& matches) {
 
 }  // namespace
 
-Result<Arguments> Arguments::parse(int argc, const char* const* argv) {
-    return from_matches(parse_command_line(argc, argv));
+Result<Arguments> Arguments::parse(int argc, const char* const* argv, int output_error) {
+    return from_matches(parse_command_line(argc, argv, output_error));
 }
 
 Result<Arguments> Arguments::from_matches(const Matches& matches) {

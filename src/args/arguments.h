@@ -38,7 +38,8 @@ struct Arguments {
 
     // Parses the process arguments. Help, version and usage errors are written by the parser,
     // which then ends the process (0 for help and version, 1 otherwise).
-    static Result<Arguments> parse(int argc, const char* const* argv);
+    // `output_error` is standard output's failure known before parsing, or 0.
+    static Result<Arguments> parse(int argc, const char* const* argv, int output_error = 0);
 
     // Converts a successful parse; failures become "Failed to parse arguments" with the cause.
     static Result<Arguments> from_matches(const Matches& matches);

@@ -1,6 +1,7 @@
 #include "command_line.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,9 @@
 
 #include <fmt/format.h>
 #include <CLI/CLI.hpp>
+
+#include "edit_distance.h"
+#include "system_error.h"
 
 namespace quvane::args {
 namespace {
@@ -135,7 +139,8 @@ class Grammar {
                                arguments.end());
             arguments.resize(word + 1);
         }
-        // CLI11 takes the arguments last to first.
+        const std::vector<std::string> typed = arguments;
+        // CLI11 takes the arguments last to first, and consumes them.
         std::reverse(arguments.begin(), arguments.end());
         app_.name(argc > 0 ? argv[0] : std::string(program_name));
         try {
@@ -145,8 +150,8 @@ class Grammar {
         } catch (const CLI::CallForVersion& version) {
             return ParserExit{std::string(version.what()) + "\n", false, EXIT_SUCCESS};
         } catch (const CLI::ParseError& error) {
-            return ParserExit{fmt::format("error: {}\n\n{}\nFor more information, try '--help'.\n",
-                                          error.what(), usage_line(app_)),
+            return ParserExit{fmt::format("{}\n{}\nFor more information, try '--help'.\n",
+                                          explain(error, typed), usage_line(app_)),
                               true, EXIT_FAILURE};
         }
         if (app_.get_subcommands().empty()) {
@@ -156,6 +161,53 @@ class Grammar {
     }
 
   private:
+    // The usage error's first lines: what was wrong, and a tip where the fix is likely.
+    // `arguments` are in command-line order.
+    std::string explain(const CLI::ParseError& error,
+                        const std::vector<std::string>& arguments) const {
+        const bool matched = !app_.get_subcommands().empty();
+        const CLI::App& level = matched ? *app_.get_subcommands().front() : app_;
+        // What the parser could not place, first as typed.
+        const std::vector<std::string> unplaced = level.remaining();
+        const auto first = std::find_if(arguments.begin(), arguments.end(), [&](const auto& a) {
+            return std::find(unplaced.begin(), unplaced.end(), a) != unplaced.end();
+        });
+        if (first == arguments.end()) {
+            return fmt::format("error: {}\n", error.what());
+        }
+        const std::string& argument = *first;
+        if (!matched && !argument.starts_with("-")) {
+            return unknown_subcommand(argument);
+        }
+        const std::string name = argument.substr(0, argument.find('='));
+        const CLI::Option* option = app_.get_option_no_throw(name);
+        // Help stands after a subcommand too, and the version has no place there at all.
+        if (matched && option != nullptr && option != app_.get_help_ptr() &&
+            option != app_.get_version_ptr()) {
+            const std::string value =
+                option->get_expected_min() > 0 ? " " + option->get_type_name() : std::string();
+            return fmt::format(
+                "error: unexpected argument '{}' after the subcommand\n"
+                "tip: options go before the subcommand: {} {}{} {} ...\n",
+                argument, app_.get_name(), name, value, level.get_name());
+        }
+        return fmt::format("error: The following argument was not expected: {}\n", argument);
+    }
+
+    static std::string unknown_subcommand(const std::string& word) {
+        std::string text = fmt::format("error: unknown subcommand '{}'\n", word);
+        const auto closest =
+            std::min_element(SubCommand::table.begin(), SubCommand::table.end(),
+                             [&](const SubcommandFacts& a, const SubcommandFacts& b) {
+                                 return edit_distance(word, a.word) < edit_distance(word, b.word);
+                             });
+        // Close enough to be a slip of the keyboard, not another word.
+        if (edit_distance(word, closest->word) <= std::max<std::size_t>(1, word.size() / 3)) {
+            text += fmt::format("tip: a similar subcommand exists: '{}'\n", closest->word);
+        }
+        return text;
+    }
+
     // Whether `word` names the subcommand whose arguments all go to the build tool.
     static bool takes_the_rest(std::string_view word) {
         return std::any_of(SubCommand::table.begin(), SubCommand::table.end(),
@@ -229,15 +281,27 @@ ParseOutcome match_command_line(int argc, const char* const* argv) {
     return grammar.parse(argc, argv);
 }
 
-Matches parse_command_line(int argc, const char* const* argv) {
+Matches parse_command_line(int argc, const char* const* argv, int output_error) {
     ParseOutcome outcome = match_command_line(argc, argv);
     if (auto* matches = std::get_if<Matches>(&outcome)) {
         return std::move(*matches);
     }
     const auto& exit = std::get<ParserExit>(outcome);
     std::FILE* stream = exit.to_standard_error ? stderr : stdout;
-    std::fputs(exit.text.c_str(), stream);
-    std::fflush(stream);
+    errno = 0;
+    if (stream == stdout && output_error == 0 &&
+        (std::fputs(exit.text.c_str(), stream) < 0 || std::fflush(stream) != 0)) {
+        output_error = errno != 0 ? errno : EIO;
+    }
+    if (stream == stdout && output_error != 0) {
+        // Help or version that nobody can read is no success.
+        std::fprintf(stderr, "Error: Failed to write to standard output: %s\n",
+                     system_error_text(output_error).c_str());
+        std::exit(EXIT_FAILURE);
+    }
+    if (stream == stderr) {
+        std::fputs(exit.text.c_str(), stream);
+    }
     std::exit(exit.status);
 }
 

@@ -105,7 +105,7 @@ int run(int argc, const char* const* argv) {
     ::umask(077);
     guard_standard_descriptors();
 
-    auto arguments = args::Arguments::parse(argc, argv);
+    auto arguments = args::Arguments::parse(argc, argv, log::output_error());
     if (!arguments) {
         return report(arguments.error());
     }
