@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  cmake make g++ clang libclang-rt-14-dev clang-format clang-tidy git
+  cmake make g++ clang libclang-rt-14-dev clang-format clang-tidy git dpkg-dev
   libsimdjson-dev libcli11-dev libfmt-dev libexpected-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   util-linux man-db groff-base bash bash-completion zsh python3 strace ansible-core

@@ -1,6 +1,8 @@
 // What `cmake --install` delivers: the binary, the manual page and the shell completions.
 #include <unistd.h>
 
+#include <algorithm>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -23,13 +25,55 @@ TEST(Install, PutsBinaryManualAndCompletionsUnderDestdirAndPrefix) {
     ASSERT_EQ(result.status, 0) << result.out << result.err;
     const auto root = destdir.path() / "opt/q";
     for (const char* file :
-         {"bin/quvane", "share/man/man8/quvane.8", "share/bash-completion/completions/quvane",
+         {"sbin/quvane", "share/man/man8/quvane.8", "share/bash-completion/completions/quvane",
           "share/zsh/vendor-completions/_quvane"}) {
         EXPECT_TRUE(std::filesystem::is_regular_file(root / file)) << file;
     }
-    EXPECT_EQ(testing::run_process({(root / "bin/quvane").string(), "-V"}).out,
+    EXPECT_EQ(testing::run_process({(root / "sbin/quvane").string(), "-V"}).out,
               "quvane 0.1.3-5.qx10\n");
-    EXPECT_FALSE(std::filesystem::exists(root / "bin/quvaned-dev"));
+    EXPECT_FALSE(std::filesystem::exists(root / "bin"));
+}
+
+TEST(Install, DebianPackageHoldsTheProgramItsPagesAndItsDependencies) {
+    if (!std::filesystem::exists("/usr/bin/dpkg-shlibdeps")) {
+        GTEST_SKIP() << "dpkg-shlibdeps (Debian's dpkg-dev) is not installed";
+    }
+    testing::TemporaryDirectory packages;
+    const auto built =
+        testing::run_process({CPACK_COMMAND, "-G", "DEB", "-B", packages.path().string(),
+                              "--config", BINARY_DIR "/CPackConfig.cmake"});
+    ASSERT_EQ(built.status, 0) << built.out << built.err;
+    std::filesystem::path deb;
+    for (const auto& entry : std::filesystem::directory_iterator(packages.path())) {
+        if (entry.path().extension() == ".deb") {
+            deb = entry.path();
+        }
+    }
+    ASSERT_THAT(deb.filename().string(), ::testing::StartsWith("quvane_0.1.3-5.qx10_"))
+        << built.out;
+
+    const std::string depends =
+        testing::run_process({"/usr/bin/dpkg-deb", "--field", deb.string(), "Depends"}).out;
+    EXPECT_THAT(depends, ::testing::HasSubstr("libsimdjson"));
+    EXPECT_THAT(depends, ::testing::HasSubstr("libstdc++6"));
+
+    testing::TemporaryDirectory root;
+    ASSERT_EQ(testing::run_process({"/usr/bin/dpkg-deb", "-x", deb.string(), root.path().string()})
+                  .status,
+              0);
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root.path())) {
+        if (entry.is_regular_file()) {
+            files.push_back(std::filesystem::relative(entry.path(), root.path()).string());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    EXPECT_THAT(files,
+                ElementsAreArray({"usr/sbin/quvane", "usr/share/bash-completion/completions/quvane",
+                                  "usr/share/man/man8/quvane.8",
+                                  "usr/share/zsh/vendor-completions/_quvane"}));
+    EXPECT_EQ(testing::run_process({(root.path() / "usr/sbin/quvane").string(), "--version"}).out,
+              "quvane 0.1.3-5.qx10\n");
 }
 
 TEST(Install, ManualPageRendersWithoutWarnings) {
