@@ -4,11 +4,15 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
+echo "== Checking the Debian packages the build needs"
+scripts/install-deps.sh build
+echo "== Building quvane and the development daemon in build-demo/ (about a minute the first time)"
 cmake -S . -B build-demo -DCMAKE_BUILD_TYPE=Release -DQUVANE_TESTS=OFF >/dev/null
-cmake --build build-demo -j"$(nproc)" --target quvane quvaned-dev >/dev/null
+cmake --build build-demo -j"$(nproc)" --target quvane quvaned-dev |
+  grep --line-buffered -E '^\[ *[0-9]+%\] (Building|Linking)' | sed -u 's/^/   /'
 
 work=$(mktemp -d)
+echo "== Starting the development daemon on $work"
 build-demo/tools/quvaned-dev -w "$work" >"$work/daemon.log" 2>&1 &
 daemon=$!
 cleanup() { kill "$daemon" 2>/dev/null || true; wait "$daemon" 2>/dev/null || true; rm -rf "$work"; }
@@ -27,8 +31,9 @@ if [ "$(id -u)" -ne 0 ]; then
   fi
 fi
 
+echo "== The tour: each command as you would type it"
 quvane() {
-  printf '\n$ quvane %s\n' "$*"
+  printf '\n$ quvane -w %s %s\n' "$work" "$*"
   "${as_root[@]}" build-demo/src/quvane -w "$work" "$@" || true
 }
 

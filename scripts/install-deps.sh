@@ -1,13 +1,21 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, testing and the demo need, when missing.
+# Installs the Debian packages that are missing: `build` for building quvane and the
+# development daemon (what the demo needs), `test` (the default) for everything the test
+# command runs as well.
 set -euo pipefail
 
-packages=(
-  cmake make g++ clang libclang-rt-14-dev clang-format clang-tidy git dpkg-dev
-  libsimdjson-dev libcli11-dev libfmt-dev libexpected-dev
+build=(cmake make g++ libsimdjson-dev libcli11-dev libfmt-dev libexpected-dev util-linux)
+test=(
+  "${build[@]}"
+  clang libclang-rt-14-dev clang-format clang-tidy git dpkg-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  util-linux man-db groff-base bash bash-completion zsh python3 strace ansible-core
+  man-db groff-base bash bash-completion zsh python3 strace ansible-core
 )
+case ${1:-test} in
+  build) packages=("${build[@]}") ;;
+  test) packages=("${test[@]}") ;;
+  *) echo "usage: $0 [build|test]" >&2; exit 2 ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do
