@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 
+#include "os/unix_socket.h"
 #include "rpc/proxy.h"
 #include "support/process.h"
 #include "support/stub_daemon.h"
@@ -98,13 +99,14 @@ TEST_F(RemoteTest, MissingSocketAndNothingListening) {
     EXPECT_TRUE(missing.error().causes().empty());
 
     // A socket file that nobody listens on.
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, socket.c_str(), sizeof address.sun_path - 1);
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    {
+        auto bound = os::unix_socket();
+        ASSERT_TRUE(bound);
+        const auto address = os::unix_address(socket);
+        ASSERT_EQ(
+            ::bind(bound->get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address), 0);
+    }
     const auto refused = proxy.get_patch_list();
-    ::close(fd);
     ASSERT_FALSE(refused);
     EXPECT_EQ(refused.error().message(), connect_failure("Connection refused (os error 111)"));
 

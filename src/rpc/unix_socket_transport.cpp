@@ -12,6 +12,7 @@
 #include <sys/un.h>
 
 #include "os/file_descriptor.h"
+#include "os/unix_socket.h"
 #include "system_error.h"
 #include "value_reader.h"
 
@@ -96,20 +97,16 @@ class SocketSource final : public ByteSource {
 
 tl::expected<void, int> write_all(int fd, std::string_view bytes, const Deadline& deadline) {
     // With a deadline no send may block past it: it takes what fits and the rest waits in poll.
-    const int flags = MSG_NOSIGNAL | (deadline ? MSG_DONTWAIT : 0);
+    const int flags = deadline ? MSG_DONTWAIT : 0;
     while (!bytes.empty()) {
         if (auto waited = ready(fd, POLLOUT, deadline); !waited) {
             return tl::unexpected(waited.error());
         }
-        // MSG_NOSIGNAL keeps a closed peer from raising SIGPIPE even where it is not ignored.
-        const ssize_t written = ::send(fd, bytes.data(), bytes.size(), flags);
-        if (written < 0) {
-            if (errno == EINTR || (deadline && errno == EAGAIN)) {
-                continue;
-            }
-            return tl::unexpected(errno);
+        const auto sent = os::send_some(fd, bytes, flags);
+        if (!sent && !(deadline && sent.error() == EAGAIN)) {
+            return tl::unexpected(sent.error());
         }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
+        bytes.remove_prefix(sent.value_or(0));
     }
     return {};
 }
@@ -130,26 +127,19 @@ tl::expected<void, int> set_timeouts(int fd, std::optional<std::chrono::microsec
 
 tl::expected<FileDescriptor, int> connect_to(const std::filesystem::path& path,
                                              std::optional<std::chrono::microseconds> timeout) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const std::string& native = path.native();
-    if (native.size() >= sizeof address.sun_path) {
-        return tl::unexpected(ENAMETOOLONG);
-    }
-    std::memcpy(address.sun_path, native.c_str(), native.size() + 1);
-    FileDescriptor socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    auto socket = os::unix_socket();
     if (!socket) {
-        return tl::unexpected(errno);
+        return socket;
     }
     // A daemon whose queue of connections is full keeps connect() waiting; the send time-out
     // bounds that wait.
     if (timeout) {
-        if (auto set = set_timeouts(socket.get(), timeout); !set) {
+        if (auto set = set_timeouts(socket->get(), timeout); !set) {
             return tl::unexpected(set.error());
         }
     }
-    if (::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        return tl::unexpected(errno);
+    if (auto connected = os::connect_unix(socket->get(), path); !connected) {
+        return tl::unexpected(connected.error());
     }
     return socket;
 }

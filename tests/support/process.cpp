@@ -145,8 +145,8 @@ std::optional<std::vector<std::string>> superuser_prefix() {
 ProcessResult run_quvane_unprivileged(const std::vector<std::string>& args) {
     std::vector<std::string> argv{quvane_binary()};
     if (::geteuid() == 0) {
-        argv.insert(argv.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
-                                   "--clear-groups"});
+        argv.insert(argv.begin(),
+                    {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
     }
     argv.insert(argv.end(), args.begin(), args.end());
     return run_process(argv);

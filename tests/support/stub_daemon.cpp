@@ -12,28 +12,12 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "os/unix_socket.h"
 #include "rpc/request.h"
+#include "rpc/value_boundary.h"
 
 namespace quvane::testing {
 namespace {
-
-bool is_complete_json(const std::string& bytes) {
-    simdjson::dom::parser parser;
-    return parser.parse(simdjson::padded_string(bytes)).error() == simdjson::SUCCESS;
-}
-
-void write_all(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-        if (n <= 0) {
-            if (n < 0 && errno == EINTR)
-                continue;
-            return;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-}
 
 // Waits until the peer closes or the daemon stops.
 void wait_for_close(int fd, int stop_fd) {
@@ -82,17 +66,16 @@ RequestView view_request(const std::string& request) {
 
 StubDaemon::StubDaemon(std::filesystem::path socket_path, Handler handler)
     : socket_path_(std::move(socket_path)), handler_(std::move(handler)) {
-    listener_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, socket_path_.c_str(), sizeof address.sun_path - 1);
-    ::unlink(socket_path_.c_str());
-    if (listener_ < 0 ||
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener_, 64) != 0 || ::pipe2(stop_pipe_, O_CLOEXEC) != 0) {
+    auto listener = os::listen_unix(socket_path_, 64);
+    if (!listener) {
         throw std::runtime_error(fmt::format("stub daemon cannot listen on {}: {}",
-                                             socket_path_.string(), std::strerror(errno)));
+                                             socket_path_.string(),
+                                             std::strerror(listener.error())));
     }
+    if (::pipe2(stop_pipe_, O_CLOEXEC) != 0) {
+        throw std::runtime_error(fmt::format("stub daemon: pipe: {}", std::strerror(errno)));
+    }
+    listener_ = std::move(*listener);
     thread_ = std::thread([this] { serve(); });
 }
 
@@ -105,7 +88,6 @@ StubDaemon::StubDaemon(std::filesystem::path socket_path, std::vector<Reply> rep
 StubDaemon::~StubDaemon() {
     [[maybe_unused]] const ssize_t written = ::write(stop_pipe_[1], "x", 1);
     thread_.join();
-    ::close(listener_);
     ::close(stop_pipe_[0]);
     ::close(stop_pipe_[1]);
     ::unlink(socket_path_.c_str());
@@ -117,13 +99,13 @@ std::vector<std::string> StubDaemon::requests() const {
 }
 
 void StubDaemon::serve() {
-    pollfd fds[2] = {{listener_, POLLIN, 0}, {stop_pipe_[0], POLLIN, 0}};
+    pollfd fds[2] = {{listener_.get(), POLLIN, 0}, {stop_pipe_[0], POLLIN, 0}};
     while (::poll(fds, 2, -1) >= 0 || errno == EINTR) {
         if (fds[1].revents != 0)
             return;
         if (fds[0].revents == 0)
             continue;
-        const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        const int fd = ::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0)
             continue;
         ++connections_;
@@ -141,14 +123,26 @@ void StubDaemon::serve_connection(int fd) {
         requests_.emplace_back(buffer, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
         return;
     }
+    // The request's end is found as the daemon must find it, scanning each chunk once.
     pollfd fds[2] = {{fd, POLLIN, 0}, {stop_pipe_[0], POLLIN, 0}};
-    while (!is_complete_json(request)) {
+    rpc::ValueBoundary boundary;
+    auto status = rpc::ValueBoundary::Status::More;
+    while (status == rpc::ValueBoundary::Status::More) {
         if (::poll(fds, 2, -1) < 0 || fds[1].revents != 0)
             return;
         const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
         if (n <= 0)
             break;
-        request.append(buffer, static_cast<std::size_t>(n));
+        std::string_view chunk(buffer, static_cast<std::size_t>(n));
+        if (!boundary.started()) {
+            chunk.remove_prefix(std::min(chunk.find_first_not_of(" \t\n\r"), chunk.size()));
+        }
+        if (chunk.empty())
+            continue;
+        const auto scanned = boundary.scan(chunk);
+        status = scanned.status;
+        request.append(chunk.substr(
+            0, status == rpc::ValueBoundary::Status::Complete ? scanned.length : chunk.size()));
     }
     {
         std::lock_guard lock(mutex_);
@@ -158,10 +152,10 @@ void StubDaemon::serve_connection(int fd) {
     switch (reply.kind) {
         case Reply::Kind::Answer:
         case Reply::Kind::HalfThenClose:
-            write_all(fd, reply.bytes);
+            (void)os::send_all(fd, reply.bytes);
             break;
         case Reply::Kind::AnswerAndLinger:
-            write_all(fd, reply.bytes + reply.more);
+            (void)os::send_all(fd, reply.bytes + reply.more);
             wait_for_close(fd, stop_pipe_[0]);
             break;
         case Reply::Kind::Close:

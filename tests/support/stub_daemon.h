@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "os/file_descriptor.h"
+
 namespace quvane::testing {
 
 struct Reply {
@@ -67,7 +69,7 @@ class StubDaemon {
 
     std::filesystem::path socket_path_;
     Handler handler_;
-    int listener_ = -1;
+    os::FileDescriptor listener_;
     int stop_pipe_[2] = {-1, -1};
     std::atomic<std::size_t> connections_{0};
     std::atomic<bool> die_mid_request_{false};

@@ -11,9 +11,10 @@
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <unistd.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include "os/unix_socket.h"
 #include "support/process.h"
 
 extern char** environ;
@@ -23,19 +24,14 @@ namespace {
 
 // Whether something accepts connections on `socket`.
 bool answers(const std::filesystem::path& socket) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, socket.c_str(), sizeof address.sun_path - 1);
-    const bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return connected;
+    return quvane::os::connect_unix(socket).has_value();
 }
 
 pid_t start_daemon(const std::filesystem::path& work_dir) {
     std::vector<std::string> args{QUVANED_DEV_BINARY, "-w", work_dir.string()};
     std::vector<char*> argv;
-    for (auto& arg : args) argv.push_back(arg.data());
+    for (auto& arg : args)
+        argv.push_back(arg.data());
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -70,9 +66,10 @@ TEST(DevelopmentDaemon, ServesRefusesASecondAndStopsCleanly) {
     EXPECT_FALSE(std::filesystem::exists(work_dir / "quvaned.sock"));
 
     // A stale socket file left by a daemon that died is replaced.
-    const auto stale = testing::run_process({"/bin/sh", "-c",
-                                             std::string(QUVANED_DEV_BINARY) + " -w " + work_dir.string() +
-                                                 " >/dev/null & pid=$!; sleep 0.3; kill -9 $pid; wait $pid"});
+    const auto stale =
+        testing::run_process({"/bin/sh", "-c",
+                              std::string(QUVANED_DEV_BINARY) + " -w " + work_dir.string() +
+                                  " >/dev/null & pid=$!; sleep 0.3; kill -9 $pid; wait $pid"});
     EXPECT_EQ(stale.status, 128 + SIGKILL);
     EXPECT_TRUE(std::filesystem::exists(work_dir / "quvaned.sock"));
     const pid_t again = start_daemon(work_dir);

@@ -17,6 +17,7 @@
 #include <CLI/CLI.hpp>
 
 #include "os/file_descriptor.h"
+#include "os/unix_socket.h"
 #include "patch_service.h"
 #include "rpc/value_boundary.h"
 
@@ -31,18 +32,9 @@ void request_stop(int) {
     [[maybe_unused]] const ssize_t written = ::write(stop_pipe_write, &byte, 1);
 }
 
-sockaddr_un address_of(const std::filesystem::path& path) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-    return address;
-}
-
 // Whether a daemon already answers connections on `path`.
 bool someone_listens(const std::filesystem::path& path) {
-    const FileDescriptor probe(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    const sockaddr_un address = address_of(path);
-    return ::connect(probe.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    return quvane::os::connect_unix(path).has_value();
 }
 
 // Reads one JSON value, as the real daemon must: nothing marks the end of a request.
@@ -70,15 +62,6 @@ std::optional<std::string> read_request(int fd) {
     }
 }
 
-void write_all(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (n <= 0)
-            return;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-}
-
 int serve(const std::filesystem::path& work_dir, const std::filesystem::path& catalogue_path) {
     auto catalogue = quvane::dev::load_catalogue(catalogue_path);
     if (!catalogue) {
@@ -88,7 +71,7 @@ int serve(const std::filesystem::path& work_dir, const std::filesystem::path& ca
     std::error_code error;
     std::filesystem::create_directories(work_dir, error);
     const auto socket_path = work_dir / "quvaned.sock";
-    if (socket_path.native().size() >= sizeof(sockaddr_un::sun_path)) {
+    if (!quvane::os::unix_address(socket_path)) {
         std::fprintf(stderr, "quvaned-dev: socket path %s is too long\n", socket_path.c_str());
         return 1;
     }
@@ -96,7 +79,6 @@ int serve(const std::filesystem::path& work_dir, const std::filesystem::path& ca
         std::fprintf(stderr, "quvaned-dev: another daemon answers on %s\n", socket_path.c_str());
         return 1;
     }
-    ::unlink(socket_path.c_str());  // a stale socket of a daemon that is gone
 
     int stop_pipe[2];
     if (::pipe2(stop_pipe, O_CLOEXEC) != 0)
@@ -110,14 +92,13 @@ int serve(const std::filesystem::path& work_dir, const std::filesystem::path& ca
     ::sigaction(SIGTERM, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    const FileDescriptor listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    const sockaddr_un address = address_of(socket_path);
-    if (::bind(listener.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener.get(), 128) != 0) {
+    const auto listening = quvane::os::listen_unix(socket_path, 128);
+    if (!listening) {
         std::fprintf(stderr, "quvaned-dev: cannot listen on %s: %s\n", socket_path.c_str(),
-                     std::strerror(errno));
+                     std::strerror(listening.error()));
         return 1;
     }
+    const FileDescriptor& listener = *listening;
     std::printf("quvaned-dev: %zu patches from %s, listening on %s\n", catalogue->size(),
                 catalogue_path.c_str(), socket_path.c_str());
     std::fflush(stdout);
@@ -139,7 +120,8 @@ int serve(const std::filesystem::path& work_dir, const std::filesystem::path& ca
         const timeval limit{10, 0};
         ::setsockopt(connection.get(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
         if (const auto request = read_request(connection.get())) {
-            write_all(connection.get(), service.handle(*request));
+            // A client that went away is its own business.
+            (void)quvane::os::send_all(connection.get(), service.handle(*request));
         }
     }
     ::unlink(socket_path.c_str());
