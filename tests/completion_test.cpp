@@ -66,7 +66,7 @@ class Completion : public ::testing::Test {
     // The matches zsh's completion system adds when `line` is typed and Tab pressed.
     std::vector<std::string> zsh(const std::string& line) {
         std::vector<std::string> argv = as_root;
-        argv.insert(argv.end(), {"/usr/bin/zsh", "-f",
+        argv.insert(argv.end(), {"/usr/bin/timeout", "20", "/usr/bin/zsh", "-f",
                                  std::string(QUVANE_SOURCE_DIR) + "/tests/support/zsh_complete.zsh",
                                  std::string(QUVANE_SOURCE_DIR) + "/completions", line});
         const std::string out = testing::run_process(argv).out;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string_view>
 #include <tuple>
 
@@ -114,6 +115,18 @@ struct EnumSchema<PackageType> {
 template <class Enum>
 constexpr std::string_view json_name(Enum value) {
     return EnumSchema<Enum>::names[static_cast<std::size_t>(value)];
+}
+
+// The value whose JSON name is `name` exactly, or nothing.
+template <class Enum>
+constexpr std::optional<Enum> enum_named(std::string_view name) {
+    constexpr auto& names = EnumSchema<Enum>::names;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (names[i] == name) {
+            return static_cast<Enum>(i);
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace quvane

@@ -23,15 +23,6 @@ std::string quote(std::string_view text) {
     return rpc::encode_argument(text);
 }
 
-std::optional<PatchStatus> status_named(std::string_view name) {
-    const auto& names = EnumSchema<PatchStatus>::names;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (names[i] == name)
-            return static_cast<PatchStatus>(i);
-    }
-    return std::nullopt;
-}
-
 }  // namespace
 
 struct PatchService::Outcome {
@@ -67,7 +58,7 @@ Result<std::vector<CataloguePatch>> load_catalogue(const std::filesystem::path& 
                              simdjson::minify(entry["target"].value()), PatchStatus::NotApplied};
         std::string_view status;
         if (entry["status"].get(status) == simdjson::SUCCESS) {
-            const auto named = status_named(status);
+            const auto named = enum_named<PatchStatus>(status);
             if (!named) {
                 return fail(fmt::format("Catalogue entry {}: unknown status \"{}\"", patches.size(),
                                         status));
@@ -261,7 +252,7 @@ PatchService::Outcome PatchService::restore(bool accepted_only) {
         CataloguePatch* patch = find(member.key);
         if (patch == nullptr || member.value.get(name) != simdjson::SUCCESS)
             continue;
-        const auto status = status_named(name);
+        const auto status = enum_named<PatchStatus>(name);
         if (!status || (accepted_only && *status != PatchStatus::Accepted))
             continue;
         patch->status = *status;

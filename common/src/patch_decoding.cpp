@@ -180,14 +180,11 @@ Status decode_into(element value, TextMap& out) {
 
 template <Enumeration E>
 tl::expected<E, DecodeError> enum_from_name(std::string_view name) {
-    constexpr auto& names = EnumSchema<E>::names;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (names[i] == name) {
-            return static_cast<E>(i);
-        }
+    if (const auto value = enum_named<E>(name)) {
+        return *value;
     }
-    return failure(
-        fmt::format("unknown variant `{}`, expected one of `{}`", name, fmt::join(names, "`, `")));
+    return failure(fmt::format("unknown variant `{}`, expected one of `{}`", name,
+                               fmt::join(EnumSchema<E>::names, "`, `")));
 }
 
 template <Enumeration E>
