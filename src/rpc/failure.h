@@ -8,13 +8,15 @@
 #include <string>
 #include <variant>
 
+#include "schema_decoding.h"
+
 namespace quvane::rpc {
 
 // The error object of a response.
 struct RpcError {
     std::int32_t code = 0;
     std::string message;
-    std::optional<std::string> data;  // raw JSON text
+    std::optional<RawJson> data;  // kept, never looked at
     bool operator==(const RpcError&) const = default;
 };
 

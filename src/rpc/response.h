@@ -23,21 +23,27 @@ class Response {
     static tl::expected<Response, JsonFailure> parse_padded(std::string_view json);
 
     // The result, or nothing when it is absent or null.
-    std::optional<simdjson::dom::element> result() const { return result_; }
-    const std::optional<RpcError>& error() const { return error_; }
-    const std::string& id() const { return id_; }  // raw JSON text
-    const std::optional<std::string>& jsonrpc() const { return jsonrpc_; }
+    std::optional<simdjson::dom::element> result() const { return members_.result; }
+    const std::optional<RpcError>& error() const { return members_.error; }
+    const std::string& id() const { return members_.id.text; }  // raw JSON text
+    const std::optional<std::string>& jsonrpc() const { return members_.jsonrpc; }
 
     std::string debug_form() const;
 
+    // The members as they are decoded, described by a schema: absent and null are alike for
+    // the optional ones; "id" must be there, whatever its value.
+    struct Members {
+        std::optional<simdjson::dom::element> result;
+        std::optional<RpcError> error;
+        RawJson id;
+        std::optional<std::string> jsonrpc;
+    };
+
   private:
-    // Owns the tree that `result_` points into; the parser's own working memory is released
+    // Owns the tree that the result points into; the parser's own working memory is released
     // as soon as the text is parsed.
     std::unique_ptr<simdjson::dom::document> document_;
-    std::optional<simdjson::dom::element> result_;
-    std::optional<RpcError> error_;
-    std::string id_;
-    std::optional<std::string> jsonrpc_;
+    Members members_;
 };
 
 }  // namespace quvane::rpc

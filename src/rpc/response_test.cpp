@@ -47,7 +47,8 @@ TEST(Response, KeepsErrorObjectAndRawMembers) {
         R"({"jsonrpc":"2.0","error":{"code":-2147483648,"message":"Method not found","data":{"a": [1, 2]}},"id":"x"})");
     ASSERT_TRUE(response.has_value());
     ASSERT_TRUE(response->error().has_value());
-    EXPECT_EQ(*response->error(), (RpcError{-2147483648, "Method not found", R"({"a":[1,2]})"}));
+    EXPECT_EQ(*response->error(),
+              (RpcError{-2147483648, "Method not found", RawJson{R"({"a":[1,2]})"}}));
     EXPECT_EQ(response->id(), R"("x")");
     EXPECT_EQ(response->jsonrpc(), "2.0");
     EXPECT_FALSE(response->result().has_value());
