@@ -92,6 +92,8 @@ Result<int> run_tool(const std::string& program, const std::vector<std::string>&
     }
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0) {
+        // The one other failure, ECHILD, means the child is gone already: nothing is left to
+        // reap.
         if (errno != EINTR) {
             return tl::unexpected(start_failure(errno));
         }

@@ -70,7 +70,8 @@ class SocketSource final : public ByteSource {
                 return tl::unexpected(received.error());
             }
             if (*received == 0) {
-                return tl::unexpected(EPIPE);
+                // The peer closed the connection under bytes it had already shown.
+                return tl::unexpected(ECONNRESET);
             }
             buffer += *received;
             size -= *received;

@@ -19,7 +19,12 @@ ProcessResult run_process(const std::vector<std::string>& argv,
                           const std::filesystem::path& directory) {
     int out_pipe[2];
     int err_pipe[2];
-    if (::pipe2(out_pipe, O_CLOEXEC) != 0 || ::pipe2(err_pipe, O_CLOEXEC) != 0) {
+    if (::pipe2(out_pipe, O_CLOEXEC) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    if (::pipe2(err_pipe, O_CLOEXEC) != 0) {
+        ::close(out_pipe[0]);
+        ::close(out_pipe[1]);
         throw std::runtime_error("pipe failed");
     }
     posix_spawn_file_actions_t actions;
