@@ -33,28 +33,6 @@ Result<> summary(const std::vector<Outcome<T>>& outcomes) {
 
 }  // namespace
 
-Result<> PatchCommandExecutor::invoke(const args::SubCommand& command) {
-    if (std::holds_alternative<args::Build>(command.value)) {
-        return {};
-    }
-    if (auto superuser = check_superuser(); !superuser) {
-        return superuser;
-    }
-    return std::visit(
-        [this](const auto& variant) -> Result<> {
-            if constexpr (std::is_same_v<std::decay_t<decltype(variant)>, args::Build>) {
-                return {};
-            } else {
-                return run(variant);
-            }
-        },
-        command.value);
-}
-
-Result<> PatchCommandExecutor::check_superuser() const {
-    return os::user::check_superuser();
-}
-
 template <class Command>
 Result<> PatchCommandExecutor::run(const Command& command) {
     using Plan = PatchCommand<Command>;
@@ -103,6 +81,29 @@ Result<> PatchCommandExecutor::call_and_show(const Command& command) {
         sink_.show(outcomes);
         return summary(outcomes);
     }
+}
+
+// After the templates it instantiates, so that every compiler sees their definitions.
+Result<> PatchCommandExecutor::invoke(const args::SubCommand& command) {
+    if (std::holds_alternative<args::Build>(command.value)) {
+        return {};
+    }
+    if (auto superuser = check_superuser(); !superuser) {
+        return superuser;
+    }
+    return std::visit(
+        [this](const auto& variant) -> Result<> {
+            if constexpr (std::is_same_v<std::decay_t<decltype(variant)>, args::Build>) {
+                return {};
+            } else {
+                return run(variant);
+            }
+        },
+        command.value);
+}
+
+Result<> PatchCommandExecutor::check_superuser() const {
+    return os::user::check_superuser();
 }
 
 }  // namespace quvane::executor
