@@ -75,6 +75,13 @@ CLI::Validator positive_seconds() {
         "");
 }
 
+// Where the subcommand word stands among the arguments (their count when there is none), and
+// whether the options before it ask for help or the version.
+struct ProgramOptions {
+    std::size_t word;
+    bool help_or_version;
+};
+
 class Grammar {
   public:
     Grammar() {
@@ -106,34 +113,13 @@ class Grammar {
             ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
         app_.require_subcommand(0, 1);
 
-        for (const SubcommandFacts& facts : SubCommand::table) {
-            CLI::App* sub = app_.add_subcommand(std::string(facts.word), std::string(facts.help));
-            switch (facts.takes) {
-                case Takes::ToolArguments:
-                    // Everything after the word belongs to the build tool, -h and -- included;
-                    // it is split off before parsing.
-                    sub->set_help_flag();
-                    break;
-                case Takes::AcceptedFlag:
-                    sub->add_flag("--accepted", accepted_, "Accepted patch only")
-                        ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
-                        ->disable_flag_override();
-                    break;
-                case Takes::Identifiers:
-                    sub->add_option("identifier", identifiers_, "Patch identifier")
-                        ->type_name("IDENTIFIER")
-                        ->required()
-                        ->expected(1, -1);
-                    break;
-                case Takes::Nothing:
-                    break;
-            }
-        }
     }
 
     ParseOutcome parse(int argc, const char* const* argv) {
         std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
-        if (const std::size_t word = subcommand_position(arguments);
+        const ProgramOptions scan = scan_program_options(arguments);
+        add_subcommands(arguments, scan);
+        if (const std::size_t word = scan.word;
             word < arguments.size() && takes_the_rest(arguments[word])) {
             build_args_.assign(arguments.begin() + static_cast<std::ptrdiff_t>(word) + 1,
                                arguments.end());
@@ -161,6 +147,48 @@ class Grammar {
     }
 
   private:
+    // Builds one subcommand of the grammar, as its facts say.
+    void add_subcommand(const SubcommandFacts& facts) {
+        CLI::App* sub = app_.add_subcommand(std::string(facts.word), std::string(facts.help));
+        switch (facts.takes) {
+            case Takes::ToolArguments:
+                // Everything after the word belongs to the build tool, -h and -- included; it
+                // is split off before parsing.
+                sub->set_help_flag();
+                break;
+            case Takes::AcceptedFlag:
+                sub->add_flag("--accepted", accepted_, "Accepted patch only")
+                    ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
+                    ->disable_flag_override();
+                break;
+            case Takes::Identifiers:
+                sub->add_option("identifier", identifiers_, "Patch identifier")
+                    ->type_name("IDENTIFIER")
+                    ->required()
+                    ->expected(1, -1);
+                break;
+            case Takes::Nothing:
+                break;
+        }
+    }
+
+    // Every subcommand, or only the one the run names: a run needs the others only for the
+    // program's help and for a word that names none, and building all thirteen with their
+    // help is a good part of the start-up.
+    void add_subcommands(const std::vector<std::string>& arguments, const ProgramOptions& scan) {
+        const auto named = std::find_if(
+            SubCommand::table.begin(), SubCommand::table.end(), [&](const SubcommandFacts& f) {
+                return scan.word < arguments.size() && f.word == arguments[scan.word];
+            });
+        if (named != SubCommand::table.end() && !scan.help_or_version) {
+            add_subcommand(*named);
+            return;
+        }
+        for (const SubcommandFacts& facts : SubCommand::table) {
+            add_subcommand(facts);
+        }
+    }
+
     // The usage error's first lines: what was wrong, and a tip where the fix is likely.
     // `arguments` are in command-line order.
     std::string explain(const CLI::ParseError& error,
@@ -222,31 +250,43 @@ class Grammar {
         return option != nullptr && option->get_expected_min() > 0;
     }
 
-    // The position of the subcommand word among the arguments, found by stepping over the
-    // program's options as the parser's own option table describes them; the count of
-    // arguments when there is none.
-    std::size_t subcommand_position(const std::vector<std::string>& arguments) const {
+    // Whether the program's option named `name` asks for help or the version.
+    bool asks_to_show(const std::string& name) const {
+        const CLI::Option* option = app_.get_option_no_throw(name);
+        return option != nullptr &&
+               (option == app_.get_help_ptr() || option == app_.get_version_ptr());
+    }
+
+    // The program's options before the subcommand word, stepped over as the parser's own
+    // option table describes them.
+    ProgramOptions scan_program_options(const std::vector<std::string>& arguments) const {
+        ProgramOptions scan{arguments.size(), false};
         for (std::size_t i = 0; i < arguments.size(); ++i) {
             const std::string& argument = arguments[i];
             if (argument == "--") {
                 break;
             }
             if (argument.starts_with("--")) {
-                i += argument.find('=') == std::string::npos && takes_value(argument);
+                const std::string name = argument.substr(0, argument.find('='));
+                scan.help_or_version |= asks_to_show(name);
+                i += name == argument && takes_value(argument);
             } else if (argument.starts_with("-") && argument.size() > 1) {
                 // A cluster of short options: the first that takes a value takes the rest of
                 // the cluster, or the next argument when it ends the cluster.
                 for (std::size_t c = 1; c < argument.size(); ++c) {
-                    if (takes_value(std::string{'-', argument[c]})) {
+                    const std::string name{'-', argument[c]};
+                    scan.help_or_version |= asks_to_show(name);
+                    if (takes_value(name)) {
                         i += c == argument.size() - 1;
                         break;
                     }
                 }
             } else {
-                return i;
+                scan.word = i;
+                break;
             }
         }
-        return arguments.size();
+        return scan;
     }
 
     Matches matches() const {
