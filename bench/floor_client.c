@@ -13,31 +13,36 @@
 
 static char buffer[1 << 16];
 
-static int exchange(const char *path, const char *request) {
+static int exchange(const char* path, const char* request) {
     int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     struct sockaddr_un address = {.sun_family = AF_UNIX};
     strncpy(address.sun_path, path, sizeof address.sun_path - 1);
-    if (fd < 0 || connect(fd, (struct sockaddr *)&address, sizeof address) != 0) return 1;
+    if (fd < 0 || connect(fd, (struct sockaddr*)&address, sizeof address) != 0)
+        return 1;
     size_t length = strlen(request);
-    if (write(fd, request, length) != (ssize_t)length) return 1;
+    if (write(fd, request, length) != (ssize_t)length)
+        return 1;
     struct json_end end = {0};
     for (;;) {
         ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n <= 0) break;
+        if (n <= 0)
+            break;
         fwrite(buffer, 1, (size_t)n, stdout);
-        if (json_end_scan(&end, buffer, (size_t)n)) break;
+        if (json_end_scan(&end, buffer, (size_t)n))
+            break;
     }
     close(fd);
     return 0;
 }
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     if (argc < 3) {
         fprintf(stderr, "usage: floor_client SOCKET REQUEST...\n");
         return 2;
     }
     for (int i = 2; i < argc; ++i) {
-        if (exchange(argv[1], argv[i]) != 0) return 1;
+        if (exchange(argv[1], argv[i]) != 0)
+            return 1;
     }
     return fflush(stdout) != 0;
 }

@@ -8,7 +8,7 @@
 #include <time.h>
 #include <unistd.h>
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     if (argc < 2) {
         fprintf(stderr, "usage: measure COMMAND...\n");
         return 2;

@@ -1,6 +1,6 @@
 """Times quvane against the floor client, interleaved, on the same socket and responses.
 
-Usage: run.py QUVANE QUVANE_STATIC FLOOR FAST_DAEMON MEASURE RESPONSES_DIR [PAIRS]
+Usage: run.py QUVANE QUVANE_STATIC FLOOR FAST_DAEMON MEASURE RESPONSES_DIR EMPTY_PROGRAM [PAIRS]
 Prints one row per case: medians of the interleaved runs and their ratio, the peak memory of
 each, and how many socket reads quvane made for the response.
 """
@@ -13,8 +13,8 @@ import tempfile
 import time
 from pathlib import Path
 
-quvane, quvane_static, floor, daemon, measure, responses = sys.argv[1:7]
-pairs = int(sys.argv[7]) if len(sys.argv) > 7 else 31
+quvane, quvane_static, floor, daemon, measure, responses, empty = sys.argv[1:8]
+pairs = int(sys.argv[8]) if len(sys.argv) > 8 else 31
 devnull = os.open(os.devnull, os.O_WRONLY)
 
 
@@ -33,6 +33,7 @@ def request(method, params, request_id):
 
 identifiers = [f"CVE-2024-{i}" for i in range(100)]
 cases = [
+    ("empty program linked like quvane", "list_0.json", [], [request("get_patch_list", "", 1)], empty),
     ("list, 0 records", "list_0.json", ["list"], [request("get_patch_list", "", 1)], quvane),
     ("list, 0 records, static runtime", "list_0.json", ["list"], [request("get_patch_list", "", 1)], quvane_static),
     ("list, 1 000 records", "list_1000.json", ["list"], [request("get_patch_list", "", 1)], quvane),
@@ -51,7 +52,7 @@ for name, response_file, args, requests, binary in cases:
     server = subprocess.Popen([daemon, str(socket), str(Path(responses) / response_file)])
     while not socket.exists():
         time.sleep(0.01)
-    ours = [binary, "-w", str(work)] + args
+    ours = [binary, "-w", str(work)] + args if binary != empty else [binary]
     theirs = [floor, str(socket)] + requests
     for _ in range(3):
         run(ours), run(theirs)
@@ -62,7 +63,7 @@ for name, response_file, args, requests, binary in cases:
         t, m = run(theirs)
         times_floor.append(t), rss_floor.append(m)
     reads = "-"
-    if shutil.which("strace") and len(requests) == 1:
+    if shutil.which("strace") and len(requests) == 1 and binary != empty:
         trace = work / "trace"
         subprocess.run(["strace", "-e", "trace=recvfrom,recvmsg", "-o", str(trace)] + ours, stdout=devnull, check=True)
         reads = sum(1 for line in trace.read_text().splitlines() if line.startswith(("recvfrom", "recvmsg")))

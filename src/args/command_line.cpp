@@ -112,7 +112,6 @@ class Grammar {
             ->check(positive_seconds())
             ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
         app_.require_subcommand(0, 1);
-
     }
 
     ParseOutcome parse(int argc, const char* const* argv) {
