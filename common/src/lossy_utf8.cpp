@@ -1,6 +1,7 @@
 #include "lossy_utf8.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace quvane {
 namespace {
@@ -69,11 +70,23 @@ std::string to_text_lossy(std::string_view bytes) {
 }
 
 std::size_t count_code_points(std::string_view text) noexcept {
-    std::size_t count = 0;
-    for (const char c : text) {
-        count += (static_cast<std::uint8_t>(c) & 0xC0) != 0x80;
+    // Every byte but a continuation byte (10xxxxxx) starts a code point. Eight bytes at a time:
+    // a continuation byte has its top bit set and the next one clear.
+    std::size_t continuations = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, text.data() + i, 8);
+        const std::uint64_t high = word & 0x8080808080808080ULL;
+        if (high != 0) {
+            continuations += static_cast<std::size_t>(
+                __builtin_popcountll(high & ~(word << 1) & 0x8080808080808080ULL));
+        }
     }
-    return count;
+    for (; i < text.size(); ++i) {
+        continuations += (static_cast<std::uint8_t>(text[i]) & 0xC0) == 0x80;
+    }
+    return text.size() - continuations;
 }
 
 }  // namespace quvane

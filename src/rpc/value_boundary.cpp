@@ -63,22 +63,27 @@ bool ValueBoundary::take_special(char c) noexcept {
     }
     if (c == '"') {
         in_string_ = true;
-    } else if (c == '{' || c == '[') {
+        return false;
+    }
+    return take_bracket(c);
+}
+
+bool ValueBoundary::take_bracket(char c) noexcept {
+    if (c == '{' || c == '[') {
         if (depth_ == max_depth) {
             fault_ = "nesting too deep";
             state_ = State::Invalid;
             return false;
         }
         in_array_[depth_++] = c == '[';
-    } else if (c == '}' || c == ']') {
-        if (in_array_[--depth_] != (c == ']')) {
-            fault_ = "a closing bracket of the wrong kind";
-            state_ = State::Invalid;
-            return false;
-        }
-        return depth_ == 0;
+        return false;
     }
-    return false;
+    if (in_array_[--depth_] != (c == ']')) {
+        fault_ = "a closing bracket of the wrong kind";
+        state_ = State::Invalid;
+        return false;
+    }
+    return depth_ == 0;
 }
 
 const char* ValueBoundary::find_end(const char*& p, const char* end) noexcept {
@@ -92,6 +97,21 @@ const char* ValueBoundary::find_end(const char*& p, const char* end) noexcept {
             ++p;
         }
 #if defined(__SSE2__)
+        if (state_ == State::Container && end - p >= 64) {
+            const Block block = classify(p);
+            // A block without a reverse solidus is decided from its masks; escapes are rare
+            // and take the byte-wise path below.
+            if (block.backslash == 0) {
+                if (const char* last = take_block(p, block)) {
+                    return last;
+                }
+                if (state_ == State::Invalid) {
+                    return nullptr;
+                }
+                p += 64;
+                continue;
+            }
+        }
         if (end - p >= 16) {
             // Only the special bytes of the block are looked at, one after another.
             unsigned mask = special_mask(p);
@@ -128,6 +148,51 @@ const char* ValueBoundary::find_end(const char*& p, const char* end) noexcept {
         ++p;
     }
 }
+
+#if defined(__SSE2__)
+ValueBoundary::Block ValueBoundary::classify(const char* p) noexcept {
+    Block block{};
+    for (int part = 0; part < 4; ++part) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part));
+        const __m128i folded = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
+        const auto mask = [&](__m128i hits) {
+            return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hits)))
+                   << (16 * part);
+        };
+        block.quote |= mask(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')));
+        block.backslash |= mask(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\')));
+        block.open |= mask(_mm_cmpeq_epi8(folded, _mm_set1_epi8('{')));
+        block.close |= mask(_mm_cmpeq_epi8(folded, _mm_set1_epi8('}')));
+    }
+    return block;
+}
+
+const char* ValueBoundary::take_block(const char*& p, const Block& block) noexcept {
+    // Byte i is inside a string when an odd number of quotation marks stand at or before it
+    // (counting one for a string open at the start): a prefix XOR of the quote mask.
+    std::uint64_t inside = block.quote;
+    for (const int shift : {1, 2, 4, 8, 16, 32}) {
+        inside ^= inside << shift;
+    }
+    if (in_string_) {
+        inside = ~inside;
+    }
+    std::uint64_t brackets = (block.open | block.close) & ~inside;
+    while (brackets != 0) {
+        const auto i = static_cast<unsigned>(__builtin_ctzll(brackets));
+        brackets &= brackets - 1;
+        if (take_bracket(p[i])) {
+            return p + i;
+        }
+        if (state_ == State::Invalid) {
+            p += i;
+            return nullptr;
+        }
+    }
+    in_string_ = (inside >> 63) != 0;
+    return nullptr;
+}
+#endif
 
 ValueBoundary::Scanned ValueBoundary::start(char c) noexcept {
     switch (c) {

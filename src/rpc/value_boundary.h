@@ -6,6 +6,7 @@
 
 #include <bitset>
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 namespace quvane::rpc {
@@ -40,10 +41,24 @@ class ValueBoundary {
   private:
     // Applies one quotation mark, reverse solidus or bracket; true when it closes the value.
     bool take_special(char c) noexcept;
+    // Applies one bracket outside strings; true when it closes the value.
+    bool take_bracket(char c) noexcept;
     // The closing byte of the container or string in [p, end), or nullptr when it goes on or
     // a byte is invalid (then fault_ is set and *p points at it).
     const char* find_end(const char*& p, const char* end) noexcept;
     Scanned start(char c) noexcept;
+
+    // Where the quotation marks, reverse solidi and brackets are among 64 bytes, one bit each.
+    struct Block {
+        std::uint64_t quote;
+        std::uint64_t backslash;
+        std::uint64_t open;
+        std::uint64_t close;
+    };
+    static Block classify(const char* p) noexcept;
+    // Applies the brackets outside strings of a block without a reverse solidus; the closing
+    // byte of the value, or nullptr when it goes on or is invalid (then *p points at the fault).
+    const char* take_block(const char*& p, const Block& block) noexcept;
 
     enum class State { Leading, Container, String, Literal, Number, Done, Invalid };
 

@@ -73,9 +73,12 @@ TEST(ValueReader, ReadsExactlyOneValueWhateverTheChunking) {
 TEST(ValueReader, EscapesAnywhereInABlockOfBytes) {
     // An escaped quotation mark or reverse solidus at every offset, so that each falls on every
     // position of the scanner's blocks, including the last byte of one and the first of the next.
-    for (std::size_t offset = 0; offset < 40; ++offset) {
-        for (const char* escape : {R"(\")", R"(\\)", R"(\\\")", R"(\n)"}) {
-            const std::string value = R"({"k":[")" + std::string(offset, 'x') + escape + R"(]"]})";
+    // Brackets inside strings, with or without escapes, fall on every position of the 64-byte
+    // blocks too, and a string may run across a block's end.
+    for (std::size_t offset = 0; offset < 140; ++offset) {
+        for (const char* escape : {R"(\")", R"(\\)", R"(\\\")", R"(\n)", "", "}]{["}) {
+            const std::string value =
+                R"({"k":[")" + std::string(offset, 'x') + escape + R"(]"],"b":[{"c":"}{]["},[]]})";
             for (const std::size_t chunk :
                  {std::size_t{7}, std::size_t{16}, std::size_t{1} << 20}) {
                 MemorySource source(value + R"({"next":1})", chunk);
