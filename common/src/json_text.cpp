@@ -61,10 +61,6 @@ void append_value(std::string& out, const std::string& text) {
     append_string(out, text);
 }
 
-void append_value(std::string& out, const std::filesystem::path& path) {
-    append_string(out, path.native());
-}
-
 void append_value(std::string& out, const FileSystemName& name) {
     append_string(out, name.bytes);
 }

@@ -27,7 +27,6 @@ std::string_view word(Enum value) noexcept {
 }
 
 void append_value(std::string& out, const std::string& text);
-void append_value(std::string& out, const std::filesystem::path& path);
 void append_value(std::string& out, const FileSystemName& name);
 void append_value(std::string& out, std::uint32_t number);
 void append_value(std::string& out, const TextMap& map);

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -19,6 +18,11 @@ struct FileSystemName {
     std::string bytes;
     bool operator==(const FileSystemName&) const = default;
 };
+
+// A file-system path in the native form the daemon sent. Held as its bytes: splitting every
+// path into components, as std::filesystem::path does on construction, is costly for a patch
+// with thousands of entities, and nothing here works on the components.
+using FilePath = std::string;
 
 // Unique keys, iterated in key order so that output is stable from run to run.
 using TextMap = std::map<std::string, std::string>;
@@ -43,14 +47,14 @@ struct PackageInfo {
 struct PatchEntity {
     std::string uuid;
     FileSystemName patch_name;
-    std::filesystem::path patch_target;
+    FilePath patch_target;
     std::string checksum;
     bool operator==(const PatchEntity&) const = default;
 };
 
 struct PatchFile {
     FileSystemName name;
-    std::filesystem::path path;
+    FilePath path;
     std::string digest;
     bool operator==(const PatchFile&) const = default;
 };

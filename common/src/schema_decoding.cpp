@@ -50,15 +50,6 @@ Status decode_into(element value, std::string& out) {
     return {};
 }
 
-Status decode_into(element value, std::filesystem::path& out) {
-    std::string_view text;
-    if (value.get(text) != simdjson::SUCCESS) {
-        return invalid_type(value, "path string");
-    }
-    out = std::filesystem::path(std::string(text));
-    return {};
-}
-
 Status decode_into(element value, FileSystemName& out) {
     constexpr std::string_view expected = "enum OsString";
     simdjson::dom::object object;
@@ -81,9 +72,11 @@ Status decode_into(element value, FileSystemName& out) {
         return invalid_type(member.value(), "a sequence of bytes");
     }
     std::string name;
+    name.reserve(bytes.size());
     for (const element byte : bytes) {
         int64_t number = 0;
-        if (byte.type() != element_type::INT64 && byte.type() != element_type::UINT64) {
+        if (const element_type type = byte.type();
+            type != element_type::INT64 && type != element_type::UINT64) {
             return invalid_type(byte, "u8");
         }
         if (byte.get(number) != simdjson::SUCCESS || number < 0 || number > 255) {

@@ -68,7 +68,6 @@ tl::unexpected<DecodeError> invalid_type(element value, std::string_view expecte
 // The value kinds; a record's field is decoded by the overload for its member's type.
 Status decode_into(element value, Empty& out);
 Status decode_into(element value, std::string& out);
-Status decode_into(element value, std::filesystem::path& out);
 Status decode_into(element value, FileSystemName& out);
 Status decode_into(element value, std::uint32_t& out);
 Status decode_into(element value, TextMap& out);
@@ -233,13 +232,18 @@ Status decode_into(element value, R& out) {
         return invalid_type(value, fmt::format("struct {}", name));
     }
     std::bitset<count> seen;
+    std::size_t next = 0;  // daemons send the fields in order: try the expected one first
     for (const auto member : object) {
         const auto& keys = field_keys<R>;
-        const auto key = std::find(keys.begin(), keys.end(), member.key);
+        auto key = keys.begin() + static_cast<std::ptrdiff_t>(next);
+        if (next == count || *key != member.key) {
+            key = std::find(keys.begin(), keys.end(), member.key);
+        }
         if (key == keys.end()) {
             continue;
         }
         const auto index = static_cast<std::size_t>(key - keys.begin());
+        next = index + 1;
         if (seen.test(index)) {
             return failure(fmt::format("{}: duplicate field `{}`", name, *key));
         }
