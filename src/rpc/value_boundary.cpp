@@ -1,5 +1,6 @@
 #include "value_boundary.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string_view>
@@ -286,6 +287,20 @@ ValueBoundary::Scanned ValueBoundary::scan(std::string_view chunk) noexcept {
         }
     }
     return {Status::More, chunk.size()};
+}
+
+ValueBoundary::Status ValueBoundary::append(std::string_view chunk, std::string& value) noexcept {
+    if (!started()) {
+        chunk.remove_prefix(std::min(chunk.find_first_not_of(" \t\n\r"), chunk.size()));
+        if (chunk.empty()) {
+            return Status::More;
+        }
+    }
+    const Scanned scanned = scan(chunk);
+    if (scanned.status != Status::Invalid) {
+        value.append(chunk.substr(0, scanned.length));
+    }
+    return scanned.status;
 }
 
 }  // namespace quvane::rpc

@@ -7,6 +7,7 @@
 #include <bitset>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace quvane::rpc {
@@ -27,6 +28,10 @@ class ValueBoundary {
     // Scans `chunk`, which continues the bytes scanned before. The value starts at the first
     // byte of the first chunk: whitespace before it is the caller's to skip.
     Scanned scan(std::string_view chunk) noexcept;
+
+    // For a reader that keeps the bytes it scans: scans `chunk` after dropping the blanks that
+    // come before the value, and appends the value's bytes among them to `value`.
+    Status append(std::string_view chunk, std::string& value) noexcept;
 
     // Whether anything has been scanned.
     bool started() const noexcept { return state_ != State::Leading; }

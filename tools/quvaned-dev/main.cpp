@@ -47,18 +47,14 @@ std::optional<std::string> read_request(int fd) {
         if (n <= 0) {
             return boundary.complete_at_end_of_stream() ? std::optional(request) : std::nullopt;
         }
-        std::string_view chunk(buffer, static_cast<std::size_t>(n));
-        if (!boundary.started()) {
-            chunk.remove_prefix(std::min(chunk.find_first_not_of(" \t\n\r"), chunk.size()));
-            if (chunk.empty())
-                continue;
+        switch (boundary.append(std::string_view(buffer, static_cast<std::size_t>(n)), request)) {
+            case quvane::rpc::ValueBoundary::Status::Invalid:
+                return std::nullopt;
+            case quvane::rpc::ValueBoundary::Status::Complete:
+                return request;
+            case quvane::rpc::ValueBoundary::Status::More:
+                break;
         }
-        const auto scanned = boundary.scan(chunk);
-        if (scanned.status == quvane::rpc::ValueBoundary::Status::Invalid)
-            return std::nullopt;
-        request.append(chunk.substr(0, scanned.length));
-        if (scanned.status == quvane::rpc::ValueBoundary::Status::Complete)
-            return request;
     }
 }
 
