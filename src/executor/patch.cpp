@@ -65,7 +65,7 @@ Result<> PatchCommandExecutor::call_and_show(const Command& command) {
         if (!result) {
             return tl::unexpected(std::move(result.error()));
         }
-        if constexpr (Plan::shows == Shows::Table) {
+        if constexpr (!std::is_void_v<typename decltype(result)::value_type>) {
             sink_.show(*result);
         }
         return {};
