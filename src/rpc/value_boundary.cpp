@@ -153,7 +153,7 @@ const char* ValueBoundary::find_end(const char*& p, const char* end) noexcept {
 #if defined(__SSE2__)
 ValueBoundary::Block ValueBoundary::classify(const char* p) noexcept {
     Block block{};
-    for (int part = 0; part < 4; ++part) {
+    for (std::ptrdiff_t part = 0; part < 4; ++part) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part));
         const __m128i folded = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
         const auto mask = [&](__m128i hits) {
