@@ -13,11 +13,13 @@ namespace {
 
 using ::testing::ElementsAreArray;
 
+// cmake --install and cpack write into the build directory.
+#define SKIP_UNLESS_BUILD_DIRECTORY_IS_WRITABLE() \
+    if (::access(BINARY_DIR, W_OK) != 0)          \
+    GTEST_SKIP() << "installing writes into the build directory, which this user cannot write"
+
 TEST(Install, PutsBinaryManualAndCompletionsUnderDestdirAndPrefix) {
-    if (::access(BINARY_DIR, W_OK) != 0) {
-        GTEST_SKIP() << "cmake --install writes its manifest into the build directory, which "
-                        "this user cannot write";
-    }
+    SKIP_UNLESS_BUILD_DIRECTORY_IS_WRITABLE();
     testing::TemporaryDirectory destdir;
     const auto result =
         testing::run_process({"/usr/bin/env", "DESTDIR=" + destdir.path().string(), CMAKE_COMMAND,
@@ -35,6 +37,7 @@ TEST(Install, PutsBinaryManualAndCompletionsUnderDestdirAndPrefix) {
 }
 
 TEST(Install, DebianPackageHoldsTheProgramItsPagesAndItsDependencies) {
+    SKIP_UNLESS_BUILD_DIRECTORY_IS_WRITABLE();
     if (!std::filesystem::exists("/usr/bin/dpkg-shlibdeps")) {
         GTEST_SKIP() << "dpkg-shlibdeps (Debian's dpkg-dev) is not installed";
     }
