@@ -4,14 +4,10 @@
 
 #include "lossy_utf8.h"
 #include "patch_text.h"
+#include "terminal_text.h"
 
 namespace quvane::json {
 namespace {
-
-bool is_unicode_control(char32_t code) noexcept {
-    return (code >= 0x7F && code <= 0x9F) || code == 0x061C || code == 0x200E || code == 0x200F ||
-           (code >= 0x202A && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069);
-}
 
 // The code point of the valid UTF-8 sequence at the start of `text`, with its length.
 std::pair<char32_t, std::size_t> decode_one(std::string_view text) noexcept {
@@ -36,7 +32,7 @@ void append_string(std::string& out, std::string_view raw) {
     std::size_t plain = 0;
     for (std::size_t i = 0; i < text.size();) {
         const auto [code, length] = decode_one(std::string_view(text).substr(i));
-        if (code != '"' && code != '\\' && code >= 0x20 && !is_unicode_control(code)) {
+        if (code != '"' && code != '\\' && !acts_on_terminal(code)) {
             i += length;
             continue;
         }
