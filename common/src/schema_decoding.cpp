@@ -3,6 +3,25 @@
 #include <limits>
 
 namespace quvane::decoding {
+namespace {
+
+// A JSON integer, without fraction or exponent, in the range of Integer.
+template <class Integer>
+Status decode_integer(element value, Integer& out, std::string_view name) {
+    const element_type type = value.type();
+    if (type != element_type::INT64 && type != element_type::UINT64) {
+        return invalid_type(value, name);
+    }
+    int64_t number = 0;
+    if (value.get(number) != simdjson::SUCCESS || number < std::numeric_limits<Integer>::min() ||
+        number > std::numeric_limits<Integer>::max()) {
+        return failure(fmt::format("invalid value: {}, expected {}", describe(value), name));
+    }
+    out = static_cast<Integer>(number);
+    return {};
+}
+
+}  // namespace
 
 tl::unexpected<DecodeError> failure(std::string description) {
     return tl::unexpected(DecodeError{std::move(description)});
@@ -93,17 +112,7 @@ Status decode_into(element value, FileSystemName& out) {
 }
 
 Status decode_into(element value, std::uint32_t& out) {
-    const element_type type = value.type();
-    if (type != element_type::INT64 && type != element_type::UINT64) {
-        return invalid_type(value, "u32");
-    }
-    int64_t number = 0;
-    if (value.get(number) != simdjson::SUCCESS || number < 0 ||
-        number > std::numeric_limits<std::uint32_t>::max()) {
-        return failure(fmt::format("invalid value: {}, expected u32", describe(value)));
-    }
-    out = static_cast<std::uint32_t>(number);
-    return {};
+    return decode_integer(value, out, "u32");
 }
 
 Status decode_into(element value, TextMap& out) {
@@ -124,18 +133,7 @@ Status decode_into(element value, TextMap& out) {
 }
 
 Status decode_into(element value, std::int32_t& out) {
-    const element_type type = value.type();
-    if (type != element_type::INT64 && type != element_type::UINT64) {
-        return invalid_type(value, "i32");
-    }
-    int64_t number = 0;
-    if (value.get(number) != simdjson::SUCCESS ||
-        number < std::numeric_limits<std::int32_t>::min() ||
-        number > std::numeric_limits<std::int32_t>::max()) {
-        return failure(fmt::format("invalid value: {}, expected i32", describe(value)));
-    }
-    out = static_cast<std::int32_t>(number);
-    return {};
+    return decode_integer(value, out, "i32");
 }
 
 Status decode_into(element value, RawJson& out) {
