@@ -29,7 +29,7 @@ void debug(std::string_view message) {
 
 // A standard descriptor that is closed at start would be handed out to the socket or the lock
 // file, and output meant for the user would land there: fill it with /dev/null. A closed
-// standard output still fails the run, since nothing could be shown.
+// standard output is remembered: the run then refuses to start, since it could show nothing.
 void guard_standard_descriptors() {
     for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
         if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
