@@ -47,9 +47,11 @@ void RenderListTable(benchmark::State& state) {
     const int saved = dup(1);
     const int null = open("/dev/null", O_WRONLY);
     dup2(null, 1);
-    (void)log::start(log::Level::Info);
+    static log::Console console;
+    console.open_records(log::Console::Records::OnStandardOutput);
+    log::start(log::Level::Info, console);
     for (auto _ : state) {
-        executor::TextSink().show(*records);
+        executor::TextSink(console).show(*records);
         log::flush();
     }
     dup2(saved, 1);

@@ -18,17 +18,28 @@ class Error {
     [[nodiscard]] Error context(std::string context) const&;
     [[nodiscard]] Error context(std::string context) &&;
 
+    // `context` caused by one text that lists `items` numbered from 0 ("0. A", blank line,
+    // "1. B"). The items are kept, so that each can be escaped on its own where the report is
+    // written.
+    static Error listing(std::string context, std::vector<std::string> items);
+
     // The plain form: the outermost message alone.
     const std::string& message() const noexcept { return message_; }
     // Outermost first.
     const std::vector<std::string>& causes() const noexcept { return causes_; }
+    // The items that the first cause lists, when it was made by listing(); empty otherwise.
+    const std::vector<std::string>& listed() const noexcept { return listed_; }
 
     bool operator==(const Error&) const = default;
 
   private:
     std::string message_;
     std::vector<std::string> causes_;
+    std::vector<std::string> listed_;
 };
+
+// The text listing() makes of `items`.
+std::string numbered_list(const std::vector<std::string>& items);
 
 template <class T = void>
 using Result = tl::expected<T, Error>;

@@ -13,6 +13,7 @@
 #include <CLI/CLI.hpp>
 
 #include "edit_distance.h"
+#include "program_options.h"
 #include "system_error.h"
 
 namespace quvane::args {
@@ -90,27 +91,9 @@ class Grammar {
         auto formatter = std::make_shared<HelpFormatter>();
         formatter->column_width(40);
         app_.formatter(formatter);
-        app_.set_help_flag("-h,--help", "Print help");
-        app_.set_version_flag("-V,--version", fmt::format("{} {}", program_name, program_version),
-                              "Print version");
-        app_.add_option("-w,--work-dir", work_dir_, "Path for working directory")
-            ->type_name("WORK_DIR")
-            ->default_str(std::string(default_work_dir))
-            ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
-        app_.add_flag("-v,--verbose", verbose_, "Provide more detailed info")
-            ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
-            ->disable_flag_override();
-        app_.add_flag("--json", json_, "Print one JSON document instead of text")
-            ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
-            ->disable_flag_override();
-        app_.add_option("--timeout", timeout_, "Give up on a daemon call after SECONDS")
-            ->type_name("SECONDS")
-            ->check(positive_seconds())
-            ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
-        app_.add_option("--wait", wait_, "Wait up to SECONDS for another run's lock")
-            ->type_name("SECONDS")
-            ->check(positive_seconds())
-            ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+        for (const ProgramOption& option : program_options) {
+            add_program_option(option);
+        }
         app_.require_subcommand(0, 1);
     }
 
@@ -146,23 +129,68 @@ class Grammar {
     }
 
   private:
-    // Builds one subcommand of the grammar, as its facts say.
-    void add_subcommand(const SubcommandFacts& facts) {
-        CLI::App* sub = app_.add_subcommand(std::string(facts.word), std::string(facts.help));
-        switch (facts.takes) {
+    // CLI11's name list of an option: "-w,--work-dir".
+    static std::string names(const ProgramOption& option) {
+        return option.short_name.empty()
+                   ? std::string(option.long_name)
+                   : fmt::format("{},{}", option.short_name, option.long_name);
+    }
+
+    // Builds one program option of the grammar, as its row says, bound to its field.
+    void add_program_option(const ProgramOption& row) {
+        const std::string help(row.help);
+        CLI::Option* option = nullptr;
+        switch (row.key) {
+            case OptionKey::Help:
+                app_.set_help_flag(names(row), help);
+                return;
+            case OptionKey::Version:
+                app_.set_version_flag(names(row),
+                                      fmt::format("{} {}", program_name, program_version), help);
+                return;
+            case OptionKey::WorkDir:
+                option = app_.add_option(names(row), work_dir_, help)
+                             ->default_str(std::string(default_work_dir));
+                break;
+            case OptionKey::Verbose:
+                option = app_.add_flag(names(row), verbose_, help);
+                break;
+            case OptionKey::Json:
+                option = app_.add_flag(names(row), json_, help);
+                break;
+            case OptionKey::Timeout:
+                option = app_.add_option(names(row), timeout_, help)->check(positive_seconds());
+                break;
+            case OptionKey::Wait:
+                option = app_.add_option(names(row), wait_, help)->check(positive_seconds());
+                break;
+        }
+        option->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+        if (row.takes_value()) {
+            option->type_name(std::string(row.value_name));
+        } else {
+            option->disable_flag_override();
+        }
+    }
+
+    // Builds one subcommand of the grammar, as its row says.
+    void add_subcommand(const SubcommandRow& row) {
+        CLI::App* sub = app_.add_subcommand(std::string(row.word), std::string(row.help));
+        switch (row.takes) {
             case Takes::ToolArguments:
                 // Everything after the word belongs to the build tool, -h and -- included; it
                 // is split off before parsing.
                 sub->set_help_flag();
                 break;
             case Takes::AcceptedFlag:
-                sub->add_flag("--accepted", accepted_, "Accepted patch only")
+                sub->add_flag(std::string(accepted_flag), accepted_,
+                              std::string(accepted_flag_help))
                     ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
                     ->disable_flag_override();
                 break;
             case Takes::Identifiers:
-                sub->add_option("identifier", identifiers_, "Patch identifier")
-                    ->type_name("IDENTIFIER")
+                sub->add_option("identifier", identifiers_, std::string(identifier_help))
+                    ->type_name(std::string(identifier_value_name))
                     ->required()
                     ->expected(1, -1);
                 break;
@@ -176,15 +204,15 @@ class Grammar {
     // help is a good part of the start-up.
     void add_subcommands(const std::vector<std::string>& arguments, const ProgramOptions& scan) {
         const auto named = std::find_if(
-            SubCommand::table.begin(), SubCommand::table.end(), [&](const SubcommandFacts& f) {
-                return scan.word < arguments.size() && f.word == arguments[scan.word];
+            subcommand_rows.begin(), subcommand_rows.end(), [&](const SubcommandRow& row) {
+                return scan.word < arguments.size() && row.word == arguments[scan.word];
             });
-        if (named != SubCommand::table.end() && !scan.help_or_version) {
+        if (named != subcommand_rows.end() && !scan.help_or_version) {
             add_subcommand(*named);
             return;
         }
-        for (const SubcommandFacts& facts : SubCommand::table) {
-            add_subcommand(facts);
+        for (const SubcommandRow& row : subcommand_rows) {
+            add_subcommand(row);
         }
     }
 
@@ -224,8 +252,8 @@ class Grammar {
     static std::string unknown_subcommand(const std::string& word) {
         std::string text = fmt::format("error: unknown subcommand '{}'\n", word);
         const auto closest =
-            std::min_element(SubCommand::table.begin(), SubCommand::table.end(),
-                             [&](const SubcommandFacts& a, const SubcommandFacts& b) {
+            std::min_element(subcommand_rows.begin(), subcommand_rows.end(),
+                             [&](const SubcommandRow& a, const SubcommandRow& b) {
                                  return edit_distance(word, a.word) < edit_distance(word, b.word);
                              });
         // Close enough to be a slip of the keyboard, not another word.
@@ -237,9 +265,9 @@ class Grammar {
 
     // Whether `word` names the subcommand whose arguments all go to the build tool.
     static bool takes_the_rest(std::string_view word) {
-        return std::any_of(SubCommand::table.begin(), SubCommand::table.end(),
-                           [&](const SubcommandFacts& facts) {
-                               return facts.takes == Takes::ToolArguments && facts.word == word;
+        return std::any_of(subcommand_rows.begin(), subcommand_rows.end(),
+                           [&](const SubcommandRow& row) {
+                               return row.takes == Takes::ToolArguments && row.word == word;
                            });
     }
 

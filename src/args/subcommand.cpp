@@ -35,51 +35,62 @@ Result<std::vector<std::string>> list_values(const CommandMatches& matches, std:
     return texts;
 }
 
+// The identifiers of the variant that takes them, or null; const as `variant` is.
+template <class Variant>
+auto* identifiers_in(Variant& variant) noexcept {
+    using List = std::conditional_t<std::is_const_v<Variant>, const std::vector<std::string>,
+                                    std::vector<std::string>>;
+    return std::visit(
+        [](auto& alternative) -> List* {
+            if constexpr (std::is_base_of_v<WithIdentifiers,
+                                            std::decay_t<decltype(alternative)>>) {
+                return &alternative.identifiers;
+            } else {
+                return nullptr;
+            }
+        },
+        variant);
+}
+
 }  // namespace
 
 Result<SubCommand> SubCommand::from_matches(const CommandMatches& matches) {
-    const auto facts = std::find_if(table.begin(), table.end(), [&](const SubcommandFacts& f) {
-        return f.word == matches.word;
-    });
-    if (facts == table.end()) {
+    const auto row = std::find_if(subcommand_rows.begin(), subcommand_rows.end(),
+                                  [&](const SubcommandRow& r) { return r.word == matches.word; });
+    if (row == subcommand_rows.end()) {
         return fail(fmt::format("Subcommand \"{}\" is invalid", matches.word));
     }
-    SubCommand command{default_variant(static_cast<std::size_t>(facts - table.begin()))};
-    Result<> filled = std::visit(
-        [&](auto& variant) -> Result<> {
-            using V = std::decay_t<decltype(variant)>;
-            if constexpr (std::is_same_v<V, Build>) {
-                auto args = list_values(matches, "args");
-                if (!args)
-                    return tl::unexpected(args.error());
-                variant.args = std::move(*args);
-            } else if constexpr (std::is_base_of_v<WithIdentifiers, V>) {
-                auto identifiers = list_values(matches, "identifier");
-                if (!identifiers)
-                    return tl::unexpected(identifiers.error());
-                variant.identifiers = std::move(*identifiers);
-            } else if constexpr (std::is_same_v<V, Restore>) {
-                variant.accepted = matches.accepted;
-            }
-            return {};
-        },
-        command.value);
-    if (!filled) {
-        return tl::unexpected(filled.error());
+    SubCommand command{default_variant(static_cast<std::size_t>(row - subcommand_rows.begin()))};
+    switch (row->takes) {
+        case Takes::ToolArguments: {
+            auto args = list_values(matches, "args");
+            if (!args)
+                return tl::unexpected(args.error());
+            std::get<Build>(command.value).args = std::move(*args);
+            break;
+        }
+        case Takes::Identifiers: {
+            auto identifiers = list_values(matches, "identifier");
+            if (!identifiers)
+                return tl::unexpected(identifiers.error());
+            *command.identifiers() = std::move(*identifiers);
+            break;
+        }
+        case Takes::AcceptedFlag:
+            std::get<Restore>(command.value).accepted = matches.accepted;
+            break;
+        case Takes::Nothing:
+            break;
     }
     return command;
 }
 
 const std::vector<std::string>* SubCommand::identifiers() const noexcept {
-    return std::visit(
-        [](const auto& variant) -> const std::vector<std::string>* {
-            if constexpr (std::is_base_of_v<WithIdentifiers, std::decay_t<decltype(variant)>>) {
-                return &variant.identifiers;
-            } else {
-                return nullptr;
-            }
-        },
-        value);
+    return identifiers_in(value);
+}
+
+std::vector<std::string>* SubCommand::identifiers() noexcept {
+    return identifiers_in(value);
 }
 
 std::string SubCommand::debug_form() const {

@@ -27,7 +27,31 @@ std::string outcomes_document(const std::vector<Outcome<T>>& outcomes, std::stri
     return "{\"results\":[" + results + "],\"failures\":[" + failures + "]}";
 }
 
+// {"error":{"message":…,"causes":[…]}}, the same texts as the report form.
+std::string error_document(const Error& error) {
+    std::string out = "{\"error\":{\"message\":";
+    json::append_string(out, error.message());
+    out.append(",\"causes\":[");
+    for (std::size_t i = 0; i < error.causes().size(); ++i) {
+        if (i > 0) {
+            out.push_back(',');
+        }
+        json::append_string(out, error.causes()[i]);
+    }
+    out.append("]}}");
+    return out;
+}
+
 }  // namespace
+
+std::string JsonSink::document(const Result<>& result) const {
+    std::string out = document_;
+    if (out.empty()) {
+        out = result ? "{}" : error_document(result.error());
+    }
+    out.push_back('\n');
+    return out;
+}
 
 void JsonSink::show(const std::vector<PatchListRecord>& patches) {
     document_ = "{\"patches\":";

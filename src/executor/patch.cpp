@@ -2,104 +2,134 @@
 
 #include <optional>
 
-#include <fmt/format.h>
-
 #include "operation_lock.h"
 #include "os/user.h"
-#include "patch_command.h"
-#include "text_sink.h"
 
 namespace quvane::executor {
 namespace {
+
+using args::DaemonCall;
 
 // "Operation failed", caused by the numbered messages of the failed calls; success when every
 // call succeeded.
 template <class T>
 Result<> summary(const std::vector<Outcome<T>>& outcomes) {
-    std::string text;
-    std::size_t n = 0;
+    std::vector<std::string> failures;
     for (const auto& outcome : outcomes) {
         if (!outcome.result) {
-            fmt::format_to(std::back_inserter(text), "{}. {}\n\n", n++,
-                           outcome.result.error().message());
+            failures.push_back(outcome.result.error().message());
         }
     }
-    if (n == 0) {
+    if (failures.empty()) {
         return {};
     }
-    text.resize(text.size() - 2);
-    return tl::unexpected(Error(std::move(text)).context("Operation failed"));
+    return tl::unexpected(Error::listing("Operation failed", std::move(failures)));
+}
+
+// Every identifier is tried, past failures; what worked is shown before the summary of what
+// failed.
+template <class Call>
+Result<> for_each_identifier(const std::vector<std::string>& identifiers, ResultSink& sink,
+                             Call call) {
+    using Value = typename std::invoke_result_t<Call, std::string_view>::value_type;
+    std::vector<Outcome<Value>> outcomes;
+    outcomes.reserve(identifiers.size());
+    for (const std::string& identifier : identifiers) {
+        outcomes.push_back({identifier, call(identifier)});
+    }
+    sink.show(outcomes);
+    return summary(outcomes);
+}
+
+// The operations whose result is the patch's state records.
+Result<StateRecords> state_call(rpc::PatchProxy& proxy, DaemonCall call,
+                                std::string_view identifier) {
+    switch (call) {
+        case DaemonCall::GetPatchStatus:
+            return proxy.get_patch_status(identifier);
+        case DaemonCall::ApplyPatch:
+            return proxy.apply_patch(identifier);
+        case DaemonCall::RemovePatch:
+            return proxy.remove_patch(identifier);
+        case DaemonCall::ActivePatch:
+            return proxy.active_patch(identifier);
+        case DaemonCall::DeactivePatch:
+            return proxy.deactive_patch(identifier);
+        case DaemonCall::AcceptPatch:
+            return proxy.accept_patch(identifier);
+        default:
+            return fail("This daemon call has no state records");
+    }
 }
 
 }  // namespace
 
-template <class Command>
-Result<> PatchCommandExecutor::run(const Command& command) {
-    using Plan = PatchCommand<Command>;
-    if constexpr (Plan::wait == WaitLine::BeforeLock) {
+Result<> PatchCommandExecutor::invoke(const args::SubCommand& command) {
+    const args::SubcommandRow& row = command.row();
+    if (row.call == DaemonCall::None) {
+        return {};
+    }
+    if (auto superuser = check_superuser(); !superuser) {
+        return superuser;
+    }
+    if (row.wait == args::WaitLine::BeforeLock) {
         // The notice comes first: the daemon may take long, and the lock may be held.
-        sink_.notice(remove_wait_line);
+        sink_.notice(row.wait);
     }
     std::optional<OperationLock> lock;
-    if constexpr (Plan::lock == Locking::Exclusive) {
+    if (row.locking == args::Locking::Exclusive) {
         auto held = OperationLock::acquire(lock_path_, true, lock_wait_);
         if (!held) {
             return tl::unexpected(std::move(held.error()));
         }
         lock.emplace(std::move(*held));
     }
-    if constexpr (Plan::wait == WaitLine::AfterLock) {
-        sink_.notice(restore_wait_line);
+    if (row.wait == args::WaitLine::AfterLock) {
+        sink_.notice(row.wait);
     }
-    return call_and_show<Plan>(command);
+    return call_and_show(command);
 }
 
-template <class Plan, class Command>
-Result<> PatchCommandExecutor::call_and_show(const Command& command) {
-    constexpr args::Takes takes = Command::facts.takes;
-    if constexpr (takes == args::Takes::AcceptedFlag) {
-        return (proxy_.*Plan::call)(command.accepted);
-    } else if constexpr (takes == args::Takes::Nothing) {
-        // One call, whose error is the run's, unchanged.
-        auto result = (proxy_.*Plan::call)();
-        if (!result) {
-            return tl::unexpected(std::move(result.error()));
-        }
-        if constexpr (!std::is_void_v<typename decltype(result)::value_type>) {
-            sink_.show(*result);
-        }
-        return {};
-    } else {
-        // Every identifier is tried, past failures; what worked is shown before the summary
-        // of what failed.
-        using Value = typename decltype((proxy_.*Plan::call)(std::string_view()))::value_type;
-        std::vector<Outcome<Value>> outcomes;
-        outcomes.reserve(command.identifiers.size());
-        for (const std::string& identifier : command.identifiers) {
-            outcomes.push_back({identifier, (proxy_.*Plan::call)(identifier)});
-        }
-        sink_.show(outcomes);
-        return summary(outcomes);
-    }
-}
-
-// After the templates it instantiates, so that every compiler sees their definitions.
-Result<> PatchCommandExecutor::invoke(const args::SubCommand& command) {
-    if (std::holds_alternative<args::Build>(command.value)) {
-        return {};
-    }
-    if (auto superuser = check_superuser(); !superuser) {
-        return superuser;
-    }
-    return std::visit(
-        [this](const auto& variant) -> Result<> {
-            if constexpr (std::is_same_v<std::decay_t<decltype(variant)>, args::Build>) {
-                return {};
-            } else {
-                return run(variant);
+Result<> PatchCommandExecutor::call_and_show(const args::SubCommand& command) {
+    const args::SubcommandRow& row = command.row();
+    static const std::vector<std::string> none;
+    const std::vector<std::string>& identifiers =
+        command.identifiers() != nullptr ? *command.identifiers() : none;
+    switch (row.shows) {
+        case args::Shows::PatchTable: {
+            // One call, whose error is the run's, unchanged.
+            auto patches = proxy_.get_patch_list();
+            if (!patches) {
+                return tl::unexpected(std::move(patches.error()));
             }
-        },
-        command.value);
+            sink_.show(*patches);
+            return {};
+        }
+        case args::Shows::Nothing:
+            if (const auto* restore = std::get_if<args::Restore>(&command.value)) {
+                return proxy_.restore_patch_status(restore->accepted);
+            }
+            return proxy_.save_patch_status();
+        case args::Shows::InfoBlocks:
+            return for_each_identifier(identifiers, sink_, [this](std::string_view identifier) {
+                return proxy_.get_patch_info(identifier);
+            });
+        case args::Shows::TargetBlocks:
+            return for_each_identifier(identifiers, sink_, [this](std::string_view identifier) {
+                return proxy_.get_patch_target(identifier);
+            });
+        case args::Shows::StateLines:
+            return for_each_identifier(identifiers, sink_, [&](std::string_view identifier) {
+                return state_call(proxy_, row.call, identifier);
+            });
+        case args::Shows::CheckVerdict:
+            return for_each_identifier(identifiers, sink_, [this](std::string_view identifier) {
+                return proxy_.check_patch(identifier);
+            });
+        case args::Shows::ToolOutput:
+            break;
+    }
+    return {};
 }
 
 Result<> PatchCommandExecutor::check_superuser() const {

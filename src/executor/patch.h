@@ -1,5 +1,6 @@
-// Runs the twelve patch subcommands: superuser check, operation lock for the state-changing
-// ones, one daemon call per identifier, and the results as Info lines.
+// Runs the twelve patch subcommands as their rows say: superuser check, the wait line, the
+// operation lock for the state-changing ones, one daemon call per identifier (or one call for
+// the whole catalogue), and the outcomes handed to the sink.
 #pragma once
 
 #include <chrono>
@@ -23,17 +24,14 @@ class PatchCommandExecutor final : public CommandExecutor {
           sink_(sink),
           lock_wait_(lock_wait) {}
 
-    // Every subcommand but Build: the successful results are written before the
+    // Every subcommand but Build: the successful results are shown before the
     // "Operation failed" summary of the failed calls is returned.
     Result<> invoke(const args::SubCommand& command) override;
     Result<> check_superuser() const override;
 
   private:
-    template <class Command>
-    Result<> run(const Command& command);
-    // The lock taken, the calls made and their results shown, as the command's plan says.
-    template <class Plan, class Command>
-    Result<> call_and_show(const Command& command);
+    // The calls of the subcommand and the showing of their outcomes, the lock already held.
+    Result<> call_and_show(const args::SubCommand& command);
 
     rpc::PatchProxy proxy_;
     std::filesystem::path lock_path_;

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "args/subcommand_rows.h"
 #include "error_value.h"
 #include "patch_records.h"
 
@@ -24,8 +25,8 @@ class ResultSink {
   public:
     virtual ~ResultSink() = default;
 
-    // A notice for a person, such as a wait line.
-    virtual void notice(std::string_view line) = 0;
+    // The notice for a person that comes before a long daemon call.
+    virtual void notice(args::WaitLine line) = 0;
     virtual void show(const std::vector<PatchListRecord>& patches) = 0;
     // The outcomes of every identifier, in command-line order: info, target, status and state
     // changes, check.

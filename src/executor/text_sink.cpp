@@ -11,41 +11,62 @@
 namespace quvane::executor {
 namespace {
 
+constexpr std::string_view separator = "-------------------------------------------";
+// The two wait lines differ by one hyphen; scripts may match either.
+constexpr std::string_view remove_wait_line = "----------Please wait for seconds!---------";
+constexpr std::string_view restore_wait_line = "----------Please wait for seconds!----------";
+constexpr std::string_view checks_passed = "Checks are passed!";
+
 constexpr std::size_t uuid_width = 40;
 constexpr std::size_t name_width = 60;
 constexpr std::size_t status_width = 12;
 
-// Pads by characters, not bytes, and never cuts a longer value.
-void append_padded(std::string& line, std::string_view value, std::size_t width) {
+void write_line(std::string_view line) {
+    log::info(log::target::patch_executor, line);
+}
+
+}  // namespace
+
+void TextSink::append_outside(std::string& line, std::string_view text) const {
+    append_shown(line, text, console_.outside_text());
+}
+
+void TextSink::append_padded(std::string& line, std::string_view value, std::size_t width) const {
     const std::size_t start = line.size();
-    append_shown(line, value, log::outside_text());
+    append_outside(line, value);
     const std::size_t length = count_code_points(std::string_view(line).substr(start));
     if (length < width) {
         line.append(width - length, ' ');
     }
 }
 
-void write_line(std::string_view line) {
-    log::info(log::target::patch_executor, line);
-}
-
 template <class Record>
-void write_blocks(const std::vector<Outcome<Record>>& outcomes) {
+void TextSink::write_blocks(const std::vector<Outcome<Record>>& outcomes) const {
+    std::string header;
     for (const auto& [identifier, result] : outcomes) {
         if (result) {
             write_line(separator);
-            write_line(fmt::format("Patch: {}", identifier));
+            header = "Patch: ";
+            append_outside(header, identifier);
+            write_line(header);
             write_line(separator);
-            write_line(to_text(*result, log::outside_text()));
+            write_line(to_text(*result, console_.outside_text()));
         }
     }
     write_line(separator);
 }
 
-}  // namespace
-
-void TextSink::notice(std::string_view line) {
-    write_line(line);
+void TextSink::notice(args::WaitLine line) {
+    switch (line) {
+        case args::WaitLine::BeforeLock:
+            write_line(remove_wait_line);
+            break;
+        case args::WaitLine::AfterLock:
+            write_line(restore_wait_line);
+            break;
+        case args::WaitLine::None:
+            break;
+    }
 }
 
 void TextSink::show(const std::vector<PatchListRecord>& patches) {
@@ -83,7 +104,7 @@ void TextSink::show(const std::vector<Outcome<StateRecords>>& outcomes) {
         }
         for (const PatchStateRecord& state : *outcome.result) {
             line.clear();
-            append_shown(line, state.name, log::outside_text());
+            append_outside(line, state.name);
             line.append(": ");
             line.append(status_word(state.status));
             write_line(line);

@@ -1,21 +1,19 @@
-// The results as text lines, each one Info record of the patch executor.
+// The results as text lines for a person, each one Info record of the patch executor. Text from
+// outside is escaped here when the console says its records reach a terminal.
 #pragma once
 
 #include <string_view>
 
+#include "log/console.h"
 #include "result_sink.h"
 
 namespace quvane::executor {
 
-inline constexpr std::string_view separator = "-------------------------------------------";
-inline constexpr std::string_view remove_wait_line = "----------Please wait for seconds!---------";
-inline constexpr std::string_view restore_wait_line =
-    "----------Please wait for seconds!----------";
-inline constexpr std::string_view checks_passed = "Checks are passed!";
-
 class TextSink final : public ResultSink {
   public:
-    void notice(std::string_view line) override;
+    explicit TextSink(const log::Console& console) : console_(console) {}
+
+    void notice(args::WaitLine line) override;
     // The header and one row per record, columns padded to 40, 60 and 12 characters.
     void show(const std::vector<PatchListRecord>& patches) override;
     // Per success: separator, "Patch: {identifier}", separator, the record's text; then a
@@ -26,6 +24,16 @@ class TextSink final : public ResultSink {
     void show(const std::vector<Outcome<StateRecords>>& outcomes) override;
     // "Checks are passed!" when every check succeeded.
     void show(const std::vector<Outcome<void>>& outcomes) override;
+
+  private:
+    // Appends text from outside (a name, an identifier) as the console shows it.
+    void append_outside(std::string& line, std::string_view text) const;
+    // Pads by characters, not bytes, and never cuts a longer value.
+    void append_padded(std::string& line, std::string_view value, std::size_t width) const;
+    template <class Record>
+    void write_blocks(const std::vector<Outcome<Record>>& outcomes) const;
+
+    const log::Console& console_;
 };
 
 }  // namespace quvane::executor

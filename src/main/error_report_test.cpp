@@ -1,4 +1,4 @@
-#include "main/error_report.h"
+#include "error_report.h"
 
 #include <gtest/gtest.h>
 

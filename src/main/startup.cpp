@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
 
 #include <fcntl.h>
 #include <malloc.h>
@@ -10,7 +9,6 @@
 #include <unistd.h>
 
 #include "args/arguments.h"
-#include "error_report.h"
 #include "executor/build.h"
 #include "executor/json_sink.h"
 #include "executor/patch.h"
@@ -30,43 +28,15 @@ void debug(std::string_view message) {
 // A standard descriptor that is closed at start would be handed out to the socket or the lock
 // file, and output meant for the user would land there: fill it with /dev/null. A closed
 // standard output is remembered: the run then refuses to start, since it could show nothing.
-void guard_standard_descriptors() {
+void guard_standard_descriptors(log::Console& console) {
     for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
         if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
             ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
             if (fd == STDOUT_FILENO) {
-                log::mark_output_failed(EBADF);
+                console.mark_output_failed(EBADF);
             }
         }
     }
-}
-
-// The exit status once the work is done: a run whose output could not be written has failed,
-// quietly when the reader has gone away (a closed pipe), with a message otherwise.
-int finish(int status) {
-    if (log::flush()) {
-        return status;
-    }
-    if (const int error = log::output_error(); error != EPIPE) {
-        std::fprintf(stderr, "Error: Failed to write to standard output: %s\n",
-                     system_error_text(error).c_str());
-    }
-    return 1;
-}
-
-// Writes the run's one JSON document: what the executor showed, else the failure of the whole
-// run, else an empty object.
-int finish_document(const std::string& shown, const Result<>& result) {
-    std::string out = shown;
-    if (out.empty()) {
-        out = result ? "{}" : json_form(result.error());
-    }
-    if (result) {
-        debug("Done");
-    }
-    out.push_back('\n');
-    log::write_output(out);
-    return finish(result ? 0 : 1);
 }
 
 // A run is short, and a large response passes through three forms in turn (its bytes, the
@@ -89,22 +59,6 @@ Result<> dispatch(const Executors& executors, const args::SubCommand& command) {
     return {};
 }
 
-int report(const Error& error) {
-    std::string text = "Error: " + report_form(error);
-    if (log::running()) {
-        log::error(log::target::main, text);
-        if (log::flush()) {
-            return 1;
-        }
-        // Standard output has failed: the report goes where it can still be read.
-        finish(1);
-    }
-    log::flush();
-    text.push_back('\n');
-    std::fputs(text.c_str(), stderr);
-    return 1;
-}
-
 int run(int argc, const char* const* argv) {
     // A write to a connection the daemon has closed must fail, not end the process.
     std::signal(SIGPIPE, SIG_IGN);
@@ -114,25 +68,25 @@ int run(int argc, const char* const* argv) {
     // Files this process creates, the lock file above all, are for root alone.
     ::umask(077);
     keep_freed_memory();
-    guard_standard_descriptors();
+    log::Console console;
+    guard_standard_descriptors(console);
 
-    auto arguments = args::Arguments::parse(argc, argv, log::output_error());
+    auto arguments = args::Arguments::parse(argc, argv, console.output_error());
     if (!arguments) {
-        return report(arguments.error());
+        console.report(arguments.error());
+        return 1;
     }
-    if (log::output_error() != 0) {
+    if (console.output_error() != 0) {
         // Whatever this run changed, it could not say so: refuse before changing anything.
-        return report(
-            system_error(log::output_error())
+        console.report(
+            system_error(console.output_error())
                 .context("Standard output is closed, so the run could not show what it did"));
+        return 1;
     }
     const bool json = arguments->json;
-    if (auto started =
-            log::start(arguments->verbose ? log::Level::Debug : log::Level::Info,
-                       json ? log::Records::OnStandardError : log::Records::OnStandardOutput);
-        !started) {
-        return report(started.error());
-    }
+    console.open_records(json ? log::Console::Records::OnStandardError
+                              : log::Console::Records::OnStandardOutput);
+    log::start(arguments->verbose ? log::Level::Debug : log::Level::Info, console);
     if (log::enabled(log::Level::Debug)) {
         debug("Start with " + arguments->debug_form());
     }
@@ -146,7 +100,7 @@ int run(int argc, const char* const* argv) {
     debug("Initializing remote procedure calls...");
     rpc::PatchProxy proxy(std::move(remote));
     debug("Initializing command executors...");
-    executor::TextSink text;
+    executor::TextSink text(console);
     executor::JsonSink document;
     Executors executors;
     executors.push_back(std::make_unique<executor::BuildCommandExecutor>());
@@ -160,13 +114,18 @@ int run(int argc, const char* const* argv) {
     }
     const auto result = dispatch(executors, command);
     if (json) {
-        return finish_document(document.document(), result);
+        if (result) {
+            debug("Done");
+        }
+        console.write_output(document.document(result));
+        return console.finish(result ? 0 : 1);
     }
     if (!result) {
-        return report(result.error());
+        console.report(result.error());
+        return 1;
     }
     debug("Done");
-    return finish(0);
+    return console.finish(0);
 }
 
 }  // namespace quvane

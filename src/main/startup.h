@@ -15,10 +15,6 @@ using Executors = std::vector<std::unique_ptr<executor::CommandExecutor>>;
 // Offers `command` to every executor in order and stops at the first error.
 Result<> dispatch(const Executors& executors, const args::SubCommand& command);
 
-// Writes "Error: " and the report form of `error`: as an Error record when the logger runs,
-// on standard error before. Returns the exit status 1.
-int report(const Error& error);
-
 // Runs the process and returns its exit status.
 int run(int argc, const char* const* argv);
 

@@ -27,9 +27,7 @@ Result<T> RpcRemote::call(std::string_view method, std::vector<std::string> para
         return tl::unexpected(translate(response.error()));
     }
     if (log::enabled(log::Level::Debug)) {
-        std::string form;
-        append_shown(form, response->debug_form(), log::outside_text(), true);
-        log::debug(log::target::remote, form);
+        log::debug(log::target::remote, response->debug_form());
     }
     auto result = extract_result<T>(*response);
     if (!result) {
@@ -46,14 +44,15 @@ Error RpcRemote::translate(const ClientFailure& failure) const {
     }
     if (const auto* json = std::get_if<JsonFailure>(&failure)) {
         log::debug(log::target::remote,
-                   fmt::format("Json parse error: {}", shown(json->detail, log::outside_text())));
+                   fmt::format("Json parse error: {}", json->detail));
         return Error("Failed to parse response");
     }
     const std::string& message = std::get<RpcFailure>(failure).error.message;
     if (message == "Method not found") {
         return Error("Method is unimplemented");
     }
-    return Error(shown(message, log::outside_text_in_results()));
+    // As the daemon wrote it: the console escapes it for the stream that shows it.
+    return Error(message);
 }
 
 template Result<Empty> RpcRemote::call<Empty>(std::string_view, std::vector<std::string>);

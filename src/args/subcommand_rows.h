@@ -1,0 +1,88 @@
+// Every subcommand as one row: what the grammar, the help, the conversion, the executor and
+// the generated shell completions know of it. Adding a subcommand is adding a row (and a
+// variant to SubCommand, in the same place of the order). Plain data, no parser: the
+// completion generator in tools/ reads it without linking the client.
+#pragma once
+
+#include <array>
+#include <string_view>
+
+namespace quvane::args {
+
+// What a subcommand takes after its word.
+enum class Takes { Nothing, Identifiers, ToolArguments, AcceptedFlag };
+
+// The daemon method a subcommand calls; the proxy has one typed operation for each.
+enum class DaemonCall {
+    None,  // not a daemon subcommand: build runs the build tool
+    GetPatchInfo,
+    GetPatchTarget,
+    GetPatchStatus,
+    GetPatchList,
+    CheckPatch,
+    ApplyPatch,
+    RemovePatch,
+    ActivePatch,
+    DeactivePatch,
+    AcceptPatch,
+    SavePatchStatus,
+    RestorePatchStatus,
+};
+
+enum class Locking { None, Exclusive };
+
+// The notice shown before a long daemon call, and whether it comes before or after the lock.
+enum class WaitLine { None, BeforeLock, AfterLock };
+
+// How the results of the subcommand's calls are shown.
+enum class Shows {
+    ToolOutput,    // the build tool's own, on the terminal
+    Nothing,       // success is silence
+    PatchTable,    // the list of patches
+    InfoBlocks,    // per identifier, its metadata
+    TargetBlocks,  // per identifier, its target package
+    StateLines,    // per identifier, "{name}: {status}" per record
+    CheckVerdict,  // "Checks are passed!" when every check passed
+};
+
+struct SubcommandRow {
+    std::string_view word;  // on the command line
+    std::string_view name;  // of the variant, in the debug form
+    std::string_view help;
+    Takes takes;
+    DaemonCall call;
+    Locking locking;
+    WaitLine wait;
+    Shows shows;
+    // The patch statuses from which the subcommand can act, offered by the completions;
+    // empty: every patch.
+    std::string_view acts_on = {};
+};
+
+// In the order of the grammar, the help and SubCommand's variant.
+// clang-format off
+inline constexpr std::array subcommand_rows{
+    SubcommandRow{"build", "Build", "Build a patch", Takes::ToolArguments, DaemonCall::None, Locking::None, WaitLine::None, Shows::ToolOutput},
+    SubcommandRow{"info", "Info", "Show patch info", Takes::Identifiers, DaemonCall::GetPatchInfo, Locking::None, WaitLine::None, Shows::InfoBlocks},
+    SubcommandRow{"target", "Target", "Show patch target", Takes::Identifiers, DaemonCall::GetPatchTarget, Locking::None, WaitLine::None, Shows::TargetBlocks},
+    SubcommandRow{"status", "Status", "Show patch status", Takes::Identifiers, DaemonCall::GetPatchStatus, Locking::None, WaitLine::None, Shows::StateLines},
+    SubcommandRow{"list", "List", "List all patches", Takes::Nothing, DaemonCall::GetPatchList, Locking::None, WaitLine::None, Shows::PatchTable},
+    SubcommandRow{"check", "Check", "Check a patch", Takes::Identifiers, DaemonCall::CheckPatch, Locking::Exclusive, WaitLine::None, Shows::CheckVerdict, "NOT-APPLIED"},
+    SubcommandRow{"apply", "Apply", "Apply a patch", Takes::Identifiers, DaemonCall::ApplyPatch, Locking::Exclusive, WaitLine::None, Shows::StateLines, "NOT-APPLIED"},
+    SubcommandRow{"remove", "Remove", "Remove a patch", Takes::Identifiers, DaemonCall::RemovePatch, Locking::Exclusive, WaitLine::BeforeLock, Shows::StateLines, "DEACTIVED ACTIVED ACCEPTED"},
+    SubcommandRow{"active", "Active", "Active a patch", Takes::Identifiers, DaemonCall::ActivePatch, Locking::Exclusive, WaitLine::None, Shows::StateLines, "DEACTIVED"},
+    SubcommandRow{"deactive", "Deactive", "Deactive a patch", Takes::Identifiers, DaemonCall::DeactivePatch, Locking::Exclusive, WaitLine::None, Shows::StateLines, "ACTIVED ACCEPTED"},
+    SubcommandRow{"accept", "Accept", "Accept a patch", Takes::Identifiers, DaemonCall::AcceptPatch, Locking::Exclusive, WaitLine::None, Shows::StateLines, "ACTIVED"},
+    SubcommandRow{"save", "Save", "Save all patch status", Takes::Nothing, DaemonCall::SavePatchStatus, Locking::Exclusive, WaitLine::None, Shows::Nothing},
+    SubcommandRow{"restore", "Restore", "Restore all patch status", Takes::AcceptedFlag, DaemonCall::RestorePatchStatus, Locking::Exclusive, WaitLine::AfterLock, Shows::Nothing},
+};
+// clang-format on
+
+// The flag of the subcommands that take Takes::AcceptedFlag.
+inline constexpr std::string_view accepted_flag = "--accepted";
+inline constexpr std::string_view accepted_flag_help = "Accepted patch only";
+// The positional argument of the subcommands that take Takes::Identifiers.
+inline constexpr std::string_view identifier_value_name = "IDENTIFIER";
+inline constexpr std::string_view identifier_help = "Patch identifier";
+
+}  // namespace quvane::args
