@@ -5,6 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "args/program_options.h"
+#include "args/subcommand_rows.h"
 #include "support/process.h"
 #include "support/stub_daemon.h"
 
@@ -56,7 +58,7 @@ class Completion : public ::testing::Test {
         }
         std::vector<std::string> argv = as_root;
         argv.insert(argv.end(), {"/bin/bash", "-c",
-                                 std::string("source ") + QUVANE_SOURCE_DIR +
+                                 std::string("source ") + BINARY_DIR +
                                      "/completions/quvane.bash; COMP_WORDS=(" + array +
                                      "); COMP_CWORD=" + std::to_string(words.size() - 1) +
                                      "; _quvane; printf '%s\\n' \"${COMPREPLY[@]}\" | sort"});
@@ -68,7 +70,7 @@ class Completion : public ::testing::Test {
         std::vector<std::string> argv = as_root;
         argv.insert(argv.end(), {"/usr/bin/timeout", "20", "/usr/bin/zsh", "-f",
                                  std::string(QUVANE_SOURCE_DIR) + "/tests/support/zsh_complete.zsh",
-                                 std::string(QUVANE_SOURCE_DIR) + "/completions", line});
+                                 std::string(BINARY_DIR) + "/completions", line});
         const std::string out = testing::run_process(argv).out;
         std::vector<std::string> matches;
         for (std::size_t open = out.find('\1'); open != std::string::npos;
@@ -91,7 +93,7 @@ class Completion : public ::testing::Test {
 TEST_F(Completion, BashOffersSubcommandsOptionsAndFittingPatches) {
     EXPECT_THAT(bash({quvane, "re"}), ElementsAreArray({"remove", "restore"}));
     EXPECT_THAT(bash({quvane, "-v", "a"}), ElementsAreArray({"accept", "active", "apply"}));
-    EXPECT_THAT(bash({quvane, "--w"}), ElementsAreArray({"--work-dir"}));
+    EXPECT_THAT(bash({quvane, "--wo"}), ElementsAreArray({"--work-dir"}));
     EXPECT_THAT(bash({quvane, "restore", "--"}), ElementsAreArray({"--accepted", "--help"}));
     EXPECT_THAT(bash({quvane, "list", "-"}), ElementsAreArray({"--help", "-h"}));
 
@@ -112,6 +114,38 @@ TEST_F(Completion, BashOffersSubcommandsOptionsAndFittingPatches) {
     // No daemon: nothing offered, nothing printed.
     testing::TemporaryDirectory empty;
     EXPECT_THAT(bash({quvane, "-w", empty.path().string(), "apply", ""}), ::testing::IsEmpty());
+}
+
+// Every subcommand and every program option of the tables, past an option's value.
+TEST_F(Completion, BothShellsOfferEveryRowOfBothTables) {
+    std::vector<std::string> words;
+    std::vector<std::string> long_options;
+    for (const args::SubcommandRow& row : args::subcommand_rows) {
+        words.emplace_back(row.word);
+        EXPECT_THAT(bash({quvane, "--timeout", "5", std::string(row.word.substr(0, 3))}),
+                    ::testing::Contains(std::string(row.word)));
+    }
+    for (const args::ProgramOption& option : args::program_options) {
+        long_options.emplace_back(option.long_name);
+    }
+    std::sort(words.begin(), words.end());
+    std::sort(long_options.begin(), long_options.end());
+    EXPECT_THAT(bash({quvane, "--wait", "=", "2", ""}), ElementsAreArray(words));
+    EXPECT_THAT(bash({quvane, "--"}), ElementsAreArray(long_options));
+    EXPECT_THAT(bash({quvane, "--timeout", ""}), ::testing::IsEmpty());
+    if (std::filesystem::exists("/usr/bin/zsh")) {
+        // _describe may add each match twice (a listing pass and the real one).
+        std::vector<std::string> offered = zsh(quvane + " --timeout 5 ");
+        offered.erase(std::unique(offered.begin(), offered.end()), offered.end());
+        EXPECT_THAT(offered, ElementsAreArray(words));
+        EXPECT_THAT(zsh(quvane + " --"), ::testing::IsSupersetOf(long_options));
+    }
+
+    testing::StubDaemon daemon(dir.path() / "quvaned.sock", [](const std::string& request) {
+        return testing::Reply::result(request, R"([["8d17-2","fix","NotApplied"]])");
+    });
+    EXPECT_THAT(bash({quvane, "--timeout", "5", "-w", dir.path().string(), "apply", ""}),
+                ElementsAreArray({"8d17-2", "fix"}));
 }
 
 TEST_F(Completion, ZshOffersSubcommandsAndFittingPatches) {
