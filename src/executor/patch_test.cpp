@@ -1,0 +1,182 @@
+// The patch executor in process, over the recording transport: what each row makes it call,
+// what it hands the sink, and in which order against the lock.
+#include "executor/patch.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "os/file_descriptor.h"
+#include "support/process.h"
+#include "support/recording_transport.h"
+
+namespace quvane::executor {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+
+// What the executor handed over, one line per event.
+class RecordingSink final : public ResultSink {
+  public:
+    void notice(args::WaitLine line) override {
+        events.push_back(line == args::WaitLine::BeforeLock ? "wait before lock"
+                                                            : "wait after lock");
+    }
+    void show(const std::vector<PatchListRecord>& patches) override {
+        events.push_back("table of " + std::to_string(patches.size()));
+    }
+    void show(const std::vector<Outcome<PatchInfo>>& outcomes) override { record("info", outcomes); }
+    void show(const std::vector<Outcome<PackageInfo>>& outcomes) override {
+        record("target", outcomes);
+    }
+    void show(const std::vector<Outcome<StateRecords>>& outcomes) override {
+        record("states", outcomes);
+    }
+    void show(const std::vector<Outcome<void>>& outcomes) override { record("check", outcomes); }
+
+    std::vector<std::string> events;
+
+  private:
+    template <class T>
+    void record(const std::string& kind, const std::vector<Outcome<T>>& outcomes) {
+        std::string line = kind;
+        for (const auto& outcome : outcomes) {
+            line += " " + outcome.identifier + (outcome.result ? "+" : "-");
+        }
+        events.push_back(line);
+    }
+};
+
+constexpr std::string_view package =
+    R"({"name":"k","kind":"SourcePackage","arch":"x86_64","epoch":"","version":"1","release":"1","license":"GPL","source_pkg":"k.src"})";
+
+// A daemon that fails every call about "bad" and answers every other as its method expects.
+std::string daemon(const rpc::Request& request) {
+    const std::string id = std::to_string(request.id);
+    if (!request.params.empty() && request.params[0] == "\"bad\"") {
+        return R"({"id":)" + id + R"(,"error":{"code":-1,"message":"bad is unknown"}})";
+    }
+    std::string result = "null";
+    if (request.method == "get_patch_list") {
+        result = R"([["u","n","Actived"]])";
+    } else if (request.method == "get_patch_target") {
+        result = package;
+    } else if (request.method == "get_patch_info") {
+        result = R"({"uuid":"u","name":"n","version":"1","release":1,"arch":"x86_64","kind":"KernelPatch","depends":"","target":)" +
+                 std::string(package) + R"(,"entities":[],"description":"d","patches":[],"others":{}})";
+    } else if (request.method != "check_patch" &&
+               (request.method.ends_with("_patch") || request.method == "get_patch_status")) {
+        result = R"([{"name":"n","status":"Actived"}])";
+    }
+    return R"({"id":)" + id + R"(,"result":)" + result + "}";
+}
+
+class PatchExecutor : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (::getuid() != 0) {
+            GTEST_SKIP() << "the executor runs only for the superuser, and an in-process test "
+                            "cannot become one";
+        }
+    }
+
+    // Runs `words` (a subcommand and its arguments) and returns the executor's result.
+    Result<> run(const std::vector<std::string>& words) {
+        args::CommandMatches matches{words.front(), std::nullopt, false};
+        if (words.size() > 1) {
+            matches.values = std::vector<std::string>(words.begin() + 1, words.end());
+        }
+        if (words.front() == "restore") {
+            matches.values.reset();
+            matches.accepted = words.size() > 1;
+        }
+        auto command = args::SubCommand::from_matches(matches);
+        EXPECT_TRUE(command.has_value());
+        auto remote = std::make_shared<rpc::RpcRemote>(
+            dir.path() / "quvaned.sock",
+            std::make_unique<testing::RecordingTransport>(daemon, requests));
+        PatchCommandExecutor executor(rpc::PatchProxy(remote), dir.path() / "patch_op.lock",
+                                      sink);
+        return executor.invoke(*command);
+    }
+
+    std::vector<std::string> calls() const {
+        std::vector<std::string> out;
+        for (const auto& request : requests) {
+            std::string call = request.method;
+            for (const auto& param : request.params) {
+                call += " " + param;
+            }
+            out.push_back(call);
+        }
+        return out;
+    }
+
+    testing::TemporaryDirectory dir;
+    std::vector<rpc::Request> requests;
+    RecordingSink sink;
+};
+
+TEST_F(PatchExecutor, EachRowCallsItsMethodAndShowsItsKindOfResult) {
+    const struct {
+        std::vector<std::string> words;
+        std::vector<std::string> calls;
+        std::vector<std::string> events;
+    } cases[] = {
+        {{"list"}, {"get_patch_list"}, {"table of 1"}},
+        {{"info", "a"}, {"get_patch_info \"a\""}, {"info a+"}},
+        {{"target", "a"}, {"get_patch_target \"a\""}, {"target a+"}},
+        {{"status", "a"}, {"get_patch_status \"a\""}, {"states a+"}},
+        {{"check", "a"}, {"check_patch \"a\""}, {"check a+"}},
+        {{"apply", "a"}, {"apply_patch \"a\""}, {"states a+"}},
+        {{"remove", "a"}, {"remove_patch \"a\""}, {"wait before lock", "states a+"}},
+        {{"active", "a"}, {"active_patch \"a\""}, {"states a+"}},
+        {{"deactive", "a"}, {"deactive_patch \"a\""}, {"states a+"}},
+        {{"accept", "a"}, {"accept_patch \"a\""}, {"states a+"}},
+        {{"save"}, {"save_patch_status"}, {}},
+        {{"restore"}, {"restore_patch_status false"}, {"wait after lock"}},
+        {{"restore", "--accepted"}, {"restore_patch_status true"}, {"wait after lock"}},
+    };
+    for (const auto& c : cases) {
+        requests.clear();
+        sink.events.clear();
+        EXPECT_TRUE(run(c.words).has_value()) << c.words.front();
+        EXPECT_THAT(calls(), ElementsAreArray(c.calls)) << c.words.front();
+        EXPECT_THAT(sink.events, ElementsAreArray(c.events)) << c.words.front();
+    }
+}
+
+TEST_F(PatchExecutor, EveryIdentifierIsTriedAndTheFailuresAreListed) {
+    const auto result = run({"apply", "bad", "b", "bad"});
+    EXPECT_THAT(calls(), ElementsAre("apply_patch \"bad\"", "apply_patch \"b\"",
+                                     "apply_patch \"bad\""));
+    EXPECT_THAT(sink.events, ElementsAre("states bad- b+ bad-"));
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().message(), "Operation failed");
+    EXPECT_THAT(result.error().causes(),
+                ElementsAre("0. bad is unknown\n\n1. bad is unknown"));
+}
+
+TEST_F(PatchExecutor, AHeldLockStopsTheRunBeforeAnyCallButAfterTheRemoveWaitLine) {
+    const os::FileDescriptor held(
+        ::open((dir.path() / "patch_op.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    ASSERT_EQ(::flock(held.get(), LOCK_EX | LOCK_NB), 0);
+    for (const std::string word : {"remove", "restore", "apply"}) {
+        requests.clear();
+        sink.events.clear();
+        const auto result = run({word, "a"});
+        ASSERT_FALSE(result.has_value()) << word;
+        EXPECT_THAT(result.error().message(), ::testing::StartsWith("Failed to acquire flock"));
+        EXPECT_TRUE(requests.empty()) << word;
+        EXPECT_EQ(sink.events.size(), word == "remove" ? 1U : 0U) << word;
+    }
+    // Runs that change nothing take no lock.
+    EXPECT_TRUE(run({"status", "a"}).has_value());
+}
+
+}  // namespace
+}  // namespace quvane::executor

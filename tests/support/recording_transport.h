@@ -1,0 +1,41 @@
+// An in-memory transport for in-process tests: it records every request and answers each with
+// the text a test function gives for it, or with a transport failure.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "rpc/transport.h"
+
+namespace quvane::testing {
+
+class RecordingTransport final : public rpc::Transport {
+  public:
+    // The answer to a request: the JSON text of the whole response, or empty for a daemon
+    // that closed the connection without a word.
+    using Answer = std::function<std::string(const rpc::Request&)>;
+
+    // `requests` outlives the transport; it receives each request as it is sent.
+    RecordingTransport(Answer answer, std::vector<rpc::Request>& requests)
+        : answer_(std::move(answer)), requests_(requests) {}
+
+    tl::expected<rpc::Response, rpc::ClientFailure> transmit(const rpc::Request& request) override {
+        requests_.push_back(request);
+        const std::string text = answer_(request);
+        if (text.empty()) {
+            return tl::unexpected(rpc::ClientFailure(rpc::TransportFailure::timeout()));
+        }
+        auto response = rpc::Response::parse(text);
+        if (!response) {
+            return tl::unexpected(rpc::ClientFailure(std::move(response.error())));
+        }
+        return std::move(*response);
+    }
+
+  private:
+    Answer answer_;
+    std::vector<rpc::Request>& requests_;
+};
+
+}  // namespace quvane::testing
