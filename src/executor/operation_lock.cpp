@@ -42,15 +42,14 @@ Error not_a_regular_file(const std::filesystem::path& path, mode_t mode) {
         fmt::format("{} is {}, not a regular file", to_text_lossy(path.native()), kind_of(mode)));
 }
 
+// Decides on what the path names at one instant, without an effect on it: O_PATH opens nothing
+// for reading (no device is woken, no tape rewound, no FIFO waited for) and follows a link to an
+// existing file. Only a regular file is then reopened for reading, through the descriptor, so
+// that a path swapped in between cannot put a device under the second open.
 Result<os::FileDescriptor> open_existing(const std::filesystem::path& path) {
     struct stat status {};
-    // Refused before it is opened, so that opening has no effect on a device; checked again
-    // on the descriptor, since the path may change in between.
-    if (::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
-        return tl::unexpected(not_a_regular_file(path, status.st_mode));
-    }
-    os::FileDescriptor fd(::open(path.c_str(), open_existing_flags));
-    if (!fd) {
+    const os::FileDescriptor handle(::open(path.c_str(), O_PATH | O_CLOEXEC));
+    if (!handle) {
         const int error = errno;
         if (error == ENOENT && ::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
             return tl::unexpected(
@@ -58,13 +57,27 @@ Result<os::FileDescriptor> open_existing(const std::filesystem::path& path) {
         }
         return tl::unexpected(system_error(error));
     }
-    if (::fstat(fd.get(), &status) != 0) {
+    if (::fstat(handle.get(), &status) != 0) {
         return tl::unexpected(system_error(errno));
     }
     if (!S_ISREG(status.st_mode)) {
         return tl::unexpected(not_a_regular_file(path, status.st_mode));
     }
+    const std::string same_file = fmt::format("/proc/self/fd/{}", handle.get());
+    os::FileDescriptor fd(::open(same_file.c_str(), open_existing_flags));
+    if (!fd) {
+        return tl::unexpected(system_error(errno));
+    }
     return fd;
+}
+
+// Whether `path` still names the file open on `fd`: a file moved aside or replaced after it
+// was opened would let another run lock a different file at the same path.
+bool still_named(const std::filesystem::path& path, int fd) {
+    struct stat named {};
+    struct stat held {};
+    return ::stat(path.c_str(), &named) == 0 && ::fstat(fd, &held) == 0 &&
+           named.st_dev == held.st_dev && named.st_ino == held.st_ino;
 }
 
 // O_EXCL never follows a link, so a planted link cannot make this run create its target; no
@@ -118,6 +131,13 @@ Result<OperationLock> OperationLock::acquire(const std::filesystem::path& path, 
         }
         return tl::unexpected(
             std::move(cause).context(fmt::format("Failed to acquire flock for fd {}", number)));
+    }
+    if (!still_named(path, fd->get())) {
+        fd->reset();
+        return tl::unexpected(
+            Error(fmt::format("{} was replaced while it was being locked",
+                              to_text_lossy(path.native())))
+                .context(fmt::format("Failed to create flock on {}", to_text_lossy(path.native()))));
     }
     return OperationLock(std::move(*fd), exclusive);
 }

@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <atomic>
 #include <fstream>
+#include <thread>
 #include <functional>
 #include <regex>
 
@@ -114,6 +116,77 @@ TEST(OperationLock, RefusesAtOnceWhatIsNotARegularFile) {
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(nowhere)));
 }
 
+TEST(OperationLock, APathSwappedToAFifoIsNeverOpenedForReading) {
+    // A writer blocks in open() until the FIFO has a reader: if it ever returns, a run opened
+    // the FIFO that was swapped in under the check.
+    testing::TemporaryDirectory dir;
+    const auto fifo = dir.path() / "fifo";
+    const auto file = dir.path() / "file";
+    const auto path = dir.path() / "patch_op.lock";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::ofstream(file).close();
+    std::atomic<bool> opened{false};
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        const int fd = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+        opened = !done;
+        ::close(fd);
+    });
+    std::thread swapper([&] {
+        for (bool to_fifo = false; !done; to_fifo = !to_fifo) {
+            const auto next = dir.path() / "next";
+            std::filesystem::remove(next);
+            std::filesystem::create_symlink(to_fifo ? fifo : file, next);
+            std::filesystem::rename(next, path);
+        }
+    });
+    for (int i = 0; i < 20000 && !opened; ++i) {
+        (void)OperationLock::acquire(path, true);
+    }
+    done = true;
+    swapper.join();
+    // Let the writer go.
+    ::close(::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    writer.join();
+    EXPECT_FALSE(opened);
+}
+
+TEST(OperationLock, AFileReplacedWhileItsLockWasAwaitedIsNotTakenForTheLock) {
+    testing::TemporaryDirectory dir;
+    const auto path = dir.path() / "patch_op.lock";
+    auto first = OperationLock::acquire(path, true);
+    ASSERT_TRUE(first.has_value());
+    const pid_t child = fork();
+    if (child == 0) {
+        const auto lock = OperationLock::acquire(path, true, std::chrono::seconds(20));
+        _exit(!lock && lock.error().causes() ==
+                           std::vector<std::string>{path.string() +
+                                                    " was replaced while it was being locked"}
+                  ? 0
+                  : 1);
+    }
+    // Once the waiting run holds the old file open (besides the descriptor it inherited), a
+    // new file takes its name and the old lock is released.
+    const auto holds_the_old_file = [&] {
+        int open = 0;
+        for (const auto& entry :
+             std::filesystem::directory_iterator("/proc/" + std::to_string(child) + "/fd")) {
+            std::error_code ignored;
+            open += std::filesystem::read_symlink(entry.path(), ignored) == path;
+        }
+        return open >= 2;
+    };
+    for (int i = 0; i < 2000 && !holds_the_old_file(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    std::ofstream(dir.path() / "new").close();
+    std::filesystem::rename(dir.path() / "new", path);
+    first = tl::unexpected(Error("released"));
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
 TEST(OperationLock, FailuresNameThePathOrTheDescriptor) {
     testing::TemporaryDirectory dir;
     const auto missing_dir = dir.path() / "missing" / "patch_op.lock";
@@ -135,10 +208,10 @@ TEST(OperationLock, FailuresNameThePathOrTheDescriptor) {
                              std::regex("Failed to acquire flock for fd [0-9]+")) &&
             second.error().causes() ==
                 std::vector<std::string>{"Resource temporarily unavailable (os error 11)"};
-        // The failed attempt left no descriptor open: the next one gets the same number.
-        const int next = ::open("/dev/null", O_RDONLY);
-        const bool closed =
-            second.error().message() == "Failed to acquire flock for fd " + std::to_string(next);
+        // The failed attempt left the descriptor it named closed.
+        const std::string number = second.error().message().substr(
+            std::string_view("Failed to acquire flock for fd ").size());
+        const bool closed = ::fcntl(std::stoi(number), F_GETFD) == -1 && errno == EBADF;
         _exit(as_expected && closed ? 0 : 1);
     }
     int status = 0;
