@@ -1,5 +1,9 @@
 // Faults and load, end to end: concurrent runs, a daemon that dies mid-exchange, odd paths,
 // and standard output that cannot be written.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <fstream>
 #include <future>
 #include <regex>
@@ -171,6 +175,50 @@ TEST(Robustness, OutputThatCannotBeWrittenFailsTheRun) {
     EXPECT_EQ(head.out, "Uuid" + std::string(37, ' ') + "Name" + std::string(57, ' ') +
                             "Status      \nstatus 1\n");
     EXPECT_EQ(head.err, "");
+}
+
+TEST(Robustness, AStandardOutputWhoseReaderHasGoneRefusesTheRun) {
+    testing::TemporaryDirectory dir;
+    testing::StubDaemon daemon(dir.path() / "quvaned.sock", [](const std::string& request) {
+        return Reply::result(request, R"([{"name":"A","status":"Actived"}])");
+    });
+    int output[2];
+    int errors[2];
+    ASSERT_EQ(::pipe2(output, O_CLOEXEC), 0);
+    ASSERT_EQ(::pipe2(errors, O_CLOEXEC), 0);
+    ::close(output[0]);
+    std::vector<std::string> words = testing::quvane_command();
+    for (const std::string word : {"-w", dir.path().c_str(), "apply", "A"}) {
+        words.push_back(word);
+    }
+    std::vector<char*> argv;
+    for (auto& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(output[1], STDOUT_FILENO);
+        ::dup2(errors[1], STDERR_FILENO);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(output[1]);
+    ::close(errors[1]);
+    std::string err;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(errors[0], buffer, sizeof buffer)) > 0;) {
+        err.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(errors[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(err,
+              "Error: Standard output is closed, so the run could not show what it did\n\n"
+              "Caused by:\n    Broken pipe (os error 32)\n");
+    EXPECT_TRUE(daemon.requests().empty());
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "patch_op.lock"));
 }
 
 }  // namespace

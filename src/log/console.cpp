@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include <poll.h>
 #include <unistd.h>
 
 #include "error_report.h"
@@ -78,6 +79,15 @@ bool Console::flush() noexcept {
         mark_output_failed(errno != 0 ? errno : EIO);
     }
     return output_error_ == 0;
+}
+
+void Console::check_output_reader() noexcept {
+    // The write end of a pipe reports an error condition once the read end is closed; poll
+    // asks without writing a byte.
+    pollfd output{STDOUT_FILENO, 0, 0};
+    if (::poll(&output, 1, 0) == 1 && (output.revents & (POLLERR | POLLHUP)) != 0) {
+        mark_output_failed(EPIPE);
+    }
 }
 
 void Console::mark_output_failed(int errnum) noexcept {

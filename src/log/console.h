@@ -43,6 +43,10 @@ class Console {
     // Returns false once standard output has failed; later output to it is dropped.
     bool flush() noexcept;
 
+    // Marks standard output as failed when nobody can read it any more: a pipe whose reader
+    // has gone. Asked before the run changes anything, since it could not say what it did.
+    void check_output_reader() noexcept;
+
     // The system error that made standard output fail, or 0.
     int output_error() const noexcept { return output_error_; }
     // Marks standard output as failed with `errnum` (closed at start, for instance).

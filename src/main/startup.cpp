@@ -76,6 +76,7 @@ int run(int argc, const char* const* argv) {
         console.report(arguments.error());
         return 1;
     }
+    console.check_output_reader();
     if (console.output_error() != 0) {
         // Whatever this run changed, it could not say so: refuse before changing anything.
         console.report(
