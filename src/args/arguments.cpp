@@ -21,11 +21,8 @@ Result<Arguments> convert(const Matches& matches) {
     if (!work_dir) {
         return tl::unexpected(work_dir.error());
     }
-    const auto seconds = [](std::optional<double> value) -> std::optional<Seconds> {
-        return value ? std::optional(Seconds(*value)) : std::nullopt;
-    };
-    return Arguments{std::move(*command), std::move(*work_dir),     matches.verbose,
-                     matches.json,        seconds(matches.timeout), seconds(matches.wait)};
+    return Arguments{std::move(*command), std::move(*work_dir), matches.verbose,
+                     matches.json,        matches.timeout,      matches.wait};
 }
 
 }  // namespace
@@ -49,10 +46,12 @@ std::string Arguments::debug_form() const {
         fields.emplace_back("json", debug_form::boolean(json));
     }
     if (timeout) {
-        fields.emplace_back("timeout", fmt::format("{}s", timeout->count()));
+        fields.emplace_back("timeout",
+                            fmt::format("{}s", std::chrono::duration<double>(*timeout).count()));
     }
     if (wait) {
-        fields.emplace_back("wait", fmt::format("{}s", wait->count()));
+        fields.emplace_back("wait",
+                            fmt::format("{}s", std::chrono::duration<double>(*wait).count()));
     }
     return debug_form::record("Arguments", fields);
 }

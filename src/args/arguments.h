@@ -22,19 +22,19 @@ struct Matches {
     std::optional<std::string> work_dir;  // raw bytes
     bool verbose = false;
     bool json = false;
-    std::optional<double> timeout{};  // seconds, positive
-    std::optional<double> wait{};     // seconds, positive
+    std::optional<std::chrono::microseconds> timeout{};  // positive, at most longest_wait
+    std::optional<std::chrono::microseconds> wait{};
 };
-
-using Seconds = std::chrono::duration<double>;
 
 struct Arguments {
     SubCommand command;
     std::filesystem::path work_dir;  // absolute, lexically normalised
     bool verbose = false;
-    bool json = false;                 // one JSON document on standard output
-    std::optional<Seconds> timeout{};  // for every daemon call; none: wait without limit
-    std::optional<Seconds> wait{};     // for the operation lock; none: fail at once
+    bool json = false;  // one JSON document on standard output
+    // For every daemon call; none: wait without limit.
+    std::optional<std::chrono::microseconds> timeout{};
+    // For the operation lock; none: fail at once.
+    std::optional<std::chrono::microseconds> wait{};
 
     // Parses the process arguments. Help, version and usage errors are written by the parser,
     // which then ends the process (0 for help and version, 1 otherwise).

@@ -1,4 +1,5 @@
 #include "args/arguments.h"
+#include "args/seconds.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -135,6 +136,45 @@ TEST(ArgumentsDebugForm, MatchesTheVerboseLog) {
     EXPECT_EQ(SubCommand{Restore{false}}.debug_form(), "Restore {\n    accepted: false,\n}");
     EXPECT_EQ(SubCommand{Info{{ids({"a\"b\\c\n"})}}}.debug_form(),
               "Info {\n    identifiers: [\n        \"a\\\"b\\\\c\\n\",\n    ],\n}");
+}
+
+}  // namespace
+}  // namespace quvane::args
+
+namespace quvane::args {
+namespace {
+
+TEST(Seconds, PlainDecimalsUpToTheCeilingBecomeWholeMicroseconds) {
+    using std::chrono::microseconds;
+    const struct {
+        std::string text;
+        long long micros;  // 0: refused
+    } cases[] = {
+        {"5", 5'000'000},
+        {"0.5", 500'000},
+        {".25", 250'000},
+        {"5.", 5'000'000},
+        {"0.0000001", 1},
+        {"604800", 604'800'000'000},
+        {"0", 0},
+        {"0.0", 0},
+        {"1e10", 0},
+        {"0x10", 0},
+        {" 5", 0},
+        {"5 ", 0},
+        {"-1", 0},
+        {"", 0},
+        {".", 0},
+        {"604800.000001", 0},
+        {"99999999999999999999", 0},
+    };
+    for (const auto& c : cases) {
+        const auto seconds = parse_seconds(c.text);
+        EXPECT_EQ(seconds ? seconds->count() : 0, c.micros) << c.text;
+    }
+    EXPECT_EQ(parse_seconds("1e10").error(), "'1e10' is not a positive number of seconds");
+    EXPECT_EQ(parse_seconds("604801").error(),
+              "'604801' is more than the longest wait, 604800 seconds");
 }
 
 }  // namespace

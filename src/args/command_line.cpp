@@ -14,6 +14,7 @@
 
 #include "edit_distance.h"
 #include "program_options.h"
+#include "seconds.h"
 #include "system_error.h"
 
 namespace quvane::args {
@@ -57,21 +58,12 @@ std::string usage_line(const CLI::App& app) {
     return HelpFormatter().make_usage(current, name);
 }
 
-// A number of seconds greater than zero; fractions allowed.
+// A number of seconds as parse_seconds() takes it.
 CLI::Validator positive_seconds() {
     return CLI::Validator(
         [](const std::string& value) -> std::string {
-            double seconds = 0;
-            std::size_t used = 0;
-            try {
-                seconds = std::stod(value, &used);
-            } catch (const std::exception&) {
-                used = 0;
-            }
-            if (used != value.size() || !(seconds > 0) || !std::isfinite(seconds)) {
-                return fmt::format("'{}' is not a positive number of seconds", value);
-            }
-            return {};
+            auto seconds = parse_seconds(value);
+            return seconds ? std::string() : seconds.error();
         },
         "");
 }
@@ -327,15 +319,20 @@ class Grammar {
                    identifier != nullptr && identifier->count() > 0) {
             command.values = identifiers_;
         }
-        return Matches{std::move(command), work_dir_, verbose_, json_, timeout_, wait_};
+        const auto duration = [](const std::optional<std::string>& text) {
+            // Checked by the grammar already.
+            return text ? std::optional(*parse_seconds(*text)) : std::nullopt;
+        };
+        return Matches{std::move(command), work_dir_,      verbose_, json_,
+                       duration(timeout_), duration(wait_)};
     }
 
     CLI::App app_;
     std::string work_dir_{default_work_dir};
     bool verbose_ = false;
     bool json_ = false;
-    std::optional<double> timeout_;
-    std::optional<double> wait_;
+    std::optional<std::string> timeout_;
+    std::optional<std::string> wait_;
     bool accepted_ = false;
     std::vector<std::string> identifiers_;
     std::vector<std::string> build_args_;

@@ -42,8 +42,7 @@ auto* identifiers_in(Variant& variant) noexcept {
                                     std::vector<std::string>>;
     return std::visit(
         [](auto& alternative) -> List* {
-            if constexpr (std::is_base_of_v<WithIdentifiers,
-                                            std::decay_t<decltype(alternative)>>) {
+            if constexpr (std::is_base_of_v<WithIdentifiers, std::decay_t<decltype(alternative)>>) {
                 return &alternative.identifiers;
             } else {
                 return nullptr;

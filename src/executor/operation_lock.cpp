@@ -134,10 +134,10 @@ Result<OperationLock> OperationLock::acquire(const std::filesystem::path& path, 
     }
     if (!still_named(path, fd->get())) {
         fd->reset();
-        return tl::unexpected(
-            Error(fmt::format("{} was replaced while it was being locked",
-                              to_text_lossy(path.native())))
-                .context(fmt::format("Failed to create flock on {}", to_text_lossy(path.native()))));
+        return tl::unexpected(Error(fmt::format("{} was replaced while it was being locked",
+                                                to_text_lossy(path.native())))
+                                  .context(fmt::format("Failed to create flock on {}",
+                                                       to_text_lossy(path.native()))));
     }
     return OperationLock(std::move(*fd), exclusive);
 }

@@ -8,9 +8,9 @@
 
 #include <atomic>
 #include <fstream>
-#include <thread>
 #include <functional>
 #include <regex>
+#include <thread>
 
 #include "support/process.h"
 

@@ -29,7 +29,9 @@ class RecordingSink final : public ResultSink {
     void show(const std::vector<PatchListRecord>& patches) override {
         events.push_back("table of " + std::to_string(patches.size()));
     }
-    void show(const std::vector<Outcome<PatchInfo>>& outcomes) override { record("info", outcomes); }
+    void show(const std::vector<Outcome<PatchInfo>>& outcomes) override {
+        record("info", outcomes);
+    }
     void show(const std::vector<Outcome<PackageInfo>>& outcomes) override {
         record("target", outcomes);
     }
@@ -66,8 +68,9 @@ std::string daemon(const rpc::Request& request) {
     } else if (request.method == "get_patch_target") {
         result = package;
     } else if (request.method == "get_patch_info") {
-        result = R"({"uuid":"u","name":"n","version":"1","release":1,"arch":"x86_64","kind":"KernelPatch","depends":"","target":)" +
-                 std::string(package) + R"(,"entities":[],"description":"d","patches":[],"others":{}})";
+        result =
+            R"({"uuid":"u","name":"n","version":"1","release":1,"arch":"x86_64","kind":"KernelPatch","depends":"","target":)" +
+            std::string(package) + R"(,"entities":[],"description":"d","patches":[],"others":{}})";
     } else if (request.method != "check_patch" &&
                (request.method.ends_with("_patch") || request.method == "get_patch_status")) {
         result = R"([{"name":"n","status":"Actived"}])";
@@ -99,8 +102,7 @@ class PatchExecutor : public ::testing::Test {
         auto remote = std::make_shared<rpc::RpcRemote>(
             dir.path() / "quvaned.sock",
             std::make_unique<testing::RecordingTransport>(daemon, requests));
-        PatchCommandExecutor executor(rpc::PatchProxy(remote), dir.path() / "patch_op.lock",
-                                      sink);
+        PatchCommandExecutor executor(rpc::PatchProxy(remote), dir.path() / "patch_op.lock", sink);
         return executor.invoke(*command);
     }
 
@@ -152,13 +154,12 @@ TEST_F(PatchExecutor, EachRowCallsItsMethodAndShowsItsKindOfResult) {
 
 TEST_F(PatchExecutor, EveryIdentifierIsTriedAndTheFailuresAreListed) {
     const auto result = run({"apply", "bad", "b", "bad"});
-    EXPECT_THAT(calls(), ElementsAre("apply_patch \"bad\"", "apply_patch \"b\"",
-                                     "apply_patch \"bad\""));
+    EXPECT_THAT(calls(),
+                ElementsAre("apply_patch \"bad\"", "apply_patch \"b\"", "apply_patch \"bad\""));
     EXPECT_THAT(sink.events, ElementsAre("states bad- b+ bad-"));
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().message(), "Operation failed");
-    EXPECT_THAT(result.error().causes(),
-                ElementsAre("0. bad is unknown\n\n1. bad is unknown"));
+    EXPECT_THAT(result.error().causes(), ElementsAre("0. bad is unknown\n\n1. bad is unknown"));
 }
 
 TEST_F(PatchExecutor, AHeldLockStopsTheRunBeforeAnyCallButAfterTheRemoveWaitLine) {

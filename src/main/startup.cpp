@@ -93,11 +93,8 @@ int run(int argc, const char* const* argv) {
     }
 
     debug("Initializing remote procedure call client...");
-    auto remote = std::make_shared<rpc::RpcRemote>(
-        arguments->work_dir / "quvaned.sock",
-        arguments->timeout
-            ? std::optional(std::chrono::ceil<std::chrono::microseconds>(*arguments->timeout))
-            : std::nullopt);
+    auto remote =
+        std::make_shared<rpc::RpcRemote>(arguments->work_dir / "quvaned.sock", arguments->timeout);
     debug("Initializing remote procedure calls...");
     rpc::PatchProxy proxy(std::move(remote));
     debug("Initializing command executors...");
@@ -107,7 +104,9 @@ int run(int argc, const char* const* argv) {
     executors.push_back(std::make_unique<executor::BuildCommandExecutor>());
     executors.push_back(std::make_unique<executor::PatchCommandExecutor>(
         std::move(proxy), arguments->work_dir / "patch_op.lock",
-        json ? static_cast<executor::ResultSink&>(document) : text, arguments->wait));
+        json ? static_cast<executor::ResultSink&>(document) : text,
+        arguments->wait ? std::optional<std::chrono::duration<double>>(*arguments->wait)
+                        : std::nullopt));
 
     const args::SubCommand command = std::move(arguments->command);
     if (log::enabled(log::Level::Debug)) {

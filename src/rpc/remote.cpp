@@ -43,8 +43,7 @@ Error RpcRemote::translate(const ClientFailure& failure) const {
                                  transport->cause().value_or("Connection timeout")));
     }
     if (const auto* json = std::get_if<JsonFailure>(&failure)) {
-        log::debug(log::target::remote,
-                   fmt::format("Json parse error: {}", json->detail));
+        log::debug(log::target::remote, fmt::format("Json parse error: {}", json->detail));
         return Error("Failed to parse response");
     }
     const std::string& message = std::get<RpcFailure>(failure).error.message;

@@ -100,8 +100,7 @@ std::string zsh_option_spec(const ProgramOption& option) {
     }
     const std::string help = "[" + single_quoted_inside(option.help) + "]" + value;
     const bool shows = option.key == OptionKey::Help || option.key == OptionKey::Version;
-    const std::string long_name =
-        std::string(option.long_name) + (option.takes_value() ? "=" : "");
+    const std::string long_name = std::string(option.long_name) + (option.takes_value() ? "=" : "");
     if (option.short_name.empty()) {
         return "'" + std::string(shows ? "(- *)" : "") + long_name + help + "'";
     }
@@ -121,9 +120,9 @@ std::string zsh_option_specs() {
 std::string zsh_described_subcommands() {
     std::string out;
     for (const SubcommandRow& row : subcommand_rows) {
-        append_word(out,
-                    "        '" + std::string(row.word) + ":" + single_quoted_inside(row.help) + "'",
-                    "\n");
+        append_word(
+            out, "        '" + std::string(row.word) + ":" + single_quoted_inside(row.help) + "'",
+            "\n");
     }
     return out;
 }
@@ -133,9 +132,9 @@ std::string zsh_work_dir_lookup() {
     for (const ProgramOption& option : program_options) {
         if (option.value == ValueKind::Directory) {
             const std::string long_form = "${opt_args[" + std::string(option.long_name) + "]}";
-            return option.short_name.empty() ? long_form
-                                             : "${opt_args[" + std::string(option.short_name) +
-                                                   "]:-" + long_form + "}";
+            return option.short_name.empty()
+                       ? long_form
+                       : "${opt_args[" + std::string(option.short_name) + "]:-" + long_form + "}";
         }
     }
     return "";
