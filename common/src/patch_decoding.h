@@ -7,17 +7,10 @@
 #include <simdjson.h>
 #include <tl/expected.hpp>
 
+#include "decode_error.h"
 #include "patch_records.h"
 
 namespace quvane {
-
-// What was wrong, and where: "PatchInfo field \"release\": invalid value: integer -1, ...".
-struct DecodeError {
-    std::string description;
-};
-
-template <class T>
-using Decoded = tl::expected<T, DecodeError>;
 
 // The five result types: Empty, PatchInfo, PackageInfo and the lists of PatchListRecord
 // and PatchStateRecord.

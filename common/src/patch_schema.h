@@ -3,30 +3,13 @@
 #pragma once
 
 #include <array>
-#include <optional>
 #include <string_view>
 #include <tuple>
 
 #include "patch_records.h"
+#include "schema.h"
 
 namespace quvane {
-
-template <class Record, class Value>
-struct FieldSchema {
-    std::string_view key;
-    Value Record::*member;
-};
-
-template <class Record, class Value>
-constexpr FieldSchema<Record, Value> field(std::string_view key, Value Record::*member) {
-    return {key, member};
-}
-
-template <class Record>
-struct RecordSchema;
-
-template <class Enum>
-struct EnumSchema;
 
 template <>
 struct RecordSchema<PackageInfo> {
@@ -111,22 +94,5 @@ struct EnumSchema<PackageType> {
     static constexpr std::string_view name = "PackageType";
     static constexpr std::array<std::string_view, 2> names{"SourcePackage", "BinaryPackage"};
 };
-
-template <class Enum>
-constexpr std::string_view json_name(Enum value) {
-    return EnumSchema<Enum>::names[static_cast<std::size_t>(value)];
-}
-
-// The value whose JSON name is `name` exactly, or nothing.
-template <class Enum>
-constexpr std::optional<Enum> enum_named(std::string_view name) {
-    constexpr auto& names = EnumSchema<Enum>::names;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (names[i] == name) {
-            return static_cast<Enum>(i);
-        }
-    }
-    return std::nullopt;
-}
 
 }  // namespace quvane

@@ -8,7 +8,7 @@
 #include <array>
 #include <bitset>
 #include <cstdint>
-#include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,16 +20,11 @@
 #include <simdjson.h>
 #include <tl/expected.hpp>
 
-#include "patch_decoding.h"
-#include "patch_schema.h"
+#include "decode_error.h"
+#include "raw_json.h"
+#include "schema.h"
 
 namespace quvane {
-
-// Any JSON value, kept as its compact text for a later reader.
-struct RawJson {
-    std::string text;
-    bool operator==(const RawJson&) const = default;
-};
 
 namespace decoding {
 
@@ -65,12 +60,13 @@ std::string describe(element value);
 
 tl::unexpected<DecodeError> invalid_type(element value, std::string_view expected);
 
-// The value kinds; a record's field is decoded by the overload for its member's type.
-Status decode_into(element value, Empty& out);
+// The value kinds; a record's field is decoded by the overload for its member's type. Kinds of
+// one kind of record only are declared beside it, in the record's namespace, where the
+// templates below find them by argument-dependent lookup.
 Status decode_into(element value, std::string& out);
-Status decode_into(element value, FileSystemName& out);
 Status decode_into(element value, std::uint32_t& out);
-Status decode_into(element value, TextMap& out);
+// An object whose members are all strings; a repeated key: the later value wins.
+Status decode_into(element value, std::map<std::string, std::string>& out);
 // A JSON integer in the signed 32-bit range, without fraction or exponent.
 Status decode_into(element value, std::int32_t& out);
 // Any JSON value, kept as its compact text.

@@ -29,11 +29,13 @@ tl::expected<std::chrono::microseconds, std::string> parse_seconds(std::string_v
         return not_seconds();
     }
     // Digits are counted, not converted, until the value is known to fit.
-    const std::string_view significant = whole.substr(std::min(whole.find_first_not_of('0'), whole.size()));
+    const std::string_view significant =
+        whole.substr(std::min(whole.find_first_not_of('0'), whole.size()));
     const std::string ceiling = std::to_string(longest_wait.count());
-    const bool above = significant.size() > ceiling.size() ||
-                       (significant.size() == ceiling.size() && significant > ceiling) ||
-                       (significant == ceiling && fraction.find_first_not_of('0') != std::string_view::npos);
+    const bool above =
+        significant.size() > ceiling.size() ||
+        (significant.size() == ceiling.size() && significant > ceiling) ||
+        (significant == ceiling && fraction.find_first_not_of('0') != std::string_view::npos);
     if (above) {
         return tl::unexpected(fmt::format("'{}' is more than the longest wait, {} seconds", text,
                                           longest_wait.count()));

@@ -8,7 +8,7 @@
 #include <string>
 #include <variant>
 
-#include "schema_decoding.h"
+#include "raw_json.h"
 
 namespace quvane::rpc {
 

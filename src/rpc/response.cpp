@@ -1,5 +1,7 @@
 #include "response.h"
 
+#include "schema_decoding.h"
+
 #include <fmt/format.h>
 
 #include "debug_form.h"

@@ -3,8 +3,8 @@
 #include <tl/expected.hpp>
 
 #include "failure.h"
-#include "request.h"
 #include "response.h"
+#include "rpc/request.h"
 
 namespace quvane::rpc {
 

@@ -8,8 +8,8 @@
 #include <fmt/format.h>
 #include <simdjson.h>
 
+#include "rpc/value_boundary.h"
 #include "system_error.h"
-#include "value_boundary.h"
 
 namespace quvane::rpc {
 namespace {
