@@ -5,43 +5,17 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include <simdjson.h>
 
 #include "rpc/json_rpc_client.h"
 #include "rpc/value_reader.h"
+#include "support/memory_source.h"
 
 namespace {
 
 using namespace quvane;
-
-class ChunkedSource final : public rpc::ByteSource {
-  public:
-    ChunkedSource(std::string_view bytes, std::string_view chunk_sizes)
-        : bytes_(bytes), sizes_(chunk_sizes) {}
-
-    tl::expected<std::size_t, int> peek(char* buffer, std::size_t size) override {
-        const std::size_t chunk =
-            sizes_.empty() ? size : 1 + static_cast<unsigned char>(sizes_[turn_++ % sizes_.size()]);
-        const std::size_t n = std::min({size, chunk, bytes_.size() - position_});
-        bytes_.copy(buffer, n, position_);
-        return n;
-    }
-    tl::expected<void, int> consume(char* buffer, std::size_t size) override {
-        if (size > bytes_.size() - position_)
-            std::abort();  // consuming what was never shown
-        bytes_.copy(buffer, size, position_);
-        position_ += size;
-        return {};
-    }
-    std::size_t position() const { return position_; }
-
-  private:
-    std::string_view bytes_;
-    std::string_view sizes_;
-    std::size_t position_ = 0;
-    std::size_t turn_ = 0;
-};
 
 template <class T>
 void extract(const rpc::Response& response) {
@@ -57,11 +31,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view stream(reinterpret_cast<const char*>(data) + (size > 0) + split,
                                   size - (size > 0) - split);
 
-    ChunkedSource chunked(stream, sizes);
-    ChunkedSource whole(stream, {});
+    std::vector<std::size_t> chunk_sizes;
+    for (const char size : sizes) {
+        chunk_sizes.push_back(1 + static_cast<unsigned char>(size));
+    }
+    testing::MemorySource chunked(std::string(stream), chunk_sizes);
+    testing::MemorySource whole{std::string(stream)};
     const auto value = rpc::read_one_value(chunked);
     const auto reference = rpc::read_one_value(whole);
-    if (value.has_value() != reference.has_value())
+    if (value.has_value() != reference.has_value() || chunked.consumed_unseen() ||
+        whole.consumed_unseen())
         std::abort();
     // Blanks before the value are consumed but not kept.
     const std::size_t blanks = std::min(stream.find_first_not_of(" \t\r\n"), stream.size());

@@ -4,6 +4,7 @@
 
 #include "support/process.h"
 #include "support/stub_daemon.h"
+#include "version.h"
 
 namespace quvane {
 namespace {
@@ -37,7 +38,7 @@ TEST(CommandLine, HelpAndVersionGoToStandardOutput) {
     }
     for (const char* flag : {"-V", "--version"}) {
         const auto version = run_quvane({flag});
-        EXPECT_EQ(version.out, "quvane 0.1.3-5.qx10\n");
+        EXPECT_EQ(version.out, "quvane " + std::string(quvane::version) + "\n");
         EXPECT_EQ(version.status, 0);
     }
 }

@@ -5,7 +5,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <climits>
+
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include "executor/operation_lock.h"
+#include "os/file_descriptor.h"
 #include "support/process.h"
 #include "support/stub_daemon.h"
 
@@ -45,14 +51,21 @@ TEST(FleetOptions, WaitTakesTheLockOnceItIsFreeOrSaysHowLongItWaited) {
     EXPECT_THAT(gave_up.out, HasSubstr("Waited 0.1 seconds for another run to release the lock"));
     EXPECT_TRUE(daemon.requests().empty());
 
+    // The waiter is known to wait once it has opened the lock file; only then is the lock
+    // released, and no call may have been made before.
+    const os::FileDescriptor watch(::inotify_init1(IN_CLOEXEC));
+    ASSERT_GE(::inotify_add_watch(watch.get(), lock_path.c_str(), IN_OPEN), 0);
     auto waiting = std::async(std::launch::async, [&] {
         return testing::run_quvane({"-w", dir.path().string(), "--wait", "30", "apply", "P1"});
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    alignas(inotify_event) char event[sizeof(inotify_event) + NAME_MAX + 1];
+    ASSERT_GT(::read(watch.get(), event, sizeof event), 0);
+    EXPECT_TRUE(daemon.requests().empty());
     held.reset();
     const auto waited = waiting.get();
     EXPECT_EQ(waited.status, 0);
     EXPECT_EQ(waited.out, "P1: ACTIVED\n");
+    EXPECT_EQ(daemon.requests().size(), 1U);
 }
 
 // A daemon that knows every identifier but "gone".

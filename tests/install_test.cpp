@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "support/process.h"
+#include "version.h"
 
 namespace quvane {
 namespace {
@@ -32,7 +33,7 @@ TEST(Install, PutsBinaryManualAndCompletionsUnderDestdirAndPrefix) {
         EXPECT_TRUE(std::filesystem::is_regular_file(root / file)) << file;
     }
     EXPECT_EQ(testing::run_process({(root / "sbin/quvane").string(), "-V"}).out,
-              "quvane 0.1.3-5.qx10\n");
+              "quvane " + std::string(quvane::version) + "\n");
     EXPECT_FALSE(std::filesystem::exists(root / "bin"));
 }
 
@@ -52,7 +53,8 @@ TEST(Install, DebianPackageHoldsTheProgramItsPagesAndItsDependencies) {
             deb = entry.path();
         }
     }
-    ASSERT_THAT(deb.filename().string(), ::testing::StartsWith("quvane_0.1.3-5.qx10_"))
+    ASSERT_THAT(deb.filename().string(),
+                ::testing::StartsWith("quvane_" + std::string(quvane::version) + "_"))
         << built.out;
 
     const std::string depends =
@@ -76,7 +78,7 @@ TEST(Install, DebianPackageHoldsTheProgramItsPagesAndItsDependencies) {
                                   "usr/share/man/man8/quvane.8",
                                   "usr/share/zsh/vendor-completions/_quvane"}));
     EXPECT_EQ(testing::run_process({(root.path() / "usr/sbin/quvane").string(), "--version"}).out,
-              "quvane 0.1.3-5.qx10\n");
+              "quvane " + std::string(quvane::version) + "\n");
 }
 
 TEST(Install, ManualPageRendersWithoutWarnings) {

@@ -69,7 +69,7 @@ std::string to_text_lossy(std::string_view bytes) {
     return text;
 }
 
-std::size_t count_code_points(std::string_view text) noexcept {
+std::size_t column_width(std::string_view text) noexcept {
     // Every byte but a continuation byte (10xxxxxx) starts a code point. Eight bytes at a time:
     // a continuation byte has its top bit set and the next one clear.
     std::size_t continuations = 0;

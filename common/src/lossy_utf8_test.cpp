@@ -31,15 +31,15 @@ TEST(LossyUtf8, ReplacesEachMaximalInvalidSequenceOnce) {
 }
 
 TEST(LossyUtf8, CountsCodePointsNotBytes) {
-    EXPECT_EQ(count_code_points(""), 0u);
-    EXPECT_EQ(count_code_points("Uuid"), 4u);
-    EXPECT_EQ(count_code_points("\xC3\xA9t\xC3\xA9"), 3u);
-    EXPECT_EQ(count_code_points("\xF0\x9F\x98\x80"), 1u);
+    EXPECT_EQ(column_width(""), 0u);
+    EXPECT_EQ(column_width("Uuid"), 4u);
+    EXPECT_EQ(column_width("\xC3\xA9t\xC3\xA9"), 3u);
+    EXPECT_EQ(column_width("\xF0\x9F\x98\x80"), 1u);
     // Multi-byte characters at every position of the eight-byte steps and the tail.
     for (std::size_t at = 0; at < 20; ++at) {
         std::string text(20, 'x');
         text.insert(at, "\xE2\x82\xAC\xC3\xA9");  // two characters, five bytes
-        EXPECT_EQ(count_code_points(text), 22u) << at;
+        EXPECT_EQ(column_width(text), 22u) << at;
     }
 }
 

@@ -34,7 +34,7 @@ void TextSink::append_outside(std::string& line, std::string_view text) const {
 void TextSink::append_padded(std::string& line, std::string_view value, std::size_t width) const {
     const std::size_t start = line.size();
     append_outside(line, value);
-    const std::size_t length = count_code_points(std::string_view(line).substr(start));
+    const std::size_t length = column_width(std::string_view(line).substr(start));
     if (length < width) {
         line.append(width - length, ' ');
     }

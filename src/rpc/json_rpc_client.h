@@ -1,5 +1,5 @@
-// The JSON-RPC 2.0 client: composes requests with increasing ids, exchanges them over its
-// transport and extracts typed results.
+// The JSON-RPC 2.0 client. Over the transport it adds the protocol: requests with increasing
+// ids, and results extracted as typed values, an error object becoming an RpcFailure.
 #pragma once
 
 #include <atomic>

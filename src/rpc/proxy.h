@@ -1,4 +1,6 @@
-// The typed face of the daemon: one operation per daemon method, each one remote call.
+// The typed face of the daemon. Over the remote call layer it adds the daemon's vocabulary: one
+// operation per method, with its parameters encoded and its result type fixed, so that no
+// caller spells a method name or a JSON parameter.
 #pragma once
 
 #include <memory>

@@ -1,5 +1,7 @@
-// The one object through which the front end talks to the daemon: one connection and one
-// request per call, every failure turned into a message ready for the user.
+// The remote call layer. Over the JSON-RPC client it adds what the user sees of a call: each
+// failure becomes one of the run's fixed messages (the daemon's own text kept as it came),
+// requests and responses go to the debug log, and the console is flushed before the call
+// may block.
 #pragma once
 
 #include <chrono>

@@ -1,3 +1,5 @@
+// The seam between the client and the wire: one exchange of a request for a response. The
+// Unix-socket transport is the real one; tests use an in-memory one that records requests.
 #pragma once
 
 #include <tl/expected.hpp>

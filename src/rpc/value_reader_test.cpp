@@ -8,39 +8,17 @@
 #include <gtest/gtest.h>
 
 #include "rpc/response.h"
+#include "support/memory_source.h"
 
 namespace quvane::rpc {
 namespace {
 
-// An in-memory stream that hands out at most `chunk` bytes per look and counts the calls.
-class MemorySource final : public ByteSource {
-  public:
-    explicit MemorySource(std::string bytes, std::size_t chunk = 1 << 20)
-        : bytes_(std::move(bytes)), chunk_(chunk) {}
+using testing::MemorySource;
 
-    tl::expected<std::size_t, int> peek(char* buffer, std::size_t size) override {
-        ++calls_;
-        const std::size_t n = std::min({size, chunk_, bytes_.size() - position_});
-        bytes_.copy(buffer, n, position_);
-        return n;
-    }
-    tl::expected<void, int> consume(char* buffer, std::size_t size) override {
-        ++calls_;
-        if (size > bytes_.size() - position_)
-            return tl::unexpected(EIO);
-        bytes_.copy(buffer, size, position_);
-        position_ += size;
-        return {};
-    }
-    std::string_view rest() const { return std::string_view(bytes_).substr(position_); }
-    std::size_t calls() const { return calls_; }
-
-  private:
-    std::string bytes_;
-    std::size_t chunk_;
-    std::size_t position_ = 0;
-    std::size_t calls_ = 0;
-};
+// The bytes in chunks of at most `chunk` bytes.
+MemorySource chunked(std::string bytes, std::size_t chunk = 1 << 20) {
+    return MemorySource(std::move(bytes), {chunk});
+}
 
 TEST(ValueReader, ReadsExactlyOneValueWhateverTheChunking) {
     const struct {
@@ -60,7 +38,7 @@ TEST(ValueReader, ReadsExactlyOneValueWhateverTheChunking) {
     for (const auto& c : cases) {
         for (const std::size_t chunk :
              {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{1} << 20}) {
-            MemorySource source(c.stream, chunk);
+            MemorySource source = chunked(c.stream, chunk);
             const auto value = read_one_value(source);
             ASSERT_TRUE(value.has_value()) << c.stream;
             EXPECT_EQ(value->json(), c.value) << c.stream << " in chunks of " << chunk;
@@ -81,7 +59,7 @@ TEST(ValueReader, EscapesAnywhereInABlockOfBytes) {
                 R"({"k":[")" + std::string(offset, 'x') + escape + R"(]"],"b":[{"c":"}{]["},[]]})";
             for (const std::size_t chunk :
                  {std::size_t{7}, std::size_t{16}, std::size_t{1} << 20}) {
-                MemorySource source(value + R"({"next":1})", chunk);
+                MemorySource source = chunked(value + R"({"next":1})", chunk);
                 const auto read = read_one_value(source);
                 ASSERT_TRUE(read.has_value()) << value;
                 EXPECT_EQ(read->json(), value) << value << " in chunks of " << chunk;
@@ -99,7 +77,7 @@ TEST(ValueReader, EndOfStreamBeforeOrInsideTheValue) {
         {R"("open)", false}, {"[[[]]", false},
     };
     for (const auto& c : cases) {
-        MemorySource source(c.stream, 2);
+        MemorySource source = chunked(c.stream, 2);
         const auto value = read_one_value(source);
         ASSERT_FALSE(value.has_value()) << c.stream;
         if (c.timeout) {
@@ -111,30 +89,6 @@ TEST(ValueReader, EndOfStreamBeforeOrInsideTheValue) {
         }
     }
 }
-
-// A source that never ends: what it has is followed by waiting forever, so a reader that asks
-// for more than the bytes given fails the test instead of hanging it.
-class OpenSource final : public ByteSource {
-  public:
-    explicit OpenSource(std::string bytes) : bytes_(std::move(bytes)) {}
-    tl::expected<std::size_t, int> peek(char* buffer, std::size_t size) override {
-        if (position_ == bytes_.size()) {
-            return tl::unexpected(EWOULDBLOCK);
-        }
-        const std::size_t n = std::min(size, bytes_.size() - position_);
-        bytes_.copy(buffer, n, position_);
-        return n;
-    }
-    tl::expected<void, int> consume(char* buffer, std::size_t size) override {
-        bytes_.copy(buffer, size, position_);
-        position_ += size;
-        return {};
-    }
-
-  private:
-    std::string bytes_;
-    std::size_t position_ = 0;
-};
 
 TEST(ValueReader, DecidesWithoutWaitingForMoreBytes) {
     const struct {
@@ -155,7 +109,7 @@ TEST(ValueReader, DecidesWithoutWaitingForMoreBytes) {
         {std::string(2000, '['), ""},
     };
     for (const auto& c : cases) {
-        OpenSource source(c.stream);
+        MemorySource source(c.stream, {}, MemorySource::AtEnd::WaitsForever);
         const auto value = read_one_value(source);
         if (c.value.empty()) {
             ASSERT_FALSE(value.has_value()) << c.stream;
@@ -171,7 +125,7 @@ TEST(ValueReader, DecidesWithoutWaitingForMoreBytes) {
 }
 
 TEST(ValueReader, BlanksBeforeTheValueAreNotHeld) {
-    MemorySource source(std::string(std::size_t{64} << 20, ' ') + "{}", 256 * 1024);
+    MemorySource source = chunked(std::string(std::size_t{64} << 20, ' ') + "{}", 256 * 1024);
     const auto value = read_one_value(source);
     ASSERT_TRUE(value.has_value());
     EXPECT_EQ(value->json(), "{}");
@@ -186,7 +140,7 @@ TEST(ValueReader, LargeValueTakesFewReads) {
     }
     big.back() = ']';
     big += "}";
-    MemorySource source(big + "\n", 256 * 1024);
+    MemorySource source = chunked(big + "\n", 256 * 1024);
     const auto value = read_one_value(source);
     ASSERT_TRUE(value.has_value());
     EXPECT_EQ(value->json().size(), big.size());
