@@ -12,8 +12,8 @@
 
 #include "executor/operation_lock.h"
 #include "os/file_descriptor.h"
+#include "support/end_to_end.h"
 #include "support/process.h"
-#include "support/stub_daemon.h"
 
 namespace quvane {
 namespace {
@@ -68,81 +68,67 @@ TEST(FleetOptions, WaitTakesTheLockOnceItIsFreeOrSaysHowLongItWaited) {
     EXPECT_EQ(daemon.requests().size(), 1U);
 }
 
-// A daemon that knows every identifier but "gone".
-Reply catalogue(const std::string& request) {
-    const auto view = testing::view_request(request);
-    if (view.first_param == "\"gone\"") {
-        return Reply::error(request, "Patch \"gone\" is not found");
-    }
-    const std::string package =
-        R"({"name":"kernel","kind":"SourcePackage","arch":"x86_64","epoch":"","version":"5.10",)"
-        R"("release":"60","license":"GPL","source_pkg":"kernel.src"})";
-    if (view.method == "get_patch_list") {
-        return Reply::result(request, R"([["u1","fix\u001b[2J","Deactived"]])");
-    }
-    if (view.method == "get_patch_info") {
-        return Reply::result(
-            request, R"({"uuid":"u1","name":"fix","version":"1","release":2,"arch":"x86_64",)"
-                     R"("kind":"KernelPatch","depends":"","target":)" +
-                         package +
-                         R"(,"entities":[],"description":"d","patches":[],"others":{"k":"v"}})");
-    }
-    if (view.method == "get_patch_target") {
-        return Reply::result(request, package);
-    }
-    if (view.method == "apply_patch" || view.method == "get_patch_status") {
-        return Reply::result(request, R"([{"name":"fix","status":"Actived"}])");
-    }
-    return Reply::result(request, "null");
-}
+using FleetJson = testing::EndToEnd;
 
-TEST(FleetOptions, JsonPrintsOneDocumentPerRun) {
-    testing::TemporaryDirectory dir;
-    testing::StubDaemon daemon(dir.path() / "quvaned.sock", catalogue);
+TEST_F(FleetJson, OneDocumentPerRun) {
+    fault("get_patch_list", [](const std::string& request) {
+        return Reply::result(request, R"([["u1","fix\u001b[2J","Deactived"]])");
+    });
+    const std::string kernel = "CVE-2024-1086";
+    const std::string gone = R"({"identifier":"gone","error":"Cannot find patch \"gone\""})";
     const std::string package =
-        R"({"name":"kernel","kind":"SourcePackage","arch":"x86_64","epoch":"","version":"5.10",)"
-        R"("release":"60","license":"GPL","source_pkg":"kernel.src"})";
-    const std::string gone = R"({"identifier":"gone","error":"Patch \"gone\" is not found"})";
+        R"({"name":"kernel","kind":"SourcePackage","arch":"x86_64","epoch":"0",)"
+        R"("version":"5.10.0","release":"136.12.0","license":"GPL-2.0-only",)"
+        R"("source_pkg":"kernel-5.10.0-136.12.0.src.rpm"})";
     const struct {
         std::vector<std::string> args;
-        std::string document;
+        std::string starts;  // the document, or its start
+        std::string ends;    // its end, when `starts` is not all of it
         int status;
     } cases[] = {
-        {{"list"}, R"({"patches":[{"uuid":"u1","name":"fix\u001b[2J","status":"DEACTIVED"}]})", 0},
-        {{"info", "u1", "gone"},
-         R"({"results":[{"identifier":"u1","info":{"uuid":"u1","name":"fix","version":"1",)"
-         R"("release":2,"arch":"x86_64","kind":"KernelPatch","depends":"","target":)" +
-             package +
-             R"(,"entities":[],"description":"d","patches":[],"others":{"k":"v"}}}],"failures":[)" +
-             gone + "]}",
-         1},
-        {{"target", "u1"},
-         R"({"results":[{"identifier":"u1","target":)" + package + R"(}],"failures":[]})",
+        {{"list"},
+         R"({"patches":[{"uuid":"u1","name":"fix\u001b[2J","status":"DEACTIVED"}]})",
+         "",
          0},
-        {{"apply", "gone", "u1"},
-         R"({"results":[{"identifier":"u1","patches":[{"name":"fix","status":"ACTIVED"}]}],)"
-         R"("failures":[)" +
-             gone + "]}",
+        {{"info", kernel, "gone"},
+         R"({"results":[{"identifier":"CVE-2024-1086","info":{"uuid":"3f2a9c1e-7b44-4d0a-9e51-)"
+         R"(0c6d8a2b7f10","name":"CVE-2024-1086","version":"1","release":1,)",
+         R"(}}],"failures":[)" + gone + "]}",
          1},
-        {{"check", "u1"}, R"({"results":[{"identifier":"u1"}],"failures":[]})", 0},
-        {{"remove", "gone"}, R"({"results":[],"failures":[)" + gone + "]}", 1},
-        {{"save"}, "{}", 0},
-        {{"restore", "--accepted"}, "{}", 0},
+        {{"target", kernel},
+         R"({"results":[{"identifier":"CVE-2024-1086","target":)" + package +
+             R"(}],"failures":[]})",
+         "",
+         0},
+        {{"check", kernel}, R"({"results":[{"identifier":"CVE-2024-1086"}],"failures":[]})", "", 0},
+        {{"apply", "gone", kernel},
+         R"({"results":[{"identifier":"CVE-2024-1086","patches":[{"name":"CVE-2024-1086",)"
+         R"("status":"ACTIVED"}]}],"failures":[)" +
+             gone + "]}",
+         "",
+         1},
+        {{"remove", "gone"}, R"({"results":[],"failures":[)" + gone + "]}", "", 1},
+        {{"save"}, "{}", "", 0},
+        {{"restore", "--accepted"}, "{}", "", 0},
     };
     for (const auto& c : cases) {
-        std::vector<std::string> args{"-w", dir.path().string(), "--json"};
+        std::vector<std::string> args{"--json"};
         args.insert(args.end(), c.args.begin(), c.args.end());
-        const auto result = testing::run_quvane(args);
-        EXPECT_EQ(result.out, c.document + "\n") << c.args[0];
+        const auto result = run(args);
+        if (c.ends.empty()) {
+            EXPECT_EQ(result.out, c.starts + "\n") << c.args[0];
+        } else {
+            EXPECT_THAT(result.out, ::testing::StartsWith(c.starts)) << c.args[0];
+            EXPECT_THAT(result.out, ::testing::EndsWith(c.ends + "\n")) << c.args[0];
+        }
         EXPECT_EQ(result.status, c.status) << c.args[0];
         EXPECT_EQ(result.err, "") << c.args[0];
     }
 
     // With -v the records go to standard error; standard output holds the document alone.
-    const auto verbose =
-        testing::run_quvane({"-w", dir.path().string(), "--json", "-v", "status", "u1"});
-    EXPECT_EQ(verbose.out, R"({"results":[{"identifier":"u1","patches":[{"name":"fix",)"
-                           R"("status":"ACTIVED"}]}],"failures":[]})"
+    const auto verbose = run({"--json", "-v", "status", kernel});
+    EXPECT_EQ(verbose.out, R"({"results":[{"identifier":"CVE-2024-1086","patches":[{"name":)"
+                           R"("CVE-2024-1086","status":"ACTIVED"}]}],"failures":[]})"
                            "\n");
     EXPECT_THAT(verbose.err, HasSubstr("method: \"get_patch_status\""));
 
@@ -156,7 +142,7 @@ TEST(FleetOptions, JsonPrintsOneDocumentPerRun) {
     EXPECT_EQ(unprivileged.status, 1);
     auto held = executor::OperationLock::acquire(dir.path() / "patch_op.lock", true);
     ASSERT_TRUE(held.has_value());
-    const auto locked = testing::run_quvane({"-w", dir.path().string(), "--json", "apply", "u1"});
+    const auto locked = run({"--json", "apply", kernel});
     const std::regex lock_error(
         R"x(\{"error":\{"message":"Failed to acquire flock for fd [0-9]+",)x"
         R"x("causes":\["Resource temporarily unavailable \(os error 11\)"\]\}\}\n)x");

@@ -1,13 +1,13 @@
-// The twelve patch subcommands end to end: the binary against the stand-in daemon.
+// The twelve patch subcommands end to end: the binary against the development daemon's
+// patch service, faults staged on the stand-in daemon.
 #include <fcntl.h>
-#include <fmt/format.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include "executor/operation_lock.h"
+#include "support/end_to_end.h"
 #include "support/process.h"
-#include "support/stub_daemon.h"
 
 namespace quvane {
 namespace {
@@ -17,101 +17,40 @@ using testing::Reply;
 
 const std::string separator(43, '-');
 
-constexpr std::string_view package_json =
-    R"({"name":"kernel","kind":"SourcePackage","arch":"x86_64","epoch":"","version":"5.10.0","release":"60.18.0","license":"GPLv2","source_pkg":"kernel.src"})";
+constexpr std::string_view kernel_patch = "CVE-2024-1086";
+constexpr std::string_view glibc_patch = "CVE-2023-4911";
+
+const std::string info_text =
+    "name:        CVE-2024-1086\nversion:     1\nrelease:     1\narch:        x86_64\n"
+    "type:        KernelPatch\ndepends:     \ntarget:      kernel-5.10.0-136.12.0\n"
+    "license:     GPL-2.0-only\ndescription: netfilter: nf_tables: reject verdict parameters "
+    "that can corrupt memory\nbuilder: quvane-build 1.2.3\nseverity: important\nentities:\n"
+    "* nf_tables.ko\n";
 
 const std::string package_text =
-    "name:    kernel\ntype:    SourcePackage\narch:    x86_64\nepoch:   \nversion: 5.10.0\n"
-    "release: 60.18.0\nlicense: GPLv2";
+    "name:    kernel\ntype:    SourcePackage\narch:    x86_64\nepoch:   0\nversion: "
+    "5.10.0\nrelease: 136.12.0\nlicense: GPL-2.0-only";
 
-std::string info_text(const std::string& name) {
-    return "name:        " + name +
-           "\nversion:     1\nrelease:     2\narch:        x86_64\ntype:        KernelPatch\n"
-           "depends:     \ntarget:      kernel-5.10.0-60.18.0\nlicense:     GPLv2\ndescription: "
-           "fix\n"
-           "entities:\n* nf.ko\n";
+std::string not_found(std::string_view identifier) {
+    return "Cannot find patch \"" + std::string(identifier) + "\"";
 }
 
-// A daemon that knows every identifier but "missing" and "gone".
-Reply answer(const std::string& request, const std::string& list_result) {
-    const auto view = testing::view_request(request);
-    const std::string id =
-        view.first_param.size() >= 2 ? view.first_param.substr(1, view.first_param.size() - 2) : "";
-    if (id == "missing" || id == "gone") {
-        return Reply::error(request, "Patch \"" + id + "\" is not found");
-    }
-    const auto state = [&](std::string_view status) {
-        return Reply::result(request,
-                             fmt::format(R"([{{"name":"{}","status":"{}"}}])", id, status));
-    };
-    if (view.method == "get_patch_info") {
-        return Reply::result(
-            request,
-            fmt::format(
-                R"({{"uuid":"u","name":"{}","version":"1","release":2,"arch":"x86_64","kind":"KernelPatch","depends":"","target":{},"entities":[{{"uuid":"e","patch_name":{{"Unix":[110,102,46,107,111]}},"patch_target":"/x","checksum":"c"}}],"description":"fix","patches":[],"others":{{}}}})",
-                id, package_json));
-    }
-    if (view.method == "get_patch_target")
-        return Reply::result(request, std::string(package_json));
-    if (view.method == "get_patch_list")
-        return Reply::result(request, list_result);
-    if (view.method == "get_patch_status")
-        return state("Deactived");
-    if (view.method == "apply_patch")
-        return state("Actived");
-    if (view.method == "remove_patch")
-        return state("NotApplied");
-    if (view.method == "active_patch")
-        return state("Actived");
-    if (view.method == "deactive_patch")
-        return state("Deactived");
-    if (view.method == "accept_patch")
-        return state("Accepted");
-    if (view.method == "save_patch_status" && list_result == "fail")
-        return Reply::error(request, "Save failed");
-    return Reply::result(request, "null");
-}
-
-class PatchCommands : public ::testing::Test {
-  protected:
-    testing::TemporaryDirectory dir;
-    std::string list_result = "[]";
-    testing::StubDaemon daemon{dir.path() / "quvaned.sock", [this](const std::string& request) {
-                                   return answer(request, list_result);
-                               }};
-
-    testing::ProcessResult run(std::vector<std::string> args) {
-        args.insert(args.begin(), {"-w", dir.path().string()});
-        return testing::run_quvane(args);
-    }
-    std::vector<std::string> methods() const {
-        std::vector<std::string> names;
-        for (const auto& request : daemon.requests()) {
-            names.push_back(testing::view_request(request).method);
-        }
-        return names;
-    }
-};
+using PatchCommands = testing::EndToEnd;
 
 TEST_F(PatchCommands, InfoAndTargetBlocksThenTheSummaryOfFailures) {
+    const std::string block = separator + "\nPatch: CVE-2024-1086\n" + separator + "\n";
     const struct {
         std::vector<std::string> args;
         std::string out;
     } cases[] = {
-        {{"info", "P1"},
-         separator + "\nPatch: P1\n" + separator + "\n" + info_text("P1") + "\n" + separator +
-             "\n"},
-        {{"info", "P1", "missing", "P2"},
-         separator + "\nPatch: P1\n" + separator + "\n" + info_text("P1") + "\n" + separator +
-             "\nPatch: P2\n" + separator + "\n" + info_text("P2") + "\n" + separator +
-             "\nError: Operation failed\n\nCaused by:\n    0. Patch \"missing\" is not found\n"},
+        {{"info", "CVE-2024-1086"}, block + info_text + "\n" + separator + "\n"},
+        {{"info", "CVE-2024-1086", "missing", "CVE-2024-1086"},
+         block + info_text + "\n" + block + info_text + "\n" + separator +
+             "\nError: Operation failed\n\nCaused by:\n    0. " + not_found("missing") + "\n"},
         {{"info", "missing", "gone"},
-         separator + "\nError: Operation failed\n\nCaused by:\n    0. Patch \"missing\" is not "
-                     "found\n    \n"
-                     "    1. Patch \"gone\" is not found\n"},
-        {{"target", "P1", "P1"},
-         separator + "\nPatch: P1\n" + separator + "\n" + package_text + "\n" + separator +
-             "\nPatch: P1\n" + separator + "\n" + package_text + "\n" + separator + "\n"},
+         separator + "\nError: Operation failed\n\nCaused by:\n    0. " + not_found("missing") +
+             "\n    \n    1. " + not_found("gone") + "\n"},
+        {{"target", "CVE-2024-1086"}, block + package_text + "\n" + separator + "\n"},
     };
     for (const auto& c : cases) {
         const auto result = run(c.args);
@@ -121,47 +60,61 @@ TEST_F(PatchCommands, InfoAndTargetBlocksThenTheSummaryOfFailures) {
     }
 }
 
-TEST_F(PatchCommands, StateLinesForEveryStateSubcommand) {
+TEST_F(PatchCommands, StateLinesThroughTheWholeLifecycle) {
+    const std::string remove_wait = "----------Please wait for seconds!---------\n";
     const struct {
         std::string word;
         std::string method;
         std::string status;
         std::string before;
-    } cases[] = {
-        {"status", "get_patch_status", "DEACTIVED", ""},
+    } steps[] = {
+        {"status", "get_patch_status", "NOT-APPLIED", ""},
         {"apply", "apply_patch", "ACTIVED", ""},
-        {"remove", "remove_patch", "NOT-APPLIED", "----------Please wait for seconds!---------\n"},
-        {"active", "active_patch", "ACTIVED", ""},
         {"deactive", "deactive_patch", "DEACTIVED", ""},
+        {"active", "active_patch", "ACTIVED", ""},
         {"accept", "accept_patch", "ACCEPTED", ""},
+        {"remove", "remove_patch", "NOT-APPLIED", remove_wait},
     };
-    for (const auto& c : cases) {
+    const std::string a(kernel_patch);
+    const std::string b(glibc_patch);
+    for (const auto& step : steps) {
         const std::size_t first_request = daemon.requests().size();
-        const auto result = run({c.word, "A", "missing", "A"});
-        EXPECT_EQ(
-            result.out,
-            c.before + "A: " + c.status + "\nA: " + c.status +
-                "\nError: Operation failed\n\nCaused by:\n    0. Patch \"missing\" is not found\n")
-            << c.word;
+        const auto result = run({step.word, a, "missing", b});
+        EXPECT_EQ(result.out, step.before + a + ": " + step.status + "\n" + b + ": " + step.status +
+                                  "\nError: Operation failed\n\nCaused by:\n    0. " +
+                                  not_found("missing") + "\n")
+            << step.word;
         EXPECT_EQ(result.status, 1);
         const auto requests = daemon.requests();
         ASSERT_EQ(requests.size(), first_request + 3);
         for (std::size_t i = 0; i < 3; ++i) {
             const auto view = testing::view_request(requests[first_request + i]);
-            EXPECT_EQ(view.method, c.method);
+            EXPECT_EQ(view.method, step.method);
             EXPECT_EQ(view.id, std::to_string(i + 1));
         }
-        const auto ok = run({c.word, "B"});
-        EXPECT_EQ(ok.out, c.before + "B: " + c.status + "\n");
-        EXPECT_EQ(ok.status, 0);
     }
+    // What the lifecycle refuses is the daemon's error, for that identifier alone.
+    const auto again = run({"remove", a});
+    EXPECT_EQ(again.out, remove_wait + "Error: Operation failed\n\nCaused by:\n    0. Patch \"" +
+                             a + "\" is not applied\n");
 }
 
 TEST_F(PatchCommands, ListTablePadsByCharactersAndNeverCuts) {
     const std::string header =
         "Uuid" + std::string(36, ' ') + " Name" + std::string(56, ' ') + " Status      \n";
-    EXPECT_EQ(run({"list"}).out, header);
+    const auto catalogue = run({"list"});
+    EXPECT_EQ(catalogue.status, 0);
+    EXPECT_THAT(catalogue.out, ::testing::StartsWith(header +
+                                                     "3f2a9c1e-7b44-4d0a-9e51-0c6d8a2b7f10     "
+                                                     "CVE-2024-1086" +
+                                                     std::string(47, ' ') + " NOT-APPLIED\n"));
 
+    std::string list_result = "[]";
+    fault("get_patch_list", [&](const std::string& request) {
+        return list_result == "fail" ? Reply::error(request, "List failed")
+                                     : Reply::result(request, list_result);
+    });
+    EXPECT_EQ(run({"list"}).out, header);
     const std::string long_name(70, 'n');
     list_result = R"([{"uuid":"a1","name":"caf\u00e9","status":"NotApplied"},["b2",")" + long_name +
                   R"(","Accepted"]])";
@@ -175,23 +128,30 @@ TEST_F(PatchCommands, ListTablePadsByCharactersAndNeverCuts) {
     const auto failed = run({"list"});
     EXPECT_EQ(failed.out, "Error: Failed to parse response\n");
     EXPECT_EQ(failed.status, 1);
+    list_result = "fail";
+    EXPECT_EQ(run({"list"}).out, "Error: List failed\n");
 }
 
 TEST_F(PatchCommands, CheckSaveAndRestore) {
+    const std::string restore_wait = "----------Please wait for seconds!----------\n";
     const struct {
         std::vector<std::string> args;
         std::string out;
         int status;
         std::string params;
     } cases[] = {
-        {{"check", "A", "B"}, "Checks are passed!\n", 0, R"("A")"},
-        {{"check", "A", "missing"},
-         "Error: Operation failed\n\nCaused by:\n    0. Patch \"missing\" is not found\n",
+        {{"check", "CVE-2024-1086", "CVE-2023-4911"},
+         "Checks are passed!\n",
+         0,
+         R"("CVE-2024-1086")"},
+        {{"check", "CVE-2024-1086", "missing"},
+         "Error: Operation failed\n\nCaused by:\n    0. " + not_found("missing") + "\n",
          1,
-         R"("A")"},
+         R"("CVE-2024-1086")"},
+        {{"restore"}, restore_wait + "Error: No saved patch status to restore\n", 1, "false"},
         {{"save"}, "", 0, ""},
-        {{"restore"}, "----------Please wait for seconds!----------\n", 0, "false"},
-        {{"restore", "--accepted"}, "----------Please wait for seconds!----------\n", 0, "true"},
+        {{"restore"}, restore_wait, 0, "false"},
+        {{"restore", "--accepted"}, restore_wait, 0, "true"},
     };
     for (const auto& c : cases) {
         const std::size_t first_request = daemon.requests().size();
@@ -201,7 +161,8 @@ TEST_F(PatchCommands, CheckSaveAndRestore) {
         EXPECT_EQ(testing::view_request(daemon.requests().at(first_request)).first_param, c.params)
             << c.args[0];
     }
-    list_result = "fail";
+    fault("save_patch_status",
+          [](const std::string& request) { return Reply::error(request, "Save failed"); });
     EXPECT_EQ(run({"save"}).out, "Error: Save failed\n");
 }
 
@@ -252,8 +213,10 @@ TEST_F(PatchCommands, HeldLockStopsStateChangesAtOnce) {
         EXPECT_THAT(fd, ::testing::MatchesRegex("[0-9]+")) << c.args[0];
     }
     EXPECT_EQ(daemon.connections(), 0u);
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {"info", "A"}, {"target", "A"}, {"status", "A"}, {"list"}}) {
+    for (const auto& args : std::vector<std::vector<std::string>>{{"info", "CVE-2024-1086"},
+                                                                  {"target", "CVE-2024-1086"},
+                                                                  {"status", "CVE-2024-1086"},
+                                                                  {"list"}}) {
         EXPECT_EQ(run(args).status, 0) << args[0];
     }
     EXPECT_EQ(methods(), (std::vector<std::string>{"get_patch_info", "get_patch_target",
@@ -262,16 +225,16 @@ TEST_F(PatchCommands, HeldLockStopsStateChangesAtOnce) {
 
 TEST_F(PatchCommands, LockFileIsCreatedEmptyAndPrivateAndLeftInPlace) {
     const auto lock_path = dir.path() / "patch_op.lock";
-    EXPECT_EQ(run({"apply", "A"}).status, 0);
+    EXPECT_EQ(run({"apply", "CVE-2024-1086"}).status, 0);
     struct stat status {};
     ASSERT_EQ(stat(lock_path.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0600u);
     EXPECT_EQ(status.st_size, 0);
     // Released at exit: the next run takes it again.
-    EXPECT_EQ(run({"accept", "A"}).status, 0);
+    EXPECT_EQ(run({"accept", "CVE-2024-1086"}).status, 0);
     // An existing file keeps its mode.
     ::chmod(lock_path.c_str(), 0644);
-    EXPECT_EQ(run({"deactive", "A"}).status, 0);
+    EXPECT_EQ(run({"deactive", "CVE-2024-1086"}).status, 0);
     ASSERT_EQ(stat(lock_path.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0644u);
 }

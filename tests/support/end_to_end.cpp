@@ -1,0 +1,37 @@
+#include "support/end_to_end.h"
+
+namespace quvane::testing {
+
+EndToEnd::EndToEnd()
+    : service_(*dev::load_catalogue(QUVANE_SOURCE_DIR "/tools/quvaned-dev/catalogue.json"),
+               dir.path()),
+      daemon(dir.path() / "quvaned.sock",
+             [this](const std::string& request) { return answer(request); }) {}
+
+void EndToEnd::fault(const std::string& method, StubDaemon::Handler reply) {
+    const std::lock_guard lock(mutex_);
+    faults_[method] = std::move(reply);
+}
+
+Reply EndToEnd::answer(const std::string& request) {
+    const std::lock_guard lock(mutex_);
+    if (const auto fault = faults_.find(view_request(request).method); fault != faults_.end()) {
+        return fault->second(request);
+    }
+    return Reply::answer(service_.handle(request));
+}
+
+ProcessResult EndToEnd::run(std::vector<std::string> args) const {
+    args.insert(args.begin(), {"-w", dir.path().string()});
+    return run_quvane(args);
+}
+
+std::vector<std::string> EndToEnd::methods() const {
+    std::vector<std::string> names;
+    for (const auto& request : daemon.requests()) {
+        names.push_back(view_request(request).method);
+    }
+    return names;
+}
+
+}  // namespace quvane::testing
