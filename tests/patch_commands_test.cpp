@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "executor/operation_lock.h"
 #include "support/end_to_end.h"
@@ -221,6 +222,36 @@ TEST_F(PatchCommands, HeldLockStopsStateChangesAtOnce) {
     }
     EXPECT_EQ(methods(), (std::vector<std::string>{"get_patch_info", "get_patch_target",
                                                    "get_patch_status", "get_patch_list"}));
+}
+
+TEST_F(PatchCommands, AWorkDirectoryOthersCanWriteIsRefusedBeforeTheLock) {
+    const std::string work_dir = dir.path().string();
+    const auto refusal = [&](const std::string& owner, const std::string& mode) {
+        return "Error: The work directory " + work_dir +
+               " is not safe for the operation lock\n\nCaused by:\n    " + work_dir +
+               " is owned by " + owner + " with mode " + mode +
+               "; make it owned by root and not writable by group or others (chown root " +
+               work_dir + "; chmod go-w " + work_dir + ")\n";
+    };
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
+    const auto writable = run({"apply", "CVE-2024-1086"});
+    EXPECT_EQ(writable.out, refusal("uid 0 (root)", "0777"));
+    EXPECT_EQ(writable.status, 1);
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0775), 0);
+    EXPECT_EQ(run({"save"}).out, refusal("uid 0 (root)", "0775"));
+    // Runs that take no lock are not concerned.
+    EXPECT_EQ(run({"status", "CVE-2024-1086"}).status, 0);
+    if (::getuid() == 0) {
+        ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+        ASSERT_EQ(::chown(dir.path().c_str(), 65534, 65534), 0);
+        EXPECT_THAT(run({"remove", "CVE-2024-1086"}).out,
+                    HasSubstr(" is owned by uid 65534 (nobody) with mode 0755;"));
+        ASSERT_EQ(::chown(dir.path().c_str(), 0, 0), 0);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "patch_op.lock"));
+    EXPECT_EQ(methods(), std::vector<std::string>{"get_patch_status"});
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    EXPECT_EQ(run({"apply", "CVE-2024-1086"}).status, 0);
 }
 
 TEST_F(PatchCommands, LockFileIsCreatedEmptyAndPrivateAndLeftInPlace) {

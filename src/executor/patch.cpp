@@ -4,6 +4,7 @@
 
 #include "operation_lock.h"
 #include "os/user.h"
+#include "trusted_directory.h"
 
 namespace quvane::executor {
 namespace {
@@ -78,6 +79,9 @@ Result<> PatchCommandExecutor::invoke(const args::SubCommand& command) {
     }
     std::optional<OperationLock> lock;
     if (row.locking == args::Locking::Exclusive) {
+        if (auto trusted = check_trusted_directory(lock_path_.parent_path()); !trusted) {
+            return trusted;
+        }
         auto held = OperationLock::acquire(lock_path_, true, lock_wait_);
         if (!held) {
             return tl::unexpected(std::move(held.error()));
