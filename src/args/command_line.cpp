@@ -10,12 +10,14 @@
 #include <vector>
 
 #include <fmt/format.h>
+#include <unistd.h>
 #include <CLI/CLI.hpp>
 
 #include "edit_distance.h"
 #include "program_options.h"
 #include "seconds.h"
 #include "system_error.h"
+#include "terminal_text.h"
 
 namespace quvane::args {
 namespace {
@@ -364,7 +366,12 @@ Matches parse_command_line(int argc, const char* const* argv, int output_error) 
         std::exit(EXIT_FAILURE);
     }
     if (stream == stderr) {
-        std::fputs(exit.text.c_str(), stream);
+        // A usage error echoes what was typed, which may be daemon text pasted in or completed:
+        // on a terminal it must not act on it.
+        std::string text;
+        append_shown(text, exit.text,
+                     ::isatty(STDERR_FILENO) == 1 ? Shown::Escaped : Shown::Verbatim, true);
+        std::fwrite(text.data(), 1, text.size(), stream);
     }
     std::exit(exit.status);
 }
