@@ -46,7 +46,8 @@ TEST(DaemonText, EscapedOnATerminalAndUnchangedElsewhere) {
         {{"status", "p"}, "p\\x0dOK\\x7f\\u009b: ACTIVED", "p\rOK\x7f\u009b: ACTIVED"},
         {{"save"}, "Error: bad\\x1b[2Jthing", "Error: bad\x1b[2Jthing"},
         // Identifiers are often daemon text too: completed, or fed from a list.
-        {{"target", "p1\x1b]0;owned\x07\x1b[2J"}, "Patch: p1\\x1b]0;owned\\x07\\x1b[2J",
+        {{"target", "p1\x1b]0;owned\x07\x1b[2J"},
+         "Patch: p1\\x1b]0;owned\\x07\\x1b[2J",
          "Patch: p1\x1b]0;owned\x07\x1b[2J"},
         {{"-v", "status", "p\u202e\u009b"}, "\"p\\u202e\\u009b\"", "\"p\u202e\u009b\""},
         {{"\x1b[2Jbad"}, "unknown subcommand '\\x1b[2Jbad'", "unknown subcommand '\x1b[2Jbad'"},

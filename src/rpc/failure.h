@@ -39,7 +39,10 @@ struct TransportFailure {
 
 // The request could not be written, or the answer could not be read, parsed or converted.
 struct JsonFailure {
-    std::string detail;
+    std::string detail;  // for the verbose log
+    // What the user is told beside "Failed to parse response", when there is more to say than
+    // the detail.
+    std::optional<std::string> cause{};
 };
 
 // The daemon answered with an error object.

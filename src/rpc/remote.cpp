@@ -44,7 +44,8 @@ Error RpcRemote::translate(const ClientFailure& failure) const {
     }
     if (const auto* json = std::get_if<JsonFailure>(&failure)) {
         log::debug(log::target::remote, fmt::format("Json parse error: {}", json->detail));
-        return Error("Failed to parse response");
+        return json->cause ? Error(*json->cause).context("Failed to parse response")
+                           : Error("Failed to parse response");
     }
     const std::string& message = std::get<RpcFailure>(failure).error.message;
     if (message == "Method not found") {

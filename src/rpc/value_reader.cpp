@@ -42,13 +42,14 @@ ValueBytes::~ValueBytes() {
     std::free(data_);
 }
 
-bool ValueBytes::reserve_more(std::size_t size) noexcept {
+bool ValueBytes::reserve_more(std::size_t size, std::size_t limit) noexcept {
     // The parser may read this far beyond the last byte.
     const std::size_t needed = size_ + size + simdjson::SIMDJSON_PADDING;
     if (needed <= capacity_) {
         return true;
     }
-    const std::size_t capacity = std::max(needed, capacity_ * 2);
+    const std::size_t capacity =
+        std::min(std::max(needed, capacity_ * 2), limit + simdjson::SIMDJSON_PADDING);
     char* const grown = static_cast<char*>(std::realloc(data_, capacity));
     if (grown == nullptr) {
         return false;
@@ -58,15 +59,23 @@ bool ValueBytes::reserve_more(std::size_t size) noexcept {
     return true;
 }
 
-tl::expected<ValueBytes, ClientFailure> read_one_value(ByteSource& source) {
+tl::expected<ValueBytes, ClientFailure> read_one_value(ByteSource& source, std::size_t limit) {
     ValueBoundary boundary;
     ValueBytes value;
     while (true) {
-        if (!value.reserve_more(chunk_size)) {
+        const std::size_t room = limit - value.json().size();
+        if (room == 0) {
+            return tl::unexpected(ClientFailure(
+                JsonFailure{fmt::format("the answer goes on past {} bytes", limit),
+                            fmt::format("The answer is longer than {} MiB, the most a call reads",
+                                        limit >> 20)}));
+        }
+        const std::size_t want = std::min(chunk_size, room);
+        if (!value.reserve_more(want, limit)) {
             return json_failure("out of memory for the response");
         }
         char* const free = value.end();
-        const auto peeked = source.peek(free, chunk_size);
+        const auto peeked = source.peek(free, want);
         if (!peeked && peeked.error() == ETIMEDOUT) {
             return tl::unexpected(ClientFailure(TransportFailure::expired({})));
         }

@@ -37,7 +37,8 @@ class ValueBytes {
 
     // Room for `size` more bytes after json(), growing the storage when needed; false when
     // memory runs out.
-    bool reserve_more(std::size_t size) noexcept;
+    // Room for `size` more bytes and the padding, never more than `limit` bytes in all.
+    bool reserve_more(std::size_t size, std::size_t limit) noexcept;
     char* end() noexcept { return data_ + size_; }
     void grow(std::size_t size) noexcept { size_ += size; }
 
@@ -49,8 +50,14 @@ class ValueBytes {
     std::size_t capacity_ = 0;
 };
 
+// The most bytes an answer may have: far above any real catalogue, low enough that a daemon
+// sending without end cannot take the machine's memory.
+inline constexpr std::size_t max_answer_size = std::size_t{1} << 30;
+
 // End of stream before the value starts is a Timeout; any other fault a JsonFailure, as soon
-// as the bytes that arrived show it.
-tl::expected<ValueBytes, ClientFailure> read_one_value(ByteSource& source);
+// as the bytes that arrived show it. An answer longer than `limit` is a JsonFailure once
+// `limit` bytes are held, no more.
+tl::expected<ValueBytes, ClientFailure> read_one_value(ByteSource& source,
+                                                       std::size_t limit = max_answer_size);
 
 }  // namespace quvane::rpc

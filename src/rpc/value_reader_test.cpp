@@ -179,3 +179,27 @@ TEST(ValueReader, PublicJsonTestSuite) {
 
 }  // namespace
 }  // namespace quvane::rpc
+
+namespace quvane::rpc {
+namespace {
+
+TEST(ValueReader, AnAnswerPastTheLimitFailsHoldingNoMoreThanTheLimit) {
+    constexpr std::size_t limit = std::size_t{1} << 20;
+    const std::string endless = "[\"" + std::string(3 * limit, 'a');
+    testing::MemorySource source(endless, {64 * 1024});
+    const auto value = read_one_value(source, limit);
+    ASSERT_FALSE(value.has_value());
+    const auto* failure = std::get_if<JsonFailure>(&value.error());
+    ASSERT_NE(failure, nullptr);
+    EXPECT_EQ(failure->cause, "The answer is longer than 1 MiB, the most a call reads");
+    EXPECT_EQ(source.position(), limit);
+
+    const std::string fits = "[\"" + std::string(limit - 4, 'a') + "\"]";
+    testing::MemorySource whole(fits + "garbage");
+    const auto read = read_one_value(whole, limit);
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(read->json(), fits);
+}
+
+}  // namespace
+}  // namespace quvane::rpc
