@@ -4,8 +4,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <fstream>
 #include <future>
+#include <iterator>
 #include <regex>
 
 #include <fmt/format.h>
@@ -219,6 +221,63 @@ TEST(Robustness, AStandardOutputWhoseReaderHasGoneRefusesTheRun) {
               "Caused by:\n    Broken pipe (os error 32)\n");
     EXPECT_TRUE(daemon.requests().empty());
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "patch_op.lock"));
+}
+
+}  // namespace
+}  // namespace quvane
+
+namespace quvane {
+namespace {
+
+// Sends `signal` to the quvane process whose command line names `work_dir`.
+void signal_quvane(const std::filesystem::path& work_dir, int signal) {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream file(entry.path() / "cmdline");
+        const std::string cmdline((std::istreambuf_iterator<char>(file)), {});
+        if (cmdline.find(testing::quvane_binary()) == 0 &&
+            cmdline.find(work_dir.string()) != std::string::npos) {
+            ::kill(std::stoi(entry.path().filename()), signal);
+        }
+    }
+}
+
+TEST(Robustness, AnInterruptedRunSaysWhatItDidWhatWasInFlightAndWhatWasNotTried) {
+    const struct {
+        int signal;
+        std::vector<std::string> options;
+        std::string out;
+    } cases[] = {
+        {SIGINT,
+         {},
+         "A: ACTIVED\nError: Operation failed\n\nCaused by:\n    0. B: the run was interrupted "
+         "while the daemon was handling it, so its outcome is unknown (check with quvane status "
+         "B)\n    \n    1. C: not tried, the run was interrupted\n"},
+        {SIGTERM,
+         {"--json"},
+         R"x({"results":[{"identifier":"A","patches":[{"name":"A","status":"ACTIVED"}]}],)x"
+         R"x("failures":[{"identifier":"B","error":"B: the run was interrupted while the daemon )x"
+         R"x(was handling it, so its outcome is unknown (check with quvane status B)"},)x"
+         R"x({"identifier":"C","error":"C: not tried, the run was interrupted"}]})x"
+         "\n"},
+    };
+    for (const auto& c : cases) {
+        testing::TemporaryDirectory dir;
+        testing::StubDaemon daemon(dir.path() / "quvaned.sock", [&](const std::string& request) {
+            if (testing::view_request(request).first_param == "\"B\"") {
+                signal_quvane(dir.path(), c.signal);
+                return Reply{Reply::Kind::Silent};
+            }
+            return Reply::result(request, states(request));
+        });
+        std::vector<std::string> args{"-w", dir.path().string()};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.insert(args.end(), {"apply", "A", "B", "C"});
+        const auto result = testing::run_quvane(args);
+        EXPECT_EQ(result.out, c.out) << c.signal;
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(daemon.requests().size(), 2U);
+        EXPECT_TRUE(executor::OperationLock::acquire(dir.path() / "patch_op.lock", true));
+    }
 }
 
 }  // namespace

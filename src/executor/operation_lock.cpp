@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include "lossy_utf8.h"
+#include "os/interruption.h"
 #include "system_error.h"
 
 namespace quvane::executor {
@@ -117,8 +118,10 @@ Result<OperationLock> OperationLock::acquire(const std::filesystem::path& path, 
         if (error == EINTR) {
             continue;
         }
-        // Polled rather than blocking in flock, so that the wait ends on time without a timer.
-        if (wait && error == EWOULDBLOCK && std::chrono::steady_clock::now() < give_up) {
+        // Polled rather than blocking in flock, so that the wait ends on time without a timer,
+        // and at once when the run is interrupted.
+        if (wait && error == EWOULDBLOCK && std::chrono::steady_clock::now() < give_up &&
+            !os::interrupted()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
             continue;
         }

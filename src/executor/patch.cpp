@@ -2,7 +2,10 @@
 
 #include <optional>
 
+#include <fmt/format.h>
+
 #include "operation_lock.h"
+#include "os/interruption.h"
 #include "os/user.h"
 #include "trusted_directory.h"
 
@@ -27,8 +30,30 @@ Result<> summary(const std::vector<Outcome<T>>& outcomes) {
     return tl::unexpected(Error::listing("Operation failed", std::move(failures)));
 }
 
-// Every identifier is tried, past failures; what worked is shown before the summary of what
-// failed.
+// What a call that failed because the run was interrupted tells: the daemon may have done it.
+Error interrupted_in_flight(std::string_view identifier) {
+    if (identifier.empty()) {
+        return Error(
+            "The run was interrupted while the daemon was handling the call, so its outcome is "
+            "unknown");
+    }
+    return Error(
+        fmt::format("{}: the run was interrupted while the daemon was handling it, so "
+                    "its outcome is unknown (check with quvane status {})",
+                    identifier, identifier));
+}
+
+// A call's result, or the interruption that ended it.
+template <class T>
+Result<T> unless_interrupted(Result<T> result, std::string_view identifier = {}) {
+    if (!result && os::interrupted()) {
+        return tl::unexpected(interrupted_in_flight(identifier));
+    }
+    return result;
+}
+
+// Every identifier is tried, past failures, until the run is interrupted; what worked is shown
+// before the summary of what failed or was not tried.
 template <class Call>
 Result<> for_each_identifier(const std::vector<std::string>& identifiers, ResultSink& sink,
                              Call call) {
@@ -36,7 +61,13 @@ Result<> for_each_identifier(const std::vector<std::string>& identifiers, Result
     std::vector<Outcome<Value>> outcomes;
     outcomes.reserve(identifiers.size());
     for (const std::string& identifier : identifiers) {
-        outcomes.push_back({identifier, call(identifier)});
+        if (os::interrupted()) {
+            outcomes.push_back(
+                {identifier,
+                 fail(fmt::format("{}: not tried, the run was interrupted", identifier))});
+            continue;
+        }
+        outcomes.push_back({identifier, unless_interrupted(call(identifier), identifier)});
     }
     sink.show(outcomes);
     return summary(outcomes);
@@ -73,6 +104,8 @@ Result<> PatchCommandExecutor::invoke(const args::SubCommand& command) {
     if (auto superuser = check_superuser(); !superuser) {
         return superuser;
     }
+    // Held until the outcomes are shown: an interrupted run still says what it did.
+    const os::InterruptionWatch interruptions;
     if (row.wait == args::WaitLine::BeforeLock) {
         // The notice comes first: the daemon may take long, and the lock may be held.
         sink_.notice(row.wait);
@@ -102,7 +135,7 @@ Result<> PatchCommandExecutor::call_and_show(const args::SubCommand& command) {
     switch (row.shows) {
         case args::Shows::PatchTable: {
             // One call, whose error is the run's, unchanged.
-            auto patches = proxy_.get_patch_list();
+            auto patches = unless_interrupted(proxy_.get_patch_list());
             if (!patches) {
                 return tl::unexpected(std::move(patches.error()));
             }
@@ -111,9 +144,9 @@ Result<> PatchCommandExecutor::call_and_show(const args::SubCommand& command) {
         }
         case args::Shows::Nothing:
             if (const auto* restore = std::get_if<args::Restore>(&command.value)) {
-                return proxy_.restore_patch_status(restore->accepted);
+                return unless_interrupted(proxy_.restore_patch_status(restore->accepted));
             }
-            return proxy_.save_patch_status();
+            return unless_interrupted(proxy_.save_patch_status());
         case args::Shows::InfoBlocks:
             return for_each_identifier(identifiers, sink_, [this](std::string_view identifier) {
                 return proxy_.get_patch_info(identifier);

@@ -12,6 +12,7 @@
 #include <sys/un.h>
 
 #include "os/file_descriptor.h"
+#include "os/interruption.h"
 #include "os/unix_socket.h"
 #include "system_error.h"
 #include "value_reader.h"
@@ -28,21 +29,29 @@ tl::unexpected<ClientFailure> socket_error(int errnum) {
 using Clock = std::chrono::steady_clock;
 using Deadline = std::optional<Clock::time_point>;
 
-// Waits until `fd` is ready for `events` or the deadline has passed (ETIMEDOUT). Without a
-// deadline the socket operation itself waits, as it always has.
+// Waits until `fd` is ready for `events`, the deadline has passed (ETIMEDOUT) or the run is
+// interrupted (EINTR). With neither a deadline nor an interruption to watch, the socket
+// operation itself waits.
 tl::expected<void, int> ready(int fd, short events, const Deadline& deadline) {
-    if (!deadline) {
+    const int interruption = os::interruption_fd();
+    if (!deadline && interruption < 0) {
         return {};
     }
     while (true) {
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now()).count();
-        if (left <= 0) {
-            return tl::unexpected(ETIMEDOUT);
+        int wait = -1;
+        if (deadline) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now()).count();
+            if (left <= 0) {
+                return tl::unexpected(ETIMEDOUT);
+            }
+            wait = static_cast<int>(std::min<long long>(left, INT32_MAX));
         }
-        pollfd poll_fd{fd, events, 0};
-        const int polled =
-            ::poll(&poll_fd, 1, static_cast<int>(std::min<long long>(left, INT32_MAX)));
+        pollfd poll_fds[2] = {{fd, events, 0}, {interruption, POLLIN, 0}};
+        const int polled = ::poll(poll_fds, interruption < 0 ? 1 : 2, wait);
+        if (os::interrupted()) {
+            return tl::unexpected(EINTR);
+        }
         if (polled > 0) {
             return {};
         }
@@ -86,7 +95,7 @@ class SocketSource final : public ByteSource {
             if (received >= 0) {
                 return static_cast<std::size_t>(received);
             }
-            if (errno != EINTR) {
+            if (errno != EINTR || os::interrupted()) {
                 return tl::unexpected(errno);
             }
         }

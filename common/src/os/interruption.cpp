@@ -1,0 +1,69 @@
+#include "os/interruption.h"
+
+#include <cerrno>
+#include <csignal>
+#include <iterator>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace quvane::os {
+namespace {
+
+constexpr int watched[] = {SIGINT, SIGTERM, SIGHUP};
+
+// What a signal handler may touch: a flag and a pipe written without blocking, so that a wait
+// that polls the pipe cannot miss a signal that came just before it began.
+volatile sig_atomic_t arrived = 0;
+int wake_read = -1;
+int wake_write = -1;
+struct sigaction previous[std::size(watched)];
+
+extern "C" void note_interruption(int) {
+    const int saved = errno;
+    arrived = 1;
+    if (wake_write >= 0) {
+        const char byte = 1;
+        (void)!::write(wake_write, &byte, 1);
+    }
+    errno = saved;
+}
+
+}  // namespace
+
+InterruptionWatch::InterruptionWatch() {
+    arrived = 0;
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) == 0) {
+        wake_read = ends[0];
+        wake_write = ends[1];
+    }
+    struct sigaction note {};
+    note.sa_handler = note_interruption;
+    sigemptyset(&note.sa_mask);
+    note.sa_flags = 0;  // no SA_RESTART: a blocked call returns EINTR
+    for (std::size_t i = 0; i < std::size(watched); ++i) {
+        ::sigaction(watched[i], &note, &previous[i]);
+    }
+}
+
+InterruptionWatch::~InterruptionWatch() {
+    for (std::size_t i = 0; i < std::size(watched); ++i) {
+        ::sigaction(watched[i], &previous[i], nullptr);
+    }
+    if (wake_read >= 0) {
+        ::close(wake_read);
+        ::close(wake_write);
+        wake_read = wake_write = -1;
+    }
+}
+
+bool interrupted() noexcept {
+    return arrived != 0;
+}
+
+int interruption_fd() noexcept {
+    return wake_read;
+}
+
+}  // namespace quvane::os

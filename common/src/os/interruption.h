@@ -1,0 +1,26 @@
+// Ctrl-C, a terminating service manager or a closed terminal (SIGINT, SIGTERM, SIGHUP) while
+// a run talks to the daemon. Ended outright, the run would leave unsaid what the daemon had
+// already done; while a watch is alive these signals are only noted, every wait on the
+// daemon ends at once, and the run reports what it did and what it did not.
+#pragma once
+
+namespace quvane::os {
+
+class InterruptionWatch {
+  public:
+    // Catches the three signals (system calls are not restarted after them).
+    InterruptionWatch();
+    // Puts back what handled them before.
+    ~InterruptionWatch();
+    InterruptionWatch(const InterruptionWatch&) = delete;
+    InterruptionWatch& operator=(const InterruptionWatch&) = delete;
+};
+
+// Whether one of the signals has arrived since a watch began.
+bool interrupted() noexcept;
+
+// A descriptor that becomes readable once interrupted, for waits that poll; -1 while no watch
+// is alive.
+int interruption_fd() noexcept;
+
+}  // namespace quvane::os
