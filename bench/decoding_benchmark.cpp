@@ -11,6 +11,7 @@
 #include "log/logger.h"
 #include "patch_decoding.h"
 #include "rpc/response.h"
+#include "rpc/value_boundary.h"
 
 namespace {
 
@@ -26,6 +27,20 @@ std::string list_response(int count) {
     }
     return json + "]}";
 }
+
+// Finding where the answer ends, in the chunks the reader hands the framing.
+void ScanListBoundary(benchmark::State& state) {
+    const std::string json = list_response(static_cast<int>(state.range(0)));
+    constexpr std::size_t chunk = std::size_t{256} * 1024;
+    for (auto _ : state) {
+        rpc::ValueBoundary boundary;
+        for (std::size_t at = 0; at < json.size(); at += chunk) {
+            benchmark::DoNotOptimize(boundary.scan(std::string_view(json).substr(at, chunk)));
+        }
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * json.size()));
+}
+BENCHMARK(ScanListBoundary)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 void ParseAndDecodeList(benchmark::State& state) {
     const std::string json = list_response(static_cast<int>(state.range(0)));

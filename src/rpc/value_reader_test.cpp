@@ -90,6 +90,18 @@ TEST(ValueReader, EndOfStreamBeforeOrInsideTheValue) {
     }
 }
 
+TEST(ValueReader, AnswersThatCanStillBeValidWaitForMore) {
+    for (const std::string stream : {R"({"id":1,"res)", "[1,", R"({"a")", "[-", R"(["\u12)",
+                                     "[1.5e", R"({"a":tr)", "[[[[", "12"}) {
+        MemorySource source(stream, {}, MemorySource::AtEnd::WaitsForever);
+        const auto value = read_one_value(source);
+        ASSERT_FALSE(value.has_value()) << stream;
+        EXPECT_THAT(std::get<JsonFailure>(value.error()).detail,
+                    ::testing::StartsWith("failed to read the response"))
+            << stream;
+    }
+}
+
 TEST(ValueReader, DecidesWithoutWaitingForMoreBytes) {
     const struct {
         std::string stream;
@@ -107,6 +119,21 @@ TEST(ValueReader, DecidesWithoutWaitingForMoreBytes) {
         {R"({"id":1,"result":[})", ""},
         {R"([{"a":"]"}])", R"([{"a":"]"}])"},
         {std::string(2000, '['), ""},
+        // Wrong at the byte shown, whatever could follow.
+        {R"({"id" 1)", ""},
+        {R"({"id":1 "result")", ""},
+        {"[1 2", ""},
+        {"[,", ""},
+        {"{1:2", ""},
+        {R"({"a":1,,)", ""},
+        {"[01", ""},
+        {R"(["\x")", ""},
+        {"[truex", ""},
+        {"{:", ""},
+        {R"({"a",)", ""},
+        {"[\"a\x01", ""},
+        {"[1.]", ""},
+        {"[-x", ""},
     };
     for (const auto& c : cases) {
         MemorySource source(c.stream, {}, MemorySource::AtEnd::WaitsForever);

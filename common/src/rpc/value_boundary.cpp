@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
-#include <string_view>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -16,277 +14,369 @@ bool is_whitespace(char c) noexcept {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-// A byte that ends a bare number.
-bool ends_number(char c) noexcept {
-    return is_whitespace(c) || std::strchr("{}[],:\"", c) != nullptr;
+bool is_digit(char c) noexcept {
+    return c >= '0' && c <= '9';
 }
 
-bool continues_number(char c) noexcept {
-    return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E';
+bool is_hex_digit(char c) noexcept {
+    return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
-// The bytes that matter inside a container: outside strings the brackets and the quotation
-// mark, inside them the quotation mark and the reverse solidus. One table for both keeps the
-// scanning loop to a lookup per byte.
-constexpr std::array<bool, 256> special = [] {
+// Inside a string, the bytes that are not simply part of it: its end, an escape, and the
+// control characters JSON does not allow there.
+constexpr std::array<bool, 256> string_special = [] {
     std::array<bool, 256> table{};
-    for (const unsigned char c : std::string_view("\"\\{}[]")) {
-        table[c] = true;
+    for (int c = 0; c < 0x20; ++c) {
+        table[static_cast<std::size_t>(c)] = true;
     }
+    table['"'] = true;
+    table['\\'] = true;
     return table;
 }();
 
-#if defined(__SSE2__)
-// One bit per byte of the sixteen at `p` that is special. '{' and '[' (and '}' and ']')
-// differ only in bit 0x20.
-unsigned special_mask(const char* p) noexcept {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i folded = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
-    const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')),
-                                                   _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))),
-                                      _mm_or_si128(_mm_cmpeq_epi8(folded, _mm_set1_epi8('{')),
-                                                   _mm_cmpeq_epi8(folded, _mm_set1_epi8('}'))));
-    return static_cast<unsigned>(_mm_movemask_epi8(hits));
+bool special_in_string(char c) noexcept {
+    return string_special[static_cast<unsigned char>(c)];
 }
-#endif
 
 }  // namespace
 
-bool ValueBoundary::take_special(char c) noexcept {
-    if (in_string_) {
-        if (c == '\\') {
-            escaped_ = true;
-        } else if (c == '"') {
-            in_string_ = false;
-            return state_ == State::String;
-        }
+bool ValueBoundary::invalid(std::string_view fault) noexcept {
+    fault_ = fault;
+    mode_ = Mode::Invalid;
+    return false;
+}
+
+bool ValueBoundary::value_ended() noexcept {
+    if (depth_ == 0) {
+        mode_ = Mode::Done;
         return false;
     }
-    if (c == '"') {
-        in_string_ = true;
-        return false;
-    }
-    return take_bracket(c);
+    mode_ = Mode::Structure;
+    expect_ = Expect::CommaOrClose;
+    return true;
 }
 
-bool ValueBoundary::take_bracket(char c) noexcept {
-    if (c == '{' || c == '[') {
-        if (depth_ == max_depth) {
-            fault_ = "nesting too deep";
-            state_ = State::Invalid;
-            return false;
-        }
-        in_array_[depth_++] = c == '[';
-        return false;
+bool ValueBoundary::open(bool array) noexcept {
+    if (depth_ == max_depth) {
+        return invalid("nesting too deep");
     }
-    if (in_array_[--depth_] != (c == ']')) {
-        fault_ = "a closing bracket of the wrong kind";
-        state_ = State::Invalid;
-        return false;
-    }
-    return depth_ == 0;
+    in_array_[depth_++] = array;
+    mode_ = Mode::Structure;
+    expect_ = array ? Expect::ValueOrClose : Expect::KeyOrClose;
+    return true;
 }
 
-const char* ValueBoundary::find_end(const char*& p, const char* end) noexcept {
-    while (true) {
-        if (escaped_) {
-            // The byte after a reverse solidus, whatever it is, stays inside the string.
-            if (p == end) {
-                return nullptr;
-            }
-            escaped_ = false;
-            ++p;
-        }
-#if defined(__SSE2__)
-        if (state_ == State::Container && end - p >= 64) {
-            const Block block = classify(p);
-            // A block without a reverse solidus is decided from its masks; escapes are rare
-            // and take the byte-wise path below.
-            if (block.backslash == 0) {
-                if (const char* last = take_block(p, block)) {
-                    return last;
-                }
-                if (state_ == State::Invalid) {
-                    return nullptr;
-                }
-                p += 64;
-                continue;
-            }
-        }
-        if (end - p >= 16) {
-            // Only the special bytes of the block are looked at, one after another.
-            unsigned mask = special_mask(p);
-            while (mask != 0) {
-                const auto i = static_cast<unsigned>(__builtin_ctz(mask));
-                mask &= mask - 1;
-                if (take_special(p[i])) {
-                    return p + i;
-                }
-                if (state_ == State::Invalid) {
-                    p += i;
-                    return nullptr;
-                }
-                if (escaped_ && i < 15) {
-                    mask &= ~(1U << (i + 1));
-                    escaped_ = false;
-                }
-            }
-            p += 16;
-            continue;
-        }
-#endif
-        if (p == end) {
-            return nullptr;
-        }
-        if (special[static_cast<unsigned char>(*p)]) {
-            if (take_special(*p)) {
-                return p;
-            }
-            if (state_ == State::Invalid) {
-                return nullptr;
-            }
-        }
-        ++p;
+bool ValueBoundary::close(bool array) noexcept {
+    if (in_array_[depth_ - 1] != array) {
+        return invalid("a closing bracket of the wrong kind");
     }
+    --depth_;
+    return value_ended();
 }
 
-#if defined(__SSE2__)
-ValueBoundary::Block ValueBoundary::classify(const char* p) noexcept {
-    Block block{};
-    for (std::ptrdiff_t part = 0; part < 4; ++part) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part));
-        const __m128i folded = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
-        const auto mask = [&](__m128i hits) {
-            return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hits)))
-                   << (16 * part);
-        };
-        block.quote |= mask(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')));
-        block.backslash |= mask(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\')));
-        block.open |= mask(_mm_cmpeq_epi8(folded, _mm_set1_epi8('{')));
-        block.close |= mask(_mm_cmpeq_epi8(folded, _mm_set1_epi8('}')));
-    }
-    return block;
-}
-
-const char* ValueBoundary::take_block(const char*& p, const Block& block) noexcept {
-    // Byte i is inside a string when an odd number of quotation marks stand at or before it
-    // (counting one for a string open at the start): a prefix XOR of the quote mask.
-    std::uint64_t inside = block.quote;
-    for (const int shift : {1, 2, 4, 8, 16, 32}) {
-        inside ^= inside << shift;
-    }
-    if (in_string_) {
-        inside = ~inside;
-    }
-    std::uint64_t brackets = (block.open | block.close) & ~inside;
-    while (brackets != 0) {
-        const auto i = static_cast<unsigned>(__builtin_ctzll(brackets));
-        brackets &= brackets - 1;
-        if (take_bracket(p[i])) {
-            return p + i;
-        }
-        if (state_ == State::Invalid) {
-            p += i;
-            return nullptr;
-        }
-    }
-    in_string_ = (inside >> 63) != 0;
-    return nullptr;
-}
-#endif
-
-ValueBoundary::Scanned ValueBoundary::start(char c) noexcept {
+bool ValueBoundary::begin_value(char c) noexcept {
     switch (c) {
         case '{':
+            return open(false);
         case '[':
-            state_ = State::Container;
-            depth_ = 1;
-            in_array_[0] = c == '[';
-            break;
+            return open(true);
         case '"':
-            state_ = State::String;
-            in_string_ = true;
-            break;
+            mode_ = Mode::String;
+            key_ = false;
+            return true;
         case 't':
-            state_ = State::Literal;
             literal_rest_ = "rue";
-            break;
+            mode_ = Mode::Literal;
+            return true;
         case 'f':
-            state_ = State::Literal;
             literal_rest_ = "alse";
-            break;
+            mode_ = Mode::Literal;
+            return true;
         case 'n':
-            state_ = State::Literal;
             literal_rest_ = "ull";
-            break;
+            mode_ = Mode::Literal;
+            return true;
+        case '-':
+            number_ = Number::Sign;
+            mode_ = Mode::Number;
+            return true;
         default:
-            if (c == '-' || (c >= '0' && c <= '9')) {
-                state_ = State::Number;
-                break;
+            if (is_digit(c)) {
+                number_ = c == '0' ? Number::Zero : Number::Integer;
+                mode_ = Mode::Number;
+                return true;
             }
-            state_ = State::Invalid;
-            fault_ = "a byte that cannot start a JSON value";
-            return {Status::Invalid, 0};
+            return invalid("a byte that cannot start a JSON value");
     }
-    return {Status::More, 0};
+}
+
+bool ValueBoundary::take_structure(char c) noexcept {
+    if (is_whitespace(c)) {
+        return true;
+    }
+    switch (expect_) {
+        case Expect::ValueOrClose:
+            if (c == ']') {
+                return close(true);
+            }
+            return begin_value(c);
+        case Expect::Value:
+            return begin_value(c);
+        case Expect::KeyOrClose:
+            if (c == '}') {
+                return close(false);
+            }
+            [[fallthrough]];
+        case Expect::Key:
+            if (c != '"') {
+                return invalid("a byte where an object key was expected");
+            }
+            mode_ = Mode::String;
+            key_ = true;
+            return true;
+        case Expect::Colon:
+            if (c != ':') {
+                return invalid("a byte where a colon was expected");
+            }
+            expect_ = Expect::Value;
+            return true;
+        case Expect::CommaOrClose:
+            if (c == ',') {
+                expect_ = in_array_[depth_ - 1] ? Expect::Value : Expect::Key;
+                return true;
+            }
+            if (c == ']' || c == '}') {
+                return close(c == ']');
+            }
+            return invalid("a byte where a comma or a closing bracket was expected");
+    }
+    return invalid("a byte that cannot be JSON here");
+}
+
+bool ValueBoundary::take_string(char c) noexcept {
+    if (escape_ == 1) {
+        if (c == 'u') {
+            escape_ = 5;
+            return true;
+        }
+        escape_ = 0;
+        if (c == '"' || c == '\\' || c == '/' || c == 'b' || c == 'f' || c == 'n' || c == 'r' ||
+            c == 't') {
+            return true;
+        }
+        return invalid("an invalid escape in a string");
+    }
+    if (escape_ > 1) {
+        if (!is_hex_digit(c)) {
+            return invalid("an invalid \\u escape in a string");
+        }
+        escape_ = escape_ == 2 ? 0 : static_cast<std::uint8_t>(escape_ - 1);
+        return true;
+    }
+    if (c == '\\') {
+        escape_ = 1;
+        return true;
+    }
+    if (c == '"') {
+        if (key_) {
+            mode_ = Mode::Structure;
+            expect_ = Expect::Colon;
+            return true;
+        }
+        return value_ended();
+    }
+    if (static_cast<unsigned char>(c) < 0x20) {
+        return invalid("a control character in a string");
+    }
+    return true;
+}
+
+bool ValueBoundary::take_number(char c) noexcept {
+    const bool digit = is_digit(c);
+    switch (number_) {
+        case Number::Sign:
+            if (!digit) {
+                return invalid("a malformed number");
+            }
+            number_ = c == '0' ? Number::Zero : Number::Integer;
+            return true;
+        case Number::Zero:
+        case Number::Integer:
+            if (digit) {
+                if (number_ == Number::Zero) {
+                    return invalid("a number with a leading zero");
+                }
+                return true;
+            }
+            if (c == '.') {
+                number_ = Number::Point;
+                return true;
+            }
+            if (c == 'e' || c == 'E') {
+                number_ = Number::E;
+                return true;
+            }
+            break;
+        case Number::Point:
+            if (!digit) {
+                return invalid("a malformed number");
+            }
+            number_ = Number::Fraction;
+            return true;
+        case Number::Fraction:
+            if (digit) {
+                return true;
+            }
+            if (c == 'e' || c == 'E') {
+                number_ = Number::E;
+                return true;
+            }
+            break;
+        case Number::E:
+            if (c == '+' || c == '-') {
+                number_ = Number::ESign;
+                return true;
+            }
+            [[fallthrough]];
+        case Number::ESign:
+            if (!digit) {
+                return invalid("a malformed number");
+            }
+            number_ = Number::Exponent;
+            return true;
+        case Number::Exponent:
+            if (digit) {
+                return true;
+            }
+            break;
+    }
+    // The number has ended before `c`, which belongs to what follows.
+    if (depth_ == 0) {
+        if (!is_whitespace(c) && std::string_view("{}[],:\"").find(c) == std::string_view::npos) {
+            return invalid("a byte that cannot continue a number");
+        }
+        ended_before_ = true;
+        mode_ = Mode::Done;
+        return false;
+    }
+    return value_ended() && take_structure(c);
+}
+
+// The common tokens of an answer first: a string's quotation marks, the colon after a key, the
+// comma after a value; everything else as take_structure() and take_string() say.
+inline bool ValueBoundary::take_token(char c) noexcept {
+    if (c == '"') {
+        if (mode_ == Mode::String) {
+            if (!key_) {
+                return value_ended();
+            }
+            mode_ = Mode::Structure;
+            expect_ = Expect::Colon;
+            return true;
+        }
+        if (expect_ != Expect::Colon && expect_ != Expect::CommaOrClose) {
+            key_ = expect_ == Expect::Key || expect_ == Expect::KeyOrClose;
+            mode_ = Mode::String;
+            return true;
+        }
+    } else if (mode_ == Mode::String) {
+        return take_string(c);
+    } else if (c == ':' && expect_ == Expect::Colon) {
+        expect_ = Expect::Value;
+        return true;
+    } else if (c == ',' && expect_ == Expect::CommaOrClose) {
+        expect_ = in_array_[depth_ - 1] ? Expect::Value : Expect::Key;
+        return true;
+    }
+    return take_structure(c);
+}
+
+bool ValueBoundary::take(char c) noexcept {
+    switch (mode_) {
+        case Mode::Leading:
+            return begin_value(c);
+        case Mode::Structure:
+            return take_token(c);
+        case Mode::String:
+            return escape_ == 0 ? take_token(c) : take_string(c);
+        case Mode::Number:
+            return take_number(c);
+        case Mode::Literal:
+            if (c != literal_rest_.front()) {
+                return invalid("a misspelt true, false or null");
+            }
+            literal_rest_.remove_prefix(1);
+            return !literal_rest_.empty() || value_ended();
+        case Mode::Done:
+        case Mode::Invalid:
+            return false;
+    }
+    return false;
+}
+
+inline const char* ValueBoundary::skip_plain(const char* p, const char* end) const noexcept {
+#if defined(__SSE2__)
+    if (path_ == Path::Fast) {
+        const __m128i quote = _mm_set1_epi8('"');
+        const __m128i backslash = _mm_set1_epi8('\\');
+        const __m128i last_control = _mm_set1_epi8(0x1F);
+        for (; end - p >= 16; p += 16) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            // Unsigned bytes at most 0x1F are those whose maximum with 0x1F is 0x1F.
+            const __m128i control = _mm_cmpeq_epi8(_mm_max_epu8(bytes, last_control), last_control);
+            const __m128i hits = _mm_or_si128(
+                _mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash)),
+                control);
+            if (const int mask = _mm_movemask_epi8(hits); mask != 0) {
+                return p + __builtin_ctz(static_cast<unsigned>(mask));
+            }
+        }
+    }
+#endif
+    return std::find_if(p, end, special_in_string);
 }
 
 ValueBoundary::Scanned ValueBoundary::scan(std::string_view chunk) noexcept {
     const char* const begin = chunk.data();
     const char* const end = begin + chunk.size();
     const char* p = begin;
-    const auto offset = [&] { return static_cast<std::size_t>(p - begin); };
+    const auto at = [&](std::size_t extra = 0) {
+        return static_cast<std::size_t>(p - begin) + extra;
+    };
     while (p != end) {
-        switch (state_) {
-            case State::Leading:
-                if (start(*p).status == Status::Invalid) {
-                    return {Status::Invalid, offset()};
-                }
-                ++p;
+        if (mode_ == Mode::String && escape_ == 0) {
+            p = skip_plain(p, end);
+            if (p == end) {
                 break;
-            case State::Literal:
-                if (*p != literal_rest_.front()) {
-                    state_ = State::Invalid;
-                    fault_ = "a misspelt true, false or null";
-                    return {Status::Invalid, offset()};
-                }
-                ++p;
-                literal_rest_.remove_prefix(1);
-                if (literal_rest_.empty()) {
-                    state_ = State::Done;
-                    return {Status::Complete, offset()};
-                }
-                break;
-            case State::Number:
-                if (ends_number(*p)) {
-                    state_ = State::Done;
-                    return {Status::Complete, offset()};
-                }
-                if (!continues_number(*p)) {
-                    state_ = State::Invalid;
-                    fault_ = "a byte that cannot continue a number";
-                    return {Status::Invalid, offset()};
-                }
-                ++p;
-                break;
-            case State::String:
-            case State::Container:
-                if (const char* last = find_end(p, end)) {
-                    state_ = State::Done;
-                    return {Status::Complete, static_cast<std::size_t>(last + 1 - begin)};
-                }
-                if (state_ == State::Invalid) {
-                    return {Status::Invalid, offset()};
-                }
-                p = end;
-                break;
-            case State::Done:
-                return {Status::Complete, 0};
-            case State::Invalid:
-                return {Status::Invalid, 0};
+            }
         }
+        if (mode_ == Mode::Done) {
+            return {Status::Complete, at()};
+        }
+        const bool tokens = mode_ == Mode::Structure || (mode_ == Mode::String && escape_ == 0);
+        if (!(tokens ? take_token(*p) : take(*p))) {
+            if (mode_ == Mode::Invalid) {
+                return {Status::Invalid, at()};
+            }
+            // Done: the byte that ended a bare number is not the value's; any other last byte
+            // is.
+            return {Status::Complete, at(ended_before_ ? 0 : 1)};
+        }
+        ++p;
+    }
+    if (mode_ == Mode::Done) {
+        return {Status::Complete, 0};
+    }
+    if (mode_ == Mode::Invalid) {
+        return {Status::Invalid, 0};
     }
     return {Status::More, chunk.size()};
+}
+
+bool ValueBoundary::complete_at_end_of_stream() const noexcept {
+    return mode_ == Mode::Number && depth_ == 0 &&
+           (number_ == Number::Zero || number_ == Number::Integer || number_ == Number::Fraction ||
+            number_ == Number::Exponent);
 }
 
 ValueBoundary::Status ValueBoundary::append(std::string_view chunk, std::string& value) noexcept {

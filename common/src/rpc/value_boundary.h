@@ -1,7 +1,8 @@
-// Finds where one JSON value ends in a stream of bytes, without parsing it: the reader
-// consumes exactly the value's bytes and never waits for more once it is complete. Bytes that
-// cannot be JSON are noticed as they arrive, so a wrong answer fails at once instead of
-// waiting for bytes that will never make it whole.
+// Finds where one JSON value ends in a stream of bytes, checking the JSON grammar as the bytes
+// arrive: the reader consumes exactly the value's bytes, never waits for more once it is
+// complete, and fails as soon as the bytes so far cannot begin any valid value, instead of
+// waiting for bytes that could never make it whole. A pushdown state machine over the bytes
+// outside strings; string interiors are skipped a block at a time.
 #pragma once
 
 #include <bitset>
@@ -22,8 +23,14 @@ class ValueBoundary {
         std::size_t length;
     };
 
+    // How string interiors are skipped: byte by byte (the reference), or sixteen bytes at a
+    // time where the processor allows it. Both decide alike; a fuzz target holds them to it.
+    enum class Path { Reference, Fast };
+
     // Nesting deeper than this is refused, as the parser refuses it.
     static constexpr std::size_t max_depth = 1024;
+
+    explicit ValueBoundary(Path path = Path::Fast) noexcept : path_(path) {}
 
     // Scans `chunk`, which continues the bytes scanned before. The value starts at the first
     // byte of the first chunk: whitespace before it is the caller's to skip.
@@ -34,45 +41,48 @@ class ValueBoundary {
     Status append(std::string_view chunk, std::string& value) noexcept;
 
     // Whether anything has been scanned.
-    bool started() const noexcept { return state_ != State::Leading; }
+    bool started() const noexcept { return mode_ != Mode::Leading; }
 
     // Whether the bytes scanned so far end the value when the stream ends here: a bare number
     // has no closing byte of its own.
-    bool complete_at_end_of_stream() const noexcept { return state_ == State::Number; }
+    bool complete_at_end_of_stream() const noexcept;
 
     // What was wrong, once scan() returned Invalid.
     std::string_view fault() const noexcept { return fault_; }
 
   private:
-    // Applies one quotation mark, reverse solidus or bracket; true when it closes the value.
-    bool take_special(char c) noexcept;
-    // Applies one bracket outside strings; true when it closes the value.
-    bool take_bracket(char c) noexcept;
-    // The closing byte of the container or string in [p, end), or nullptr when it goes on or
-    // a byte is invalid (then fault_ is set and *p points at it).
-    const char* find_end(const char*& p, const char* end) noexcept;
-    Scanned start(char c) noexcept;
+    enum class Mode : std::uint8_t { Leading, Structure, String, Number, Literal, Done, Invalid };
+    // What may come next outside strings.
+    enum class Expect : std::uint8_t { Value, ValueOrClose, KeyOrClose, Key, Colon, CommaOrClose };
+    // Where a number is: after its sign, its leading zero, its integer digits, its point, its
+    // fraction digits, its exponent letter, the exponent's sign, the exponent's digits.
+    enum class Number : std::uint8_t { Sign, Zero, Integer, Point, Fraction, E, ESign, Exponent };
 
-    // Where the quotation marks, reverse solidi and brackets are among 64 bytes, one bit each.
-    struct Block {
-        std::uint64_t quote;
-        std::uint64_t backslash;
-        std::uint64_t open;
-        std::uint64_t close;
-    };
-    static Block classify(const char* p) noexcept;
-    // Applies the brackets outside strings of a block without a reverse solidus; the closing
-    // byte of the value, or nullptr when it goes on or is invalid (then *p points at the fault).
-    const char* take_block(const char*& p, const Block& block) noexcept;
+    // Applies one byte; false when the value cannot go on (Invalid) or is complete (Done).
+    bool take(char c) noexcept;
+    bool take_token(char c) noexcept;
+    bool take_structure(char c) noexcept;
+    bool take_string(char c) noexcept;
+    bool take_number(char c) noexcept;
+    bool begin_value(char c) noexcept;
+    bool open(bool array) noexcept;
+    bool close(bool array) noexcept;
+    // A value has ended: at the top level the whole value is complete.
+    bool value_ended() noexcept;
+    bool invalid(std::string_view fault) noexcept;
+    // The first byte in [p, end) that ends or escapes a string or is not allowed in one.
+    const char* skip_plain(const char* p, const char* end) const noexcept;
 
-    enum class State { Leading, Container, String, Literal, Number, Done, Invalid };
-
-    State state_ = State::Leading;
+    Path path_;
+    Mode mode_ = Mode::Leading;
+    Expect expect_ = Expect::Value;
+    Number number_ = Number::Sign;
+    bool key_ = false;               // the string being read is an object key
+    std::uint8_t escape_ = 0;        // 1: after a reverse solidus; 2 to 5: \u digits still to come
+    bool ended_before_ = false;      // a bare number ended at the byte after it
+    std::string_view literal_rest_;  // the letters of true, false or null still to come
     std::size_t depth_ = 0;
     std::bitset<max_depth> in_array_;  // per open bracket: '[' rather than '{'
-    bool in_string_ = false;
-    bool escaped_ = false;
-    std::string_view literal_rest_;  // the letters of true, false or null still to come
     std::string_view fault_;
 };
 
