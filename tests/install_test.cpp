@@ -23,13 +23,14 @@ TEST(Install, PutsBinaryManualAndCompletionsUnderDestdirAndPrefix) {
     SKIP_UNLESS_BUILD_DIRECTORY_IS_WRITABLE();
     testing::TemporaryDirectory destdir;
     const auto result =
-        testing::run_process({"/usr/bin/env", "DESTDIR=" + destdir.path().string(), CMAKE_COMMAND,
-                              "--install", BINARY_DIR, "--prefix", "/opt/q"});
+        testing::run_installer({"/usr/bin/env", "DESTDIR=" + destdir.path().string(), CMAKE_COMMAND,
+                                "--install", BINARY_DIR, "--prefix", "/opt/q"});
     ASSERT_EQ(result.status, 0) << result.out << result.err;
     const auto root = destdir.path() / "opt/q";
     for (const char* file :
-         {"sbin/quvane", "share/man/man8/quvane.8", "share/bash-completion/completions/quvane",
-          "share/zsh/vendor-completions/_quvane"}) {
+         {"sbin/quvane", "share/man/man8/quvane.8.gz", "share/bash-completion/completions/quvane",
+          "share/zsh/vendor-completions/_quvane", "lib/systemd/system/quvane-restore.service",
+          "share/doc/quvane/copyright"}) {
         EXPECT_TRUE(std::filesystem::is_regular_file(root / file)) << file;
     }
     EXPECT_EQ(testing::run_process({(root / "sbin/quvane").string(), "-V"}).out,
@@ -43,9 +44,10 @@ TEST(Install, DebianPackageHoldsTheProgramItsPagesAndItsDependencies) {
         GTEST_SKIP() << "dpkg-shlibdeps (Debian's dpkg-dev) is not installed";
     }
     testing::TemporaryDirectory packages;
-    const auto built =
-        testing::run_process({CPACK_COMMAND, "-G", "DEB", "-B", packages.path().string(),
-                              "--config", BINARY_DIR "/CPackConfig.cmake"});
+    // A builder's umask must not reach the modes in the package.
+    const auto built = testing::run_installer(
+        {"/bin/sh", "-c", "umask 077; exec \"$0\" \"$@\"", CPACK_COMMAND, "-G", "DEB", "-B",
+         packages.path().string(), "--config", BINARY_DIR "/CPackConfig.cmake"});
     ASSERT_EQ(built.status, 0) << built.out << built.err;
     std::filesystem::path deb;
     for (const auto& entry : std::filesystem::directory_iterator(packages.path())) {
@@ -73,10 +75,24 @@ TEST(Install, DebianPackageHoldsTheProgramItsPagesAndItsDependencies) {
         }
     }
     std::sort(files.begin(), files.end());
-    EXPECT_THAT(files,
-                ElementsAreArray({"usr/sbin/quvane", "usr/share/bash-completion/completions/quvane",
-                                  "usr/share/man/man8/quvane.8",
-                                  "usr/share/zsh/vendor-completions/_quvane"}));
+    EXPECT_THAT(
+        files, ElementsAreArray({"usr/lib/systemd/system/quvane-restore.service", "usr/sbin/quvane",
+                                 "usr/share/bash-completion/completions/quvane",
+                                 "usr/share/doc/quvane/changelog.Debian.gz",
+                                 "usr/share/doc/quvane/copyright", "usr/share/man/man8/quvane.8.gz",
+                                 "usr/share/zsh/vendor-completions/_quvane"}));
+    const std::string listing =
+        testing::run_process({"/usr/bin/dpkg-deb", "--contents", deb.string()}).out;
+    for (std::size_t at = 0; at < listing.size(); at = listing.find('\n', at) + 1) {
+        const std::string mode = listing.substr(at, 10);
+        EXPECT_TRUE(mode == "drwxr-xr-x" || mode == "-rw-r--r--" || mode == "-rwxr-xr-x")
+            << listing.substr(at, listing.find('\n', at) - at);
+    }
+    if (std::filesystem::exists("/usr/bin/lintian")) {
+        const auto checked = testing::run_process({"/usr/bin/lintian", deb.string()});
+        EXPECT_EQ(checked.status, 0) << checked.out;
+        EXPECT_EQ(checked.out, "");
+    }
     EXPECT_EQ(testing::run_process({(root.path() / "usr/sbin/quvane").string(), "--version"}).out,
               "quvane " + std::string(quvane::version) + "\n");
 }

@@ -2,9 +2,17 @@
 
 namespace quvane::testing {
 
+namespace {
+
+dev::PatchService fresh_service(const std::filesystem::path& state_dir) {
+    return dev::PatchService(
+        *dev::load_catalogue(QUVANE_SOURCE_DIR "/tools/quvaned-dev/catalogue.json"), state_dir);
+}
+
+}  // namespace
+
 EndToEnd::EndToEnd()
-    : service_(*dev::load_catalogue(QUVANE_SOURCE_DIR "/tools/quvaned-dev/catalogue.json"),
-               dir.path()),
+    : service_(fresh_service(dir.path())),
       daemon(dir.path() / "quvaned.sock",
              [this](const std::string& request) { return answer(request); }) {}
 
@@ -19,6 +27,11 @@ Reply EndToEnd::answer(const std::string& request) {
         return fault->second(request);
     }
     return Reply::answer(service_.handle(request));
+}
+
+void EndToEnd::restart_daemon() {
+    const std::lock_guard lock(mutex_);
+    service_ = fresh_service(dir.path());
 }
 
 ProcessResult EndToEnd::run(std::vector<std::string> args) const {

@@ -25,6 +25,10 @@ class EndToEnd : public ::testing::Test {
     // the patch service.
     void fault(const std::string& method, StubDaemon::Handler reply);
 
+    // The daemon as after a reboot: the catalogue's patches in their first state, what was
+    // saved in the work directory kept.
+    void restart_daemon();
+
     // Runs quvane on the work directory with `args`, as the superuser.
     ProcessResult run(std::vector<std::string> args) const;
 

@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -168,6 +169,23 @@ TemporaryDirectory::TemporaryDirectory() {
 TemporaryDirectory::~TemporaryDirectory() {
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
+}
+
+}  // namespace quvane::testing
+
+namespace quvane::testing {
+
+ProcessResult run_installer(const std::vector<std::string>& argv) {
+    const std::string lock_path = std::string(BINARY_DIR) + "/install-test.lock";
+    const int lock = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lock >= 0) {
+        ::flock(lock, LOCK_EX);
+    }
+    ProcessResult result = run_process(argv);
+    if (lock >= 0) {
+        ::close(lock);
+    }
+    return result;
 }
 
 }  // namespace quvane::testing

@@ -41,6 +41,10 @@ std::optional<std::vector<std::string>> superuser_prefix();
 // Runs quvane with `args` as an ordinary user: 65534 when the tests run as root.
 ProcessResult run_quvane_unprivileged(const std::vector<std::string>& args);
 
+// Runs `cmake --install` or `cpack` on the build directory (`argv`), one at a time across test
+// processes: both write the same staged files there.
+ProcessResult run_installer(const std::vector<std::string>& argv);
+
 // A fresh directory, removed with its contents at the end of the scope.
 class TemporaryDirectory {
   public:

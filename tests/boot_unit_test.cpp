@@ -1,0 +1,86 @@
+// The boot unit as systemd and a reboot see it: systemd-analyze accepts it as installed, and
+// its own command line brings an accepted and saved patch back after the daemon lost it.
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "support/end_to_end.h"
+
+namespace quvane {
+namespace {
+
+// The unit as `cmake --install` puts it under /usr in `destdir`.
+std::filesystem::path install_unit(const std::filesystem::path& destdir) {
+    const auto result =
+        testing::run_installer({"/usr/bin/env", "DESTDIR=" + destdir.string(), CMAKE_COMMAND,
+                                "--install", BINARY_DIR, "--prefix", "/usr"});
+    EXPECT_EQ(result.status, 0) << result.out << result.err;
+    return destdir / "usr/lib/systemd/system/quvane-restore.service";
+}
+
+// The words of the unit's `key=` line.
+std::vector<std::string> command_line(const std::filesystem::path& unit, const std::string& key) {
+    std::ifstream file(unit);
+    std::vector<std::string> words;
+    for (std::string line; std::getline(file, line);) {
+        if (line.starts_with(key + "=")) {
+            std::istringstream split(line.substr(key.size() + 1));
+            for (std::string word; split >> word;) {
+                words.push_back(word);
+            }
+        }
+    }
+    return words;
+}
+
+class BootUnit : public testing::EndToEnd {
+  protected:
+    void SetUp() override {
+        if (::access(BINARY_DIR, W_OK) != 0) {
+            GTEST_SKIP() << "installing writes into the build directory, which this user cannot "
+                            "write";
+        }
+    }
+};
+
+TEST_F(BootUnit, SystemdAcceptsItAsInstalled) {
+    if (!std::filesystem::exists("/usr/bin/systemd-analyze")) {
+        GTEST_SKIP() << "systemd-analyze (Debian's systemd) is not installed";
+    }
+    testing::TemporaryDirectory destdir;
+    const auto unit = install_unit(destdir.path());
+    // The daemon's own unit is not ours: a stand-in, so that only faults of ours count.
+    std::ofstream(unit.parent_path() / "quvaned.service")
+        << "[Unit]\nDescription=stand-in\n[Service]\nExecStart=/usr/sbin/quvane\n";
+    const auto verified = testing::run_process({"/usr/bin/systemd-analyze", "verify",
+                                                "--root=" + destdir.path().string(), "--man=no",
+                                                "--recursive-errors=no", "quvane-restore.service"});
+    EXPECT_EQ(verified.status, 0) << verified.err;
+    EXPECT_EQ(verified.err, "");
+    EXPECT_EQ(command_line(unit, "ExecStart"),
+              (std::vector<std::string>{"/usr/sbin/quvane", "restore", "--accepted"}));
+}
+
+TEST_F(BootUnit, ItsCommandBringsTheAcceptedPatchBackAfterAReboot) {
+    testing::TemporaryDirectory destdir;
+    std::vector<std::string> start = command_line(install_unit(destdir.path()), "ExecStart");
+    ASSERT_FALSE(start.empty());
+    start.erase(start.begin());  // the installed binary: the one under test runs instead
+
+    const std::string patch = "CVE-2024-1086";
+    EXPECT_EQ(run({"apply", patch}).status, 0);
+    EXPECT_EQ(run({"accept", patch}).status, 0);
+    EXPECT_EQ(run({"save"}).status, 0);
+    restart_daemon();
+    EXPECT_EQ(run({"status", patch}).out, patch + ": NOT-APPLIED\n");
+    const auto started = run(start);
+    EXPECT_EQ(started.status, 0) << started.out;
+    EXPECT_EQ(run({"status", patch}).out, patch + ": ACCEPTED\n");
+}
+
+}  // namespace
+}  // namespace quvane
