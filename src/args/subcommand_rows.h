@@ -45,6 +45,9 @@ enum class Shows {
     CheckVerdict,  // "Checks are passed!" when every check passed
 };
 
+// Whether each run leaves a record in the system log: the subcommands that change patch state.
+enum class Audit { None, Recorded };
+
 struct SubcommandRow {
     std::string_view word;  // on the command line
     std::string_view name;  // of the variant, in the debug form
@@ -54,6 +57,7 @@ struct SubcommandRow {
     Locking locking;
     WaitLine wait;
     Shows shows;
+    Audit audit;
     // The patch statuses from which the subcommand can act, offered by the completions;
     // empty: every patch.
     std::string_view acts_on = {};
@@ -62,19 +66,19 @@ struct SubcommandRow {
 // In the order of the grammar, the help and SubCommand's variant.
 // clang-format off
 inline constexpr std::array subcommand_rows{
-    SubcommandRow{"build", "Build", "Build a patch", Takes::ToolArguments, DaemonCall::None, Locking::None, WaitLine::None, Shows::ToolOutput},
-    SubcommandRow{"info", "Info", "Show patch info", Takes::Identifiers, DaemonCall::GetPatchInfo, Locking::None, WaitLine::None, Shows::InfoBlocks},
-    SubcommandRow{"target", "Target", "Show patch target", Takes::Identifiers, DaemonCall::GetPatchTarget, Locking::None, WaitLine::None, Shows::TargetBlocks},
-    SubcommandRow{"status", "Status", "Show patch status", Takes::Identifiers, DaemonCall::GetPatchStatus, Locking::None, WaitLine::None, Shows::StateLines},
-    SubcommandRow{"list", "List", "List all patches", Takes::Nothing, DaemonCall::GetPatchList, Locking::None, WaitLine::None, Shows::PatchTable},
-    SubcommandRow{"check", "Check", "Check a patch", Takes::Identifiers, DaemonCall::CheckPatch, Locking::Exclusive, WaitLine::None, Shows::CheckVerdict, "NOT-APPLIED"},
-    SubcommandRow{"apply", "Apply", "Apply a patch", Takes::Identifiers, DaemonCall::ApplyPatch, Locking::Exclusive, WaitLine::None, Shows::StateLines, "NOT-APPLIED"},
-    SubcommandRow{"remove", "Remove", "Remove a patch", Takes::Identifiers, DaemonCall::RemovePatch, Locking::Exclusive, WaitLine::BeforeLock, Shows::StateLines, "DEACTIVED ACTIVED ACCEPTED"},
-    SubcommandRow{"active", "Active", "Active a patch", Takes::Identifiers, DaemonCall::ActivePatch, Locking::Exclusive, WaitLine::None, Shows::StateLines, "DEACTIVED"},
-    SubcommandRow{"deactive", "Deactive", "Deactive a patch", Takes::Identifiers, DaemonCall::DeactivePatch, Locking::Exclusive, WaitLine::None, Shows::StateLines, "ACTIVED ACCEPTED"},
-    SubcommandRow{"accept", "Accept", "Accept a patch", Takes::Identifiers, DaemonCall::AcceptPatch, Locking::Exclusive, WaitLine::None, Shows::StateLines, "ACTIVED"},
-    SubcommandRow{"save", "Save", "Save all patch status", Takes::Nothing, DaemonCall::SavePatchStatus, Locking::Exclusive, WaitLine::None, Shows::Nothing},
-    SubcommandRow{"restore", "Restore", "Restore all patch status", Takes::AcceptedFlag, DaemonCall::RestorePatchStatus, Locking::Exclusive, WaitLine::AfterLock, Shows::Nothing},
+    SubcommandRow{"build", "Build", "Build a patch", Takes::ToolArguments, DaemonCall::None, Locking::None, WaitLine::None, Shows::ToolOutput, Audit::None},
+    SubcommandRow{"info", "Info", "Show patch info", Takes::Identifiers, DaemonCall::GetPatchInfo, Locking::None, WaitLine::None, Shows::InfoBlocks, Audit::None},
+    SubcommandRow{"target", "Target", "Show patch target", Takes::Identifiers, DaemonCall::GetPatchTarget, Locking::None, WaitLine::None, Shows::TargetBlocks, Audit::None},
+    SubcommandRow{"status", "Status", "Show patch status", Takes::Identifiers, DaemonCall::GetPatchStatus, Locking::None, WaitLine::None, Shows::StateLines, Audit::None},
+    SubcommandRow{"list", "List", "List all patches", Takes::Nothing, DaemonCall::GetPatchList, Locking::None, WaitLine::None, Shows::PatchTable, Audit::None},
+    SubcommandRow{"check", "Check", "Check a patch", Takes::Identifiers, DaemonCall::CheckPatch, Locking::Exclusive, WaitLine::None, Shows::CheckVerdict, Audit::None, "NOT-APPLIED"},
+    SubcommandRow{"apply", "Apply", "Apply a patch", Takes::Identifiers, DaemonCall::ApplyPatch, Locking::Exclusive, WaitLine::None, Shows::StateLines, Audit::Recorded, "NOT-APPLIED"},
+    SubcommandRow{"remove", "Remove", "Remove a patch", Takes::Identifiers, DaemonCall::RemovePatch, Locking::Exclusive, WaitLine::BeforeLock, Shows::StateLines, Audit::Recorded, "DEACTIVED ACTIVED ACCEPTED"},
+    SubcommandRow{"active", "Active", "Active a patch", Takes::Identifiers, DaemonCall::ActivePatch, Locking::Exclusive, WaitLine::None, Shows::StateLines, Audit::Recorded, "DEACTIVED"},
+    SubcommandRow{"deactive", "Deactive", "Deactive a patch", Takes::Identifiers, DaemonCall::DeactivePatch, Locking::Exclusive, WaitLine::None, Shows::StateLines, Audit::Recorded, "ACTIVED ACCEPTED"},
+    SubcommandRow{"accept", "Accept", "Accept a patch", Takes::Identifiers, DaemonCall::AcceptPatch, Locking::Exclusive, WaitLine::None, Shows::StateLines, Audit::Recorded, "ACTIVED"},
+    SubcommandRow{"save", "Save", "Save all patch status", Takes::Nothing, DaemonCall::SavePatchStatus, Locking::Exclusive, WaitLine::None, Shows::Nothing, Audit::Recorded},
+    SubcommandRow{"restore", "Restore", "Restore all patch status", Takes::AcceptedFlag, DaemonCall::RestorePatchStatus, Locking::Exclusive, WaitLine::AfterLock, Shows::Nothing, Audit::Recorded},
 };
 // clang-format on
 

@@ -4,6 +4,7 @@
 
 #include <fmt/format.h>
 
+#include "audit_record.h"
 #include "operation_lock.h"
 #include "os/interruption.h"
 #include "os/user.h"
@@ -54,9 +55,10 @@ Result<T> unless_interrupted(Result<T> result, std::string_view identifier = {})
 
 // Every identifier is tried, past failures, until the run is interrupted; what worked is shown
 // before the summary of what failed or was not tried.
-template <class Call>
+// `noted` sees each outcome as soon as it is known.
+template <class Call, class Noted = void (*)(const void*)>
 Result<> for_each_identifier(const std::vector<std::string>& identifiers, ResultSink& sink,
-                             Call call) {
+                             Call call, Noted noted = nullptr) {
     using Value = typename std::invoke_result_t<Call, std::string_view>::value_type;
     std::vector<Outcome<Value>> outcomes;
     outcomes.reserve(identifiers.size());
@@ -68,6 +70,9 @@ Result<> for_each_identifier(const std::vector<std::string>& identifiers, Result
             continue;
         }
         outcomes.push_back({identifier, unless_interrupted(call(identifier), identifier)});
+        if constexpr (!std::is_pointer_v<Noted>) {
+            noted(outcomes.back());
+        }
     }
     sink.show(outcomes);
     return summary(outcomes);
@@ -132,6 +137,10 @@ Result<> PatchCommandExecutor::call_and_show(const args::SubCommand& command) {
     static const std::vector<std::string> none;
     const std::vector<std::string>& identifiers =
         command.identifiers() != nullptr ? *command.identifiers() : none;
+    std::optional<AuditRecords> audit;
+    if (row.audit == args::Audit::Recorded) {
+        audit.emplace(row.word);
+    }
     switch (row.shows) {
         case args::Shows::PatchTable: {
             // One call, whose error is the run's, unchanged.
@@ -142,11 +151,16 @@ Result<> PatchCommandExecutor::call_and_show(const args::SubCommand& command) {
             sink_.show(*patches);
             return {};
         }
-        case args::Shows::Nothing:
-            if (const auto* restore = std::get_if<args::Restore>(&command.value)) {
-                return unless_interrupted(proxy_.restore_patch_status(restore->accepted));
+        case args::Shows::Nothing: {
+            const auto* restore = std::get_if<args::Restore>(&command.value);
+            auto done = unless_interrupted(restore != nullptr
+                                               ? proxy_.restore_patch_status(restore->accepted)
+                                               : proxy_.save_patch_status());
+            if (audit) {
+                audit->outcome(done);
             }
-            return unless_interrupted(proxy_.save_patch_status());
+            return done;
+        }
         case args::Shows::InfoBlocks:
             return for_each_identifier(identifiers, sink_, [this](std::string_view identifier) {
                 return proxy_.get_patch_info(identifier);
@@ -156,9 +170,16 @@ Result<> PatchCommandExecutor::call_and_show(const args::SubCommand& command) {
                 return proxy_.get_patch_target(identifier);
             });
         case args::Shows::StateLines:
-            return for_each_identifier(identifiers, sink_, [&](std::string_view identifier) {
-                return state_call(proxy_, row.call, identifier);
-            });
+            return for_each_identifier(
+                identifiers, sink_,
+                [&](std::string_view identifier) {
+                    return state_call(proxy_, row.call, identifier);
+                },
+                [&](const Outcome<StateRecords>& done) {
+                    if (audit) {
+                        audit->outcome(done.identifier, done.result);
+                    }
+                });
         case args::Shows::CheckVerdict:
             return for_each_identifier(identifiers, sink_, [this](std::string_view identifier) {
                 return proxy_.check_patch(identifier);

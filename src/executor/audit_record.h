@@ -1,0 +1,39 @@
+// The system log's record of every change a run makes to patch state: who asked (the real
+// user, and the user sudo or the login names), the subcommand, and for each identifier what
+// became of it. Administrators ask after an incident who applied what and when. The records
+// go to syslog's authpriv facility, kept apart from the world-readable logs on most systems,
+// as sudo's own are; a missing syslog socket loses them quietly and changes nothing else.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "error_value.h"
+#include "patch_records.h"
+
+namespace quvane::executor {
+
+class AuditRecords {
+  public:
+    // Opens the log under the name "quvane" for the run's `subcommand`.
+    explicit AuditRecords(std::string_view subcommand);
+    ~AuditRecords();
+    AuditRecords(const AuditRecords&) = delete;
+    AuditRecords& operator=(const AuditRecords&) = delete;
+
+    // One record for `identifier`: the states it reached, or the error.
+    void outcome(std::string_view identifier, const Result<std::vector<PatchStateRecord>>& states);
+    // One record for a change of all patches (save, restore).
+    void outcome(const Result<>& result);
+
+  private:
+    // Sends "uid=... subcommand=... DETAILS", every value from outside quoted and escaped so
+    // that no control character reaches the log.
+    void send(std::string_view details) const;
+
+    std::string who_;
+    std::string subcommand_;
+};
+
+}  // namespace quvane::executor

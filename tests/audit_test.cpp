@@ -1,0 +1,88 @@
+// The system log's records of changes, captured on a /dev/log of the test's own in a private
+// mount namespace.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <simdjson.h>
+
+#include "support/end_to_end.h"
+
+namespace quvane {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::EndsWith;
+using ::testing::StartsWith;
+
+struct Captured {
+    int status = -1;
+    std::string out;
+    std::string err;
+    std::vector<std::string> records;
+};
+
+class AuditRecords : public testing::EndToEnd {
+  protected:
+    void SetUp() override {
+        if (testing::run_process({"/usr/bin/unshare", "-rm", "/bin/true"}).status != 0) {
+            GTEST_SKIP() << "no private mount namespace here (unshare -rm), so no /dev/log of "
+                            "the test's own";
+        }
+    }
+
+    // Runs quvane with `args` (as sudo would, for alice) and captures what it logs.
+    Captured capture(std::vector<std::string> args) {
+        testing::TemporaryDirectory scratch;
+        std::vector<std::string> command{"/usr/bin/unshare",
+                                         "-rm",
+                                         "/usr/bin/env",
+                                         "SUDO_USER=alice",
+                                         "python3",
+                                         QUVANE_SOURCE_DIR "/tests/support/capture_syslog.py",
+                                         scratch.path().string(),
+                                         testing::quvane_binary(),
+                                         "-w",
+                                         dir.path().string()};
+        command.insert(command.end(), args.begin(), args.end());
+        const auto result = testing::run_process(command);
+        simdjson::dom::parser parser;
+        simdjson::dom::element document;
+        EXPECT_EQ(parser.parse(simdjson::padded_string(result.out)).get(document),
+                  simdjson::SUCCESS)
+            << result.out << result.err;
+        Captured captured;
+        captured.status = static_cast<int>(int64_t(document["status"]));
+        captured.out = std::string(std::string_view(document["out"]));
+        captured.err = std::string(std::string_view(document["err"]));
+        for (const auto record : simdjson::dom::array(document["records"])) {
+            // What follows "<priority>date quvane[pid]: ".
+            const std::string text{std::string_view(record)};
+            EXPECT_THAT(text, StartsWith("<85>")) << text;  // authpriv, notice
+            captured.records.push_back(text.substr(text.find("]: ") + 3));
+        }
+        return captured;
+    }
+};
+
+TEST_F(AuditRecords, EachChangeIsRecordedWithWhoAndTheOutcomeAndNothingElseChanges) {
+    const auto applied = capture({"apply", "CVE-2024-1086", "bad\x1b[2J"});
+    EXPECT_EQ(applied.status, 1);
+    EXPECT_EQ(applied.out,
+              "CVE-2024-1086: ACTIVED\nError: Operation failed\n\nCaused by:\n    0. Cannot find "
+              "patch \"bad\x1b[2J\"\n");
+    EXPECT_EQ(applied.err, "");
+    EXPECT_THAT(
+        applied.records,
+        ElementsAre("uid=0 sudo_user=\"alice\" subcommand=apply identifier=\"CVE-2024-1086\" "
+                    "outcome=done patch=\"CVE-2024-1086\" status=ACTIVED",
+                    "uid=0 sudo_user=\"alice\" subcommand=apply identifier=\"bad\\x1b[2J\" "
+                    "outcome=error error=\"Cannot find patch \\\"bad\\x1b[2J\\\"\""));
+
+    EXPECT_THAT(capture({"save"}).records,
+                ElementsAre("uid=0 sudo_user=\"alice\" subcommand=save outcome=done"));
+    // What changes nothing leaves nothing.
+    EXPECT_THAT(capture({"status", "CVE-2024-1086"}).records, ::testing::IsEmpty());
+    EXPECT_THAT(capture({"check", "CVE-2023-5678"}).records, ::testing::IsEmpty());
+}
+
+}  // namespace
+}  // namespace quvane

@@ -1,0 +1,39 @@
+# python3 capture_syslog.py SCRATCH_DIR COMMAND...: runs COMMAND with a private /dev whose
+# /dev/log is a datagram socket of this script's, then prints COMMAND's exit status, its
+# standard output and error, and every record it sent, as one JSON object. Run it in a private
+# mount namespace (unshare -rm): the machine's own /dev is not touched.
+import json
+import os
+import socket
+import subprocess
+import sys
+
+scratch, command = sys.argv[1], sys.argv[2:]
+log = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+log.bind(os.path.join(scratch, "log"))
+old_dev = os.path.join(scratch, "dev")
+os.mkdir(old_dev)
+
+
+def mount(*args):
+    subprocess.run(["mount", *args], check=True)
+
+
+mount("--rbind", "/dev", old_dev)
+mount("-t", "tmpfs", "tmpfs", "/dev")
+for name in ("null", "zero", "urandom"):
+    open(os.path.join("/dev", name), "w").close()
+    mount("--bind", os.path.join(old_dev, name), os.path.join("/dev", name))
+open("/dev/log", "w").close()
+mount("--bind", os.path.join(scratch, "log"), "/dev/log")
+
+run = subprocess.run(command, capture_output=True)
+log.setblocking(False)
+records = []
+while True:
+    try:
+        records.append(log.recv(65536).decode("utf-8", "replace"))
+    except BlockingIOError:
+        break
+json.dump({"status": run.returncode, "out": run.stdout.decode("utf-8", "replace"),
+           "err": run.stderr.decode("utf-8", "replace"), "records": records}, sys.stdout)
