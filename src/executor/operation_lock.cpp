@@ -49,7 +49,7 @@ Error not_a_regular_file(const std::filesystem::path& path, mode_t mode) {
 // that a path swapped in between cannot put a device under the second open.
 Result<os::FileDescriptor> open_existing(const std::filesystem::path& path) {
     struct stat status {};
-    const os::FileDescriptor handle(::open(path.c_str(), O_PATH | O_CLOEXEC));
+    os::FileDescriptor handle(::open(path.c_str(), O_PATH | O_CLOEXEC));
     if (!handle) {
         const int error = errno;
         if (error == ENOENT && ::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
@@ -65,11 +65,16 @@ Result<os::FileDescriptor> open_existing(const std::filesystem::path& path) {
         return tl::unexpected(not_a_regular_file(path, status.st_mode));
     }
     const std::string same_file = fmt::format("/proc/self/fd/{}", handle.get());
-    os::FileDescriptor fd(::open(same_file.c_str(), open_existing_flags));
+    const os::FileDescriptor fd(::open(same_file.c_str(), open_existing_flags));
     if (!fd) {
         return tl::unexpected(system_error(errno));
     }
-    return fd;
+    // The open file takes the handle's place, so that the lock's descriptor is the lowest free
+    // one, as it would be after a single open.
+    if (::dup3(fd.get(), handle.get(), O_CLOEXEC) < 0) {
+        return tl::unexpected(system_error(errno));
+    }
+    return handle;
 }
 
 // Whether `path` still names the file open on `fd`: a file moved aside or replaced after it

@@ -37,6 +37,9 @@ tl::expected<void, int> ready(int fd, short events, const Deadline& deadline) {
     if (!deadline && interruption < 0) {
         return {};
     }
+    if (os::interrupted()) {
+        return tl::unexpected(EINTR);
+    }
     while (true) {
         int wait = -1;
         if (deadline) {

@@ -15,16 +15,17 @@ constexpr int watched[] = {SIGINT, SIGTERM, SIGHUP};
 // What a signal handler may touch: a flag and a pipe written without blocking, so that a wait
 // that polls the pipe cannot miss a signal that came just before it began.
 volatile sig_atomic_t arrived = 0;
+volatile sig_atomic_t watching = 0;
 int wake_read = -1;
-int wake_write = -1;
+volatile sig_atomic_t wake_write = -1;
 struct sigaction previous[std::size(watched)];
 
 extern "C" void note_interruption(int) {
     const int saved = errno;
     arrived = 1;
-    if (wake_write >= 0) {
+    if (const int fd = wake_write; fd >= 0) {
         const char byte = 1;
-        (void)!::write(wake_write, &byte, 1);
+        (void)!::write(fd, &byte, 1);
     }
     errno = saved;
 }
@@ -33,11 +34,7 @@ extern "C" void note_interruption(int) {
 
 InterruptionWatch::InterruptionWatch() {
     arrived = 0;
-    int ends[2];
-    if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) == 0) {
-        wake_read = ends[0];
-        wake_write = ends[1];
-    }
+    watching = 1;
     struct sigaction note {};
     note.sa_handler = note_interruption;
     sigemptyset(&note.sa_mask);
@@ -51,10 +48,13 @@ InterruptionWatch::~InterruptionWatch() {
     for (std::size_t i = 0; i < std::size(watched); ++i) {
         ::sigaction(watched[i], &previous[i], nullptr);
     }
+    watching = 0;
     if (wake_read >= 0) {
+        const int write_end = wake_write;
+        wake_write = -1;
+        ::close(write_end);
         ::close(wake_read);
-        ::close(wake_write);
-        wake_read = wake_write = -1;
+        wake_read = -1;
     }
 }
 
@@ -63,6 +63,15 @@ bool interrupted() noexcept {
 }
 
 int interruption_fd() noexcept {
+    // Made when first asked for, after the operation lock: the lock's descriptor keeps the
+    // number a run without the watch would give it, which its messages show.
+    if (watching != 0 && wake_read < 0) {
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) == 0) {
+            wake_read = ends[0];
+            wake_write = ends[1];
+        }
+    }
     return wake_read;
 }
 

@@ -19,7 +19,8 @@ class InterruptionWatch {
 // Whether one of the signals has arrived since a watch began.
 bool interrupted() noexcept;
 
-// A descriptor that becomes readable once interrupted, for waits that poll; -1 while no watch
+// A descriptor that becomes readable once interrupted, for waits that poll (check
+// interrupted() after getting it: a signal that came before is not in it); -1 while no watch
 // is alive.
 int interruption_fd() noexcept;
 
