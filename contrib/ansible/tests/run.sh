@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Runs the collection's playbook against a development daemon on a scratch work directory.
-# Usage: run.sh QUVANE QUVANED_DEV. Exits 77 (skipped) where ansible-playbook is missing or the
+# Builds the collection with ansible-galaxy, installs the artifact, checks that ansible-doc
+# renders each module, then drives the installed modules against development daemons: one
+# host through the lifecycle and its faults, five as a fleet with one daemon down and then
+# back. Usage: run.sh QUVANE QUVANED_DEV. Exits 77 (skipped) where ansible is missing or the
 # superuser is out of reach.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -20,16 +22,92 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 
 scratch=$(mktemp -d)
-trap 'kill "$daemon_pid" 2>/dev/null; wait "$daemon_pid" 2>/dev/null; rm -rf "$scratch"' EXIT
-"$daemon" -w "$scratch/run" >"$scratch/daemon.log" 2>&1 &
-daemon_pid=$!
-for _ in $(seq 100); do
-    [ -S "$scratch/run/quvaned.sock" ] && break
-    sleep 0.05
+chmod 755 "$scratch"
+hosts=(host1 host2 host3 host4 host5)
+stop_daemon() {
+    local pid
+    pid=$(cat "$scratch/$1.pid" 2>/dev/null) || return 0
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+    rm -f "$scratch/$1.pid"
+}
+start_daemon() {
+    "$daemon" -w "$scratch/$1" >>"$scratch/$1.log" 2>&1 &
+    echo $! >"$scratch/$1.pid"
+    for _ in $(seq 100); do
+        [ -S "$scratch/$1/quvaned.sock" ] && return 0
+        sleep 0.05
+    done
+    echo "the daemon of $1 did not start" >&2
+    return 1
+}
+cleanup() {
+    for host in "${hosts[@]}"; do stop_daemon "$host"; done
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAILED: $*" >&2
+    exit 1
+}
+
+export ANSIBLE_LOCAL_TEMP="$scratch/tmp" ANSIBLE_REMOTE_TEMP="$scratch/tmp" ANSIBLE_NOCOLOR=1 \
+    ANSIBLE_RETRY_FILES_ENABLED=0 ANSIBLE_HOME="$scratch/ansible"
+
+# The artifact, installed as an operator would: the tests use it, not the source tree.
+ansible-galaxy collection build "$here/../ansible_collections/quvane/livepatch" \
+    --output-path "$scratch/artifact" >/dev/null
+ansible-galaxy collection install "$scratch"/artifact/quvane-livepatch-*.tar.gz \
+    -p "$scratch/collections" >/dev/null
+export ANSIBLE_COLLECTIONS_PATH="$scratch/collections"
+for module in quvane_patch quvane_patch_info; do
+    ansible-doc "quvane.livepatch.$module" >/dev/null || fail "ansible-doc cannot render $module"
 done
 
-export ANSIBLE_COLLECTIONS_PATH="$here/.." ANSIBLE_LOCAL_TEMP="$scratch/tmp" \
-    ANSIBLE_REMOTE_TEMP="$scratch/tmp" ANSIBLE_NOCOLOR=1 ANSIBLE_RETRY_FILES_ENABLED=0 \
-    ANSIBLE_HOME="$scratch/ansible"
-ansible-playbook -i localhost, -c local -e ansible_python_interpreter=/usr/bin/python3 \
-    -e "quvane=$quvane" -e "work_dir=$scratch/run" "$here/playbook.yml"
+{
+    echo "[fleet]"
+    for host in "${hosts[@]}"; do echo "$host work_dir=$scratch/$host"; done
+    echo "[fleet:vars]"
+    echo "ansible_connection=local"
+    echo "ansible_python_interpreter=/usr/bin/python3"
+} >"$scratch/inventory"
+for host in "${hosts[@]}"; do start_daemon "$host"; done
+play() {
+    ansible-playbook -i "$scratch/inventory" -e "quvane=$quvane" -e "fake=$here/fake_quvane.py" "$@"
+}
+# "changed=N" and "failed=N" of a host in a play's recap.
+recap() {
+    grep -E "^$1 +:" "$2" | grep -oE "$3=[0-9]+" | cut -d= -f2
+}
+
+play "$here/lifecycle.yml"
+
+# A host whose daemon is down fails with a message that says so; the others reach the state.
+stop_daemon host3
+if play "$here/fleet.yml" >"$scratch/fleet.log" 2>&1; then
+    cat "$scratch/fleet.log"
+    fail "the fleet play succeeded with the daemon of host3 down"
+fi
+grep -qE "^fatal: \[host3\].*Cannot connect to quvane daemon at unix://$scratch/host3/quvaned.sock" \
+    "$scratch/fleet.log" || { cat "$scratch/fleet.log"; fail "host3 did not say its daemon is unreachable"; }
+for host in "${hosts[@]}"; do
+    if [ "$host" = host3 ]; then
+        [ "$(recap host3 "$scratch/fleet.log" failed)" = 1 ] || fail "host3 did not fail"
+    else
+        [ "$(recap "$host" "$scratch/fleet.log" changed)" = 1 ] &&
+            [ "$(recap "$host" "$scratch/fleet.log" failed)" = 0 ] ||
+            { cat "$scratch/fleet.log"; fail "$host did not reach the state"; }
+    fi
+done
+
+# Once it is back, a rerun changes that host alone.
+start_daemon host3
+play "$here/fleet.yml" >"$scratch/fleet.log" 2>&1 || { cat "$scratch/fleet.log"; fail "the rerun failed"; }
+for host in "${hosts[@]}"; do
+    expected=0
+    [ "$host" = host3 ] && expected=1
+    [ "$(recap "$host" "$scratch/fleet.log" changed)" = "$expected" ] ||
+        { cat "$scratch/fleet.log"; fail "$host changed $(recap "$host" "$scratch/fleet.log" changed) times on the rerun"; }
+done
+grep -q '"host3": {' "$scratch/fleet.log" || fail "the report has no entry for host3"
+echo "the collection's playbooks passed on ${#hosts[@]} hosts"

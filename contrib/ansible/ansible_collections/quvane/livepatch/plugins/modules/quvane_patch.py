@@ -1,5 +1,9 @@
 #!/usr/bin/python
-# Brings live patches into a wanted state with quvane.
+# -*- coding: utf-8 -*-
+# Copyright: (c) 2026, quvane developers
+# MIT License (see https://opensource.org/licenses/MIT)
+"""Brings live patches into a wanted state with quvane."""
+
 from __future__ import absolute_import, division, print_function
 
 __metaclass__ = type
@@ -11,7 +15,9 @@ short_description: Bring live patches into a wanted state
 description:
   - Reads the status of each named patch with C(quvane --json status) and runs only the
     subcommands needed to reach I(state), so that a second run changes nothing.
-  - Needs the superuser on the managed host (C(become: true)).
+  - After a change it reads the status back and fails, reporting the change, when a patch
+    did not reach I(state); a patch of several parts is judged by all of them.
+  - "Needs the superuser on the managed host (C(become: true))."
 options:
   name:
     description: Patch identifiers (uuid or name), as quvane takes them.
@@ -35,17 +41,31 @@ options:
     description: quvane's working directory (C(-w)); quvane's default when not given.
     type: path
   timeout:
-    description: Seconds within which every daemon call must complete (C(--timeout)).
+    description:
+      - Seconds within which every daemon call must complete (C(--timeout)).
+      - Greater than 0 and at most a week.
     type: float
   wait:
-    description: Seconds to wait for another run's operation lock (C(--wait)).
+    description:
+      - Seconds to wait for another run's operation lock (C(--wait)).
+      - Greater than 0 and at most a week.
     type: float
+  save:
+    description:
+      - After a change that accepted a patch, record the status of all patches (C(quvane save)),
+        so that the boot unit C(quvane-restore.service) brings the accepted patches back after a
+        reboot. Live patches do not survive a reboot, and C(accept) alone does not bring one back.
+    type: bool
+    default: true
 attributes:
   check_mode:
     support: full
     description: Reports what would change and changes nothing.
+  diff_mode:
+    support: full
+    description: Shows each patch's status before and after.
 author:
-  - quvane developers
+  - quvane developers (@quvane)
 """
 
 EXAMPLES = r"""
@@ -76,8 +96,14 @@ patches:
       description: The patch's name.
       type: str
     status:
-      description: C(NOT-APPLIED), C(DEACTIVED), C(ACTIVED), C(ACCEPTED) or C(UNKNOWN).
+      description:
+        - C(NOT-APPLIED), C(DEACTIVED), C(ACTIVED), C(ACCEPTED) or C(UNKNOWN).
+        - For a patch whose parts differ, their statuses joined by commas.
       type: str
+    parts:
+      description: The status of each part of the patch, as the daemon reports it.
+      type: list
+      elements: dict
   sample: [{"identifier": "CVE-2024-1086", "name": "CVE-2024-1086", "status": "ACTIVED"}]
 """
 
@@ -88,44 +114,69 @@ from ansible_collections.quvane.livepatch.plugins.module_utils.quvane import (
     QuvaneError,
 )
 
-# From each status, the subcommands that reach a state, in order, and the status they end in.
+# From each status, the subcommands that reach a state, in order.
 PLANS = {
     "applied": {
         "NOT-APPLIED": ["apply"],
         "DEACTIVED": ["active"],
-        "ACTIVED": [],
-        "ACCEPTED": [],
     },
     "accepted": {
         "NOT-APPLIED": ["apply", "accept"],
         "DEACTIVED": ["active", "accept"],
         "ACTIVED": ["accept"],
-        "ACCEPTED": [],
     },
     "deactivated": {
         "NOT-APPLIED": ["apply", "deactive"],
-        "DEACTIVED": [],
         "ACTIVED": ["deactive"],
         "ACCEPTED": ["deactive"],
     },
     "removed": {
-        "NOT-APPLIED": [],
         "DEACTIVED": ["remove"],
         "ACTIVED": ["remove"],
         "ACCEPTED": ["remove"],
     },
 }
 
+# The statuses in which every part of a patch must be for it to be in a state.
+REACHED = {
+    "applied": {"ACTIVED", "ACCEPTED"},
+    "accepted": {"ACCEPTED"},
+    "deactivated": {"DEACTIVED"},
+    "removed": {"NOT-APPLIED"},
+}
+
 ENDS_IN = {"apply": "ACTIVED", "active": "ACTIVED", "accept": "ACCEPTED", "deactive": "DEACTIVED", "remove": "NOT-APPLIED"}
 
 
 def statuses(quvane, identifiers):
-    """(identifier, name, status) of each identifier, as the daemon reports it now."""
+    """Each identifier's patch as the daemon reports it now, with the status of every part."""
     patches = []
     for result in quvane.run_identified("status", identifiers):
-        record = result["patches"][0] if result["patches"] else {"name": result["identifier"], "status": "UNKNOWN"}
-        patches.append(dict(identifier=result["identifier"], name=record["name"], status=record["status"]))
+        parts = result["patches"] or [{"name": result["identifier"], "status": "UNKNOWN"}]
+        kinds = []
+        for part in parts:
+            if part["status"] not in kinds:
+                kinds.append(part["status"])
+        patches.append(dict(identifier=result["identifier"], name=parts[0]["name"],
+                            status=",".join(kinds), parts=parts))
     return patches
+
+
+def reached(patch, state):
+    return all(part["status"] in REACHED[state] for part in patch["parts"])
+
+
+def steps_for(patch, state):
+    """The subcommands that bring the patch to the state, judged by its first part that is not
+    there yet; None when there is no way."""
+    for part in patch["parts"]:
+        if part["status"] not in REACHED[state]:
+            return PLANS[state].get(part["status"])
+    return []
+
+
+def as_diff(patches):
+    return "".join("%s: %s\n" % (patch["identifier"], patch["status"]) for patch in patches)
 
 
 def main():
@@ -134,30 +185,53 @@ def main():
             name=dict(type="list", elements="str", required=True),
             state=dict(type="str", default="applied", choices=list(PLANS)),
             wait=dict(type="float"),
+            save=dict(type="bool", default=True),
             **COMMON_ARGUMENTS
         ),
         supports_check_mode=True,
     )
     quvane = Quvane(module)
-    plan = PLANS[module.params["state"]]
+    state = module.params["state"]
+    identifiers = module.params["name"]
+    changed = False
+    accepted = False
     try:
-        patches = statuses(quvane, module.params["name"])
-        changed = False
+        before = statuses(quvane, identifiers)
+        patches = [dict(patch) for patch in before]
         for patch in patches:
-            steps = plan.get(patch["status"])
+            steps = steps_for(patch, state)
             if steps is None:
                 module.fail_json(msg="Patch %s is in status %s, from which quvane cannot bring it to %s"
-                                 % (patch["identifier"], patch["status"], module.params["state"]), patches=patches)
+                                 % (patch["identifier"], patch["status"], state), patches=before)
             for step in steps:
-                changed = True
                 if not module.check_mode:
                     quvane.run_identified(step, [patch["identifier"]])
+                changed = True
+                accepted = accepted or step == "accept"
                 patch["status"] = ENDS_IN[step]
+                patch["parts"] = [dict(part, status=ENDS_IN[step]) for part in patch["parts"]]
         if changed and not module.check_mode:
-            patches = statuses(quvane, module.params["name"])
+            if accepted and module.params["save"]:
+                quvane.run("save")
+            patches = statuses(quvane, identifiers)
+            missed = [patch for patch in patches if not reached(patch, state)]
+            if missed:
+                module.fail_json(msg="Not %s after the change: %s" % (state, "; ".join(
+                    "%s is %s" % (patch["identifier"], patch["status"]) for patch in missed)),
+                    changed=True, patches=patches)
     except QuvaneError as error:
-        module.fail_json(msg=str(error))
-    module.exit_json(changed=changed, patches=patches)
+        if not changed:
+            module.fail_json(msg=str(error))
+        # Something was changed before the failure: say so, with the patches as they are now.
+        try:
+            now = statuses(quvane, identifiers)
+        except QuvaneError:
+            now = None
+        module.fail_json(msg=str(error), changed=True, patches=now)
+    result = dict(changed=changed, patches=patches)
+    if module._diff:
+        result["diff"] = dict(before=as_diff(before), after=as_diff(patches))
+    module.exit_json(**result)
 
 
 if __name__ == "__main__":

@@ -1,5 +1,9 @@
 #!/usr/bin/python
-# Reads the patch list, or the metadata of named patches, with quvane.
+# -*- coding: utf-8 -*-
+# Copyright: (c) 2026, quvane developers
+# MIT License (see https://opensource.org/licenses/MIT)
+"""Reads the patch list, or the metadata of named patches, with quvane."""
+
 from __future__ import absolute_import, division, print_function
 
 __metaclass__ = type
@@ -11,7 +15,7 @@ short_description: Read live patches and their metadata
 description:
   - Without I(name), returns every patch the daemon knows (C(quvane --json list)).
   - With I(name), returns the metadata of each named patch (C(quvane --json info)).
-  - Changes nothing. Needs the superuser on the managed host (C(become: true)).
+  - "Changes nothing. Needs the superuser on the managed host (C(become: true))."
 options:
   name:
     description: Patch identifiers whose metadata to return.
@@ -32,7 +36,7 @@ attributes:
     support: full
     description: Runs as usual; it changes nothing either way.
 author:
-  - quvane developers
+  - quvane developers (@quvane)
 """
 
 EXAMPLES = r"""
