@@ -10,7 +10,7 @@ test=(
   clang libclang-rt-14-dev clang-format clang-tidy git dpkg-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   man-db groff-base bash bash-completion zsh python3 strace ansible-core lintian systemd
-  init-system-helpers jq
+  init-system-helpers jq pylint python3-pycodestyle yamllint python3-voluptuous python3-venv
 )
 case ${1:-test} in
   build) packages=("${build[@]}") ;;
