@@ -23,14 +23,18 @@ using testing::Reply;
 
 TEST(FleetOptions, TimeoutEndsACallToASilentDaemonAndReleasesTheLock) {
     testing::TemporaryDirectory dir;
-    testing::StubDaemon daemon(dir.path() / "quvaned.sock",
-                               std::vector<Reply>{{Reply::Kind::Silent}, {Reply::Kind::Silent}});
+    testing::StubDaemon daemon(
+        dir.path() / "quvaned.sock",
+        std::vector<Reply>{
+            {Reply::Kind::Silent},
+            Reply::answer(R"({"result":[{"name":"P2","status":"Actived"}],"id":2})")});
     const auto result =
-        testing::run_quvane({"-w", dir.path().string(), "--timeout", "0.2", "apply", "P1"});
+        testing::run_quvane({"-w", dir.path().string(), "--timeout", "0.2", "apply", "P1", "P2"});
     EXPECT_EQ(result.status, 1);
+    // The call that ran out of time is named, as the JSON document names it.
     EXPECT_EQ(result.out,
-              "Error: Operation failed\n\nCaused by:\n    0. Cannot connect to quvane "
-              "daemon at unix://" +
+              "P2: ACTIVED\nError: Operation failed\n\nCaused by:\n    0. P1: Cannot connect to "
+              "quvane daemon at unix://" +
                   (dir.path() / "quvaned.sock").string() +
                   ", the daemon did not answer within 0.2 seconds\n");
     EXPECT_TRUE(executor::OperationLock::acquire(dir.path() / "patch_op.lock", true).has_value());

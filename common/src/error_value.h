@@ -23,6 +23,14 @@ class Error {
     // written.
     static Error listing(std::string context, std::vector<std::string> items);
 
+    // Marks an error that a time limit the user set caused, so that a report can say which
+    // call ran out of it.
+    [[nodiscard]] Error timed_out() && {
+        timed_out_ = true;
+        return std::move(*this);
+    }
+    bool is_timeout() const noexcept { return timed_out_; }
+
     // The plain form: the outermost message alone.
     const std::string& message() const noexcept { return message_; }
     // Outermost first.
@@ -36,6 +44,7 @@ class Error {
     std::string message_;
     std::vector<std::string> causes_;
     std::vector<std::string> listed_;
+    bool timed_out_ = false;
 };
 
 // The text listing() makes of `items`.

@@ -16,13 +16,16 @@ namespace {
 using args::DaemonCall;
 
 // "Operation failed", caused by the numbered messages of the failed calls; success when every
-// call succeeded.
+// call succeeded. A call that ran out of the time limit is named, since its message does not
+// say which it was.
 template <class T>
 Result<> summary(const std::vector<Outcome<T>>& outcomes) {
     std::vector<std::string> failures;
-    for (const auto& outcome : outcomes) {
-        if (!outcome.result) {
-            failures.push_back(outcome.result.error().message());
+    for (const auto& [identifier, result] : outcomes) {
+        if (!result) {
+            failures.push_back(result.error().is_timeout()
+                                   ? fmt::format("{}: {}", identifier, result.error().message())
+                                   : result.error().message());
         }
     }
     if (failures.empty()) {

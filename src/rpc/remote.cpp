@@ -38,9 +38,13 @@ Result<T> RpcRemote::call(std::string_view method, std::vector<std::string> para
 
 Error RpcRemote::translate(const ClientFailure& failure) const {
     if (const auto* transport = std::get_if<TransportFailure>(&failure)) {
-        return Error(fmt::format("Cannot connect to quvane daemon at unix://{}, {}",
-                                 to_text_lossy(socket_path_.native()),
-                                 transport->cause().value_or("Connection timeout")));
+        Error error(fmt::format("Cannot connect to quvane daemon at unix://{}, {}",
+                                to_text_lossy(socket_path_.native()),
+                                transport->cause().value_or("Connection timeout")));
+        if (transport->kind == TransportFailure::Kind::Expired) {
+            return std::move(error).timed_out();
+        }
+        return error;
     }
     if (const auto* json = std::get_if<JsonFailure>(&failure)) {
         log::debug(log::target::remote, fmt::format("Json parse error: {}", json->detail));
