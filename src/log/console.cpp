@@ -49,11 +49,18 @@ void Console::write_to(std::FILE* stream, std::string_view text) {
 }
 
 void Console::write_record(std::string_view message) {
+    std::FILE* const stream = records();
+    if (outside_text() == Shown::Verbatim) {
+        // The common case, a pipe or a file: the message as it is, without a copy.
+        write_to(stream, message);
+        write_to(stream, "\n");
+        return;
+    }
     std::string line;
     line.reserve(message.size() + 1);
-    append_shown(line, message, outside_text(), true);
+    append_shown(line, message, Shown::Escaped, true);
     line.push_back('\n');
-    write_to(records(), line);
+    write_to(stream, line);
 }
 
 void Console::write_output(std::string_view text) {
