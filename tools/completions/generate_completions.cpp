@@ -90,8 +90,8 @@ std::string single_quoted_inside(std::string_view text) {
     return out;
 }
 
-// One _arguments spec of a program option.
-std::string zsh_option_spec(const ProgramOption& option) {
+// One _arguments entry of a program option.
+std::string zsh_option_entry(const ProgramOption& option) {
     std::string value;
     if (option.value == ValueKind::Directory) {
         value = ":" + std::string(option.value_name) + ":_directories";
@@ -109,10 +109,10 @@ std::string zsh_option_spec(const ProgramOption& option) {
            (option.takes_value() ? "+" : "") + "," + long_name + "}'" + help + "'";
 }
 
-std::string zsh_option_specs() {
+std::string zsh_option_entries() {
     std::string out;
     for (const ProgramOption& option : program_options) {
-        append_word(out, "        " + zsh_option_spec(option) + " \\", "\n");
+        append_word(out, "        " + zsh_option_entry(option) + " \\", "\n");
     }
     return out;
 }
@@ -155,10 +155,10 @@ std::map<std::string, std::string> placeholders() {
         {"TAKE_ACCEPTED_FLAG", subcommand_words(Takes::AcceptedFlag)},
         {"TAKE_IDENTIFIERS", subcommand_words(Takes::Identifiers)},
         {"DESCRIBED_SUBCOMMANDS", zsh_described_subcommands()},
-        {"OPTION_SPECS", zsh_option_specs()},
+        {"OPTION_ENTRIES", zsh_option_entries()},
         {"WORK_DIR_LOOKUP", zsh_work_dir_lookup()},
-        {"HELP_SPEC", zsh_option_spec(help_option)},
-        {"ACCEPTED_SPEC",
+        {"HELP_ENTRY", zsh_option_entry(help_option)},
+        {"ACCEPTED_ENTRY",
          "'" + std::string(accepted_flag) + "[" + std::string(accepted_flag_help) + "]'"},
     };
 }
