@@ -191,6 +191,35 @@ bool ValueBoundary::take_string(char c) noexcept {
     return true;
 }
 
+// The common tokens of an answer first: a string's quotation marks, the colon after a key, the
+// comma after a value; everything else as take_structure() and take_string() say.
+inline bool ValueBoundary::take_token(char c) noexcept {
+    if (c == '"') {
+        if (mode_ == Mode::String) {
+            if (!key_) {
+                return value_ended();
+            }
+            mode_ = Mode::Structure;
+            expect_ = Expect::Colon;
+            return true;
+        }
+        if (expect_ != Expect::Colon && expect_ != Expect::CommaOrClose) {
+            key_ = expect_ == Expect::Key || expect_ == Expect::KeyOrClose;
+            mode_ = Mode::String;
+            return true;
+        }
+    } else if (mode_ == Mode::String) {
+        return take_string(c);
+    } else if (c == ':' && expect_ == Expect::Colon) {
+        expect_ = Expect::Value;
+        return true;
+    } else if (c == ',' && expect_ == Expect::CommaOrClose) {
+        expect_ = in_array_[depth_ - 1] ? Expect::Value : Expect::Key;
+        return true;
+    }
+    return take_structure(c);
+}
+
 bool ValueBoundary::take_number(char c) noexcept {
     const bool digit = is_digit(c);
     switch (number_) {
@@ -259,36 +288,7 @@ bool ValueBoundary::take_number(char c) noexcept {
         mode_ = Mode::Done;
         return false;
     }
-    return value_ended() && take_structure(c);
-}
-
-// The common tokens of an answer first: a string's quotation marks, the colon after a key, the
-// comma after a value; everything else as take_structure() and take_string() say.
-inline bool ValueBoundary::take_token(char c) noexcept {
-    if (c == '"') {
-        if (mode_ == Mode::String) {
-            if (!key_) {
-                return value_ended();
-            }
-            mode_ = Mode::Structure;
-            expect_ = Expect::Colon;
-            return true;
-        }
-        if (expect_ != Expect::Colon && expect_ != Expect::CommaOrClose) {
-            key_ = expect_ == Expect::Key || expect_ == Expect::KeyOrClose;
-            mode_ = Mode::String;
-            return true;
-        }
-    } else if (mode_ == Mode::String) {
-        return take_string(c);
-    } else if (c == ':' && expect_ == Expect::Colon) {
-        expect_ = Expect::Value;
-        return true;
-    } else if (c == ',' && expect_ == Expect::CommaOrClose) {
-        expect_ = in_array_[depth_ - 1] ? Expect::Value : Expect::Key;
-        return true;
-    }
-    return take_structure(c);
+    return value_ended() && take_token(c);
 }
 
 bool ValueBoundary::take(char c) noexcept {
@@ -346,6 +346,14 @@ ValueBoundary::Scanned ValueBoundary::scan(std::string_view chunk) noexcept {
     while (p != end) {
         if (mode_ == Mode::String && escape_ == 0) {
             p = skip_plain(p, end);
+            if (p == end) {
+                break;
+            }
+        } else if (mode_ == Mode::Number &&
+                   (number_ == Number::Integer || number_ == Number::Fraction ||
+                    number_ == Number::Exponent)) {
+            // The digits of a run change nothing but where it ends.
+            p = std::find_if_not(p, end, is_digit);
             if (p == end) {
                 break;
             }
