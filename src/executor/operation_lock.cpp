@@ -134,8 +134,11 @@ Result<OperationLock> OperationLock::acquire(const std::filesystem::path& path, 
         fd->reset();
         Error cause = system_error(error);
         if (wait && error == EWOULDBLOCK) {
-            cause = std::move(cause).context(fmt::format(
-                "Waited {} seconds for another run to release the lock", wait->count()));
+            cause = std::move(cause).context(
+                os::interrupted()
+                    ? std::string("Interrupted while waiting for another run to release the lock")
+                    : fmt::format("Waited {} seconds for another run to release the lock",
+                                  wait->count()));
         }
         return tl::unexpected(
             std::move(cause).context(fmt::format("Failed to acquire flock for fd {}", number)));
