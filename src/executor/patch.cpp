@@ -56,12 +56,18 @@ Result<T> unless_interrupted(Result<T> result, std::string_view identifier = {})
     return result;
 }
 
+// What sees no outcome.
+struct Unnoted {
+    template <class T>
+    void operator()(const Outcome<T>&) const noexcept {}
+};
+
 // Every identifier is tried, past failures, until the run is interrupted; what worked is shown
-// before the summary of what failed or was not tried.
-// `noted` sees each outcome as soon as it is known.
-template <class Call, class Noted = void (*)(const void*)>
+// before the summary of what failed or was not tried. `noted` sees each outcome of a call as
+// soon as it is known.
+template <class Call, class Noted = Unnoted>
 Result<> for_each_identifier(const std::vector<std::string>& identifiers, ResultSink& sink,
-                             Call call, Noted noted = nullptr) {
+                             Call call, Noted noted = {}) {
     using Value = typename std::invoke_result_t<Call, std::string_view>::value_type;
     std::vector<Outcome<Value>> outcomes;
     outcomes.reserve(identifiers.size());
@@ -73,9 +79,7 @@ Result<> for_each_identifier(const std::vector<std::string>& identifiers, Result
             continue;
         }
         outcomes.push_back({identifier, unless_interrupted(call(identifier), identifier)});
-        if constexpr (!std::is_pointer_v<Noted>) {
-            noted(outcomes.back());
-        }
+        noted(outcomes.back());
     }
     sink.show(outcomes);
     return summary(outcomes);
