@@ -64,14 +64,17 @@ class Documentation : public testing::EndToEnd {
     // Runs `script` in bash as the superuser (or, `unprivileged`, as an ordinary user), with
     // `quvane` the binary under test on this fixture's work directory.
     testing::ProcessResult shell(const std::string& script, bool unprivileged = false) {
-        const std::string define = "quvane() { if [ \"$1\" = -w ]; then command '" +
-                                   testing::quvane_binary() + "' \"$@\"; else command '" +
-                                   testing::quvane_binary() + "' -w '" + dir.path().string() +
-                                   "' \"$@\"; fi; }\n";
-        std::vector<std::string> argv;
+        std::string binary = "'" + testing::quvane_binary() + "'";
         if (unprivileged && ::geteuid() == 0) {
-            argv = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
-        } else if (!unprivileged) {
+            // Only the real user changes, as for the other unprivileged runs: the binary stays
+            // reachable wherever the build lies.
+            binary = "setpriv --reuid=65534 --regid=65534 --clear-groups " + binary;
+        }
+        const std::string define = "quvane() { if [ \"$1\" = -w ]; then command " + binary +
+                                   " \"$@\"; else command " + binary + " -w '" +
+                                   dir.path().string() + "' \"$@\"; fi; }\n";
+        std::vector<std::string> argv;
+        if (!unprivileged) {
             argv = testing::superuser_prefix().value_or(std::vector<std::string>{});
         }
         argv.insert(argv.end(), {"/bin/bash", "-c", define + script});
