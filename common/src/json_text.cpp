@@ -53,7 +53,7 @@ std::string_view word(PatchStatus status) noexcept {
     return status_word(status);
 }
 
-void append_value(std::string& out, const std::string& text) {
+void append_value(std::string& out, std::string_view text) {
     append_string(out, text);
 }
 

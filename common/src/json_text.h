@@ -26,7 +26,7 @@ std::string_view word(Enum value) noexcept {
     return json_name(value);
 }
 
-void append_value(std::string& out, const std::string& text);
+void append_value(std::string& out, std::string_view text);
 void append_value(std::string& out, const FileSystemName& name);
 void append_value(std::string& out, std::uint32_t number);
 void append_value(std::string& out, const TextMap& map);

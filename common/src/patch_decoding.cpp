@@ -62,6 +62,37 @@ decoding::Status decode_into(element value, FileSystemName& out) {
     return {};
 }
 
+bool decode_into(one_pass::value item, one_pass::Pass&, Empty&) {
+    bool null = false;
+    return item.is_null().get(null) == simdjson::SUCCESS && null;
+}
+
+bool decode_into(one_pass::value item, one_pass::Pass&, FileSystemName& out) {
+    simdjson::ondemand::object object;
+    if (item.get_object().get(object) != simdjson::SUCCESS) {
+        return false;
+    }
+    bool unix_seen = false;
+    for (auto member : object) {
+        simdjson::ondemand::field field;
+        simdjson::ondemand::array bytes;
+        if (unix_seen || std::move(member).get(field) != simdjson::SUCCESS ||
+            !field.key().unsafe_is_equal("Unix") ||
+            field.value().get_array().get(bytes) != simdjson::SUCCESS) {
+            return false;
+        }
+        unix_seen = true;
+        for (auto byte : bytes) {
+            std::uint64_t number = 0;
+            if (std::move(byte).get_uint64().get(number) != simdjson::SUCCESS || number > 255) {
+                return false;
+            }
+            out.bytes.push_back(static_cast<char>(number));
+        }
+    }
+    return unix_seen;
+}
+
 template <class T>
 Decoded<T> decode_result(element value) {
     return decoding::decode<T>(value);
@@ -69,24 +100,42 @@ Decoded<T> decode_result(element value) {
 
 template <class T>
 Decoded<T> decode_null() {
-    return decode_json<T>("null");
+    simdjson::dom::parser parser;
+    element null;
+    if (const auto error = parser.parse(simdjson::padded_string(std::string_view("null"))).get(null);
+        error != simdjson::SUCCESS) {
+        return tl::unexpected(DecodeError{simdjson::error_message(error)});
+    }
+    return decode_result<T>(null);
 }
 
 template <class T>
-Decoded<T> decode_json(std::string_view json) {
-    simdjson::dom::parser parser;
-    const simdjson::padded_string padded(json);
+Decoded<Answer<T>> decode_json(std::string_view json) {
+    auto tree = std::make_unique<simdjson::dom::document>();
     element value;
-    if (const auto error = parser.parse(padded).get(value); error != simdjson::SUCCESS) {
-        return tl::unexpected(DecodeError{simdjson::error_message(error)});
+    {
+        simdjson::dom::parser parser;
+        const simdjson::padded_string padded(json);
+        if (const auto error = parser.parse_into_document(*tree, padded.data(), padded.size())
+                                   .get(value);
+            error != simdjson::SUCCESS) {
+            return tl::unexpected(DecodeError{simdjson::error_message(error)});
+        }
     }
-    return decode_result<T>(value);
+    auto decoded = decode_result<T>(value);
+    if (!decoded) {
+        return tl::unexpected(std::move(decoded.error()));
+    }
+    Answer<T> answer;
+    answer.records() = std::move(*decoded);
+    answer.keep_tree(std::move(tree));
+    return answer;
 }
 
 #define QUVANE_DECODABLE(T)                              \
     template Decoded<T> decode_result<T>(element value); \
     template Decoded<T> decode_null<T>();                \
-    template Decoded<T> decode_json<T>(std::string_view json);
+    template Decoded<Answer<T>> decode_json<T>(std::string_view json);
 
 QUVANE_DECODABLE(Empty)
 QUVANE_DECODABLE(PatchInfo)

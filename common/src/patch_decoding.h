@@ -7,13 +7,14 @@
 #include <simdjson.h>
 #include <tl/expected.hpp>
 
+#include "answer.h"
 #include "decode_error.h"
 #include "patch_records.h"
 
 namespace quvane {
 
 // The five result types: Empty, PatchInfo, PackageInfo and the lists of PatchListRecord
-// and PatchStateRecord.
+// and PatchStateRecord. Their text points into the parsed document of `value`.
 template <class T>
 Decoded<T> decode_result(simdjson::dom::element value);
 
@@ -21,8 +22,9 @@ Decoded<T> decode_result(simdjson::dom::element value);
 template <class T>
 Decoded<T> decode_null();
 
-// Parses `json` (one complete value) and decodes it.
+// Parses `json` (one complete value) and decodes it; the records point into the tree that the
+// answer keeps.
 template <class T>
-Decoded<T> decode_json(std::string_view json);
+Decoded<Answer<T>> decode_json(std::string_view json);
 
 }  // namespace quvane

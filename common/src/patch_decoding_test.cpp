@@ -24,7 +24,7 @@ std::string with_release(std::string_view release) {
 }
 
 // A list of one PatchStateRecord whose status is the JSON text `status`.
-Decoded<std::vector<PatchStateRecord>> state_with_status(std::string_view status) {
+Decoded<Answer<std::vector<PatchStateRecord>>> state_with_status(std::string_view status) {
     return decode_json<std::vector<PatchStateRecord>>(
         fmt::format(R"([{{"name":"p","status":{}}}])", status));
 }
@@ -49,7 +49,7 @@ TEST(RecordDecoding, UnsignedReleaseAcceptsOnlyPlainIntegersInRange) {
         const auto decoded = decode_json<PatchInfo>(with_release(c.release));
         ASSERT_EQ(decoded.has_value(), c.ok) << c.release;
         if (c.ok) {
-            EXPECT_EQ(decoded->release, c.value);
+            EXPECT_EQ((*decoded)->release, c.value);
         } else {
             EXPECT_THAT(decoded.error().description, HasSubstr("PatchInfo field \"release\""))
                 << c.release;
@@ -76,7 +76,7 @@ TEST(RecordDecoding, EnumerationsFromExactNameOrUnitObject) {
         const auto decoded = state_with_status(c.json);
         ASSERT_EQ(decoded.has_value(), c.ok) << c.json;
         if (c.ok) {
-            EXPECT_EQ(decoded->at(0).status, PatchStatus::Actived);
+            EXPECT_EQ((*decoded)->at(0).status, PatchStatus::Actived);
         }
     }
     EXPECT_THAT(
@@ -91,8 +91,8 @@ TEST(RecordDecoding, FileSystemNameOnlyFromUnixBytes) {
     };
     const auto decoded = file(R"({"Unix":[108,105,98,255]})");
     ASSERT_TRUE(decoded.has_value()) << decoded.error().description;
-    EXPECT_EQ(decoded->patches.at(0).name.bytes, "lib\xFF");
-    EXPECT_EQ(file(R"({"Unix":[]})")->patches.at(0).name.bytes, "");
+    EXPECT_EQ((*decoded)->patches.at(0).name.bytes, "lib\xFF");
+    EXPECT_EQ((*file(R"({"Unix":[]})"))->patches.at(0).name.bytes, "");
 
     const struct {
         std::string_view json;
@@ -131,7 +131,7 @@ TEST(RecordDecoding, TextAndPathOnlyFromStrings) {
                 target)));
     };
     ASSERT_TRUE(entity(R"("/usr/lib/libc.so.6")").has_value());
-    EXPECT_EQ(entity(R"("/usr/lib/libc.so.6")")->entities.at(0).patch_target, "/usr/lib/libc.so.6");
+    EXPECT_EQ((*entity(R"("/usr/lib/libc.so.6")"))->entities.at(0).patch_target, "/usr/lib/libc.so.6");
     EXPECT_FALSE(entity("1").has_value());
     EXPECT_FALSE(entity("null").has_value());
 }
@@ -140,9 +140,9 @@ TEST(RecordDecoding, TextMapTakesLaterOfRepeatedKeysAndOnlyStrings) {
     const auto others = [](std::string_view map) {
         return decode_json<PatchInfo>(patch_info_json("1", "[]", map));
     };
-    EXPECT_TRUE(others("{}")->others.empty());
-    EXPECT_EQ(others(R"({"a":"1","a":"2"})")->others, (TextMap{{"a", "2"}}));
-    EXPECT_EQ(others(R"({"b":"x","a":"y"})")->others, (TextMap{{"a", "y"}, {"b", "x"}}));
+    EXPECT_TRUE((*others("{}"))->others.empty());
+    EXPECT_EQ((*others(R"({"a":"1","a":"2"})"))->others, (TextMap{{"a", "2"}}));
+    EXPECT_EQ((*others(R"({"b":"x","a":"y"})"))->others, (TextMap{{"a", "y"}, {"b", "x"}}));
     EXPECT_FALSE(others(R"({"a":1})").has_value());
     EXPECT_FALSE(others(R"(["a"])").has_value());
 }
@@ -158,7 +158,7 @@ TEST(RecordDecoding, ObjectAndArrayFormsOfARecordAgree) {
     for (const char* json : same) {
         const auto decoded = decode_json<std::vector<PatchListRecord>>(json);
         ASSERT_TRUE(decoded.has_value()) << json << ": " << decoded.error().description;
-        EXPECT_EQ(decoded->at(0), expected) << json;
+        EXPECT_EQ((*decoded)->at(0), expected) << json;
     }
 }
 

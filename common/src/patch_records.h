@@ -1,10 +1,12 @@
 // The records in which the patch daemon answers. Fields are in the daemon's order, which is
-// also the order of the array form of each record.
+// also the order of the array form of each record. Their text is held as views into the
+// answer they were decoded from (see answer.h), which owns it.
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quvane {
@@ -19,13 +21,16 @@ struct FileSystemName {
     bool operator==(const FileSystemName&) const = default;
 };
 
+// Text as the daemon sent it, its escapes replaced.
+using Text = std::string_view;
+
 // A file-system path in the native form the daemon sent. Held as its bytes: splitting every
 // path into components, as std::filesystem::path does on construction, is costly for a patch
 // with thousands of entities, and nothing here works on the components.
-using FilePath = std::string;
+using FilePath = Text;
 
 // Unique keys, iterated in key order so that output is stable from run to run.
-using TextMap = std::map<std::string, std::string>;
+using TextMap = std::map<Text, Text>;
 
 // The empty result of the calls that return nothing.
 struct Empty {
@@ -33,57 +38,57 @@ struct Empty {
 };
 
 struct PackageInfo {
-    std::string name;
+    Text name;
     PackageType kind{};
-    std::string arch;
-    std::string epoch;
-    std::string version;
-    std::string release;
-    std::string license;
-    std::string source_pkg;
+    Text arch;
+    Text epoch;
+    Text version;
+    Text release;
+    Text license;
+    Text source_pkg;
     bool operator==(const PackageInfo&) const = default;
 };
 
 struct PatchEntity {
-    std::string uuid;
+    Text uuid;
     FileSystemName patch_name;
     FilePath patch_target;
-    std::string checksum;
+    Text checksum;
     bool operator==(const PatchEntity&) const = default;
 };
 
 struct PatchFile {
     FileSystemName name;
     FilePath path;
-    std::string digest;
+    Text digest;
     bool operator==(const PatchFile&) const = default;
 };
 
 struct PatchInfo {
-    std::string uuid;
-    std::string name;
-    std::string version;
+    Text uuid;
+    Text name;
+    Text version;
     std::uint32_t release = 0;
-    std::string arch;
+    Text arch;
     PatchType kind{};
-    std::string depends;
+    Text depends;
     PackageInfo target;
     std::vector<PatchEntity> entities;
-    std::string description;
+    Text description;
     std::vector<PatchFile> patches;
     TextMap others;
     bool operator==(const PatchInfo&) const = default;
 };
 
 struct PatchListRecord {
-    std::string uuid;
-    std::string name;
+    Text uuid;
+    Text name;
     PatchStatus status{};
     bool operator==(const PatchListRecord&) const = default;
 };
 
 struct PatchStateRecord {
-    std::string name;
+    Text name;
     PatchStatus status{};
     bool operator==(const PatchStateRecord&) const = default;
 };

@@ -62,11 +62,18 @@ Status decode_into(element value, std::string& out) {
     return {};
 }
 
+Status decode_into(element value, std::string_view& out) {
+    if (value.get(out) != simdjson::SUCCESS) {
+        return invalid_type(value, "a string");
+    }
+    return {};
+}
+
 Status decode_into(element value, std::uint32_t& out) {
     return decode_integer(value, out, "u32");
 }
 
-Status decode_into(element value, std::map<std::string, std::string>& out) {
+Status decode_into(element value, std::map<std::string_view, std::string_view>& out) {
     simdjson::dom::object object;
     if (value.get(object) != simdjson::SUCCESS) {
         return invalid_type(value, "a map");
@@ -78,7 +85,7 @@ Status decode_into(element value, std::map<std::string, std::string>& out) {
                                 [&] { return fmt::format("value of \"{}\"", member.key); });
         }
         // A repeated key: the later value wins.
-        out.insert_or_assign(std::string(member.key), std::string(text));
+        out.insert_or_assign(member.key, text);
     }
     return {};
 }

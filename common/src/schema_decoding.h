@@ -64,9 +64,12 @@ tl::unexpected<DecodeError> invalid_type(element value, std::string_view expecte
 // one kind of record only are declared beside it, in the record's namespace, where the
 // templates below find them by argument-dependent lookup.
 Status decode_into(element value, std::string& out);
+// A view into the parsed document, valid as long as it is.
+Status decode_into(element value, std::string_view& out);
 Status decode_into(element value, std::uint32_t& out);
-// An object whose members are all strings; a repeated key: the later value wins.
-Status decode_into(element value, std::map<std::string, std::string>& out);
+// An object whose members are all strings; a repeated key: the later value wins. Views into
+// the parsed document.
+Status decode_into(element value, std::map<std::string_view, std::string_view>& out);
 // A JSON integer in the signed 32-bit range, without fraction or exponent.
 Status decode_into(element value, std::int32_t& out);
 // Any JSON value, kept as its compact text.

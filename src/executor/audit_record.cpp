@@ -14,7 +14,7 @@ namespace {
 
 // A value in double quotes: the quotation mark and the reverse solidus escaped, and whatever
 // would act on a terminal reading the log.
-std::string quoted(std::string_view text) {
+std::string quoted_value(std::string_view text) {
     std::string escaped;
     for (const char c : text) {
         if (c == '"' || c == '\\') {
@@ -29,9 +29,9 @@ std::string quoted(std::string_view text) {
 std::string invoking_user() {
     std::string who = fmt::format("uid={}", ::getuid());
     if (const char* sudo_user = std::getenv("SUDO_USER"); sudo_user != nullptr) {
-        who += " sudo_user=" + quoted(sudo_user);
+        who += " sudo_user=" + quoted_value(sudo_user);
     } else if (const char* login = ::getlogin(); login != nullptr) {
-        who += " login=" + quoted(login);
+        who += " login=" + quoted_value(login);
     }
     return who;
 }
@@ -53,15 +53,15 @@ void AuditRecords::send(std::string_view details) const {
 }
 
 void AuditRecords::outcome(std::string_view identifier,
-                           const Result<std::vector<PatchStateRecord>>& states) {
-    std::string details = "identifier=" + quoted(identifier);
+                           const Result<Answer<std::vector<PatchStateRecord>>>& states) {
+    std::string details = "identifier=" + quoted_value(identifier);
     if (!states) {
-        details += " outcome=error error=" + quoted(states.error().message());
+        details += " outcome=error error=" + quoted_value(states.error().message());
     } else {
         details += " outcome=done";
-        for (const PatchStateRecord& state : *states) {
+        for (const PatchStateRecord& state : **states) {
             details +=
-                fmt::format(" patch={} status={}", quoted(state.name), status_word(state.status));
+                fmt::format(" patch={} status={}", quoted_value(state.name), status_word(state.status));
         }
     }
     send(details);
@@ -69,7 +69,7 @@ void AuditRecords::outcome(std::string_view identifier,
 
 void AuditRecords::outcome(const Result<>& result) {
     send(result ? std::string("outcome=done")
-                : "outcome=error error=" + quoted(result.error().message()));
+                : "outcome=error error=" + quoted_value(result.error().message()));
 }
 
 }  // namespace quvane::executor

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "answer.h"
 #include "error_value.h"
 #include "patch_records.h"
 
@@ -23,7 +24,7 @@ class AuditRecords {
     AuditRecords& operator=(const AuditRecords&) = delete;
 
     // One record for `identifier`: the states it reached, or the error.
-    void outcome(std::string_view identifier, const Result<std::vector<PatchStateRecord>>& states);
+    void outcome(std::string_view identifier, const Result<Answer<std::vector<PatchStateRecord>>>& states);
     // One record for a change of all patches (save, restore).
     void outcome(const Result<>& result);
 

@@ -20,7 +20,7 @@ std::string outcomes_document(const std::vector<Outcome<T>>& outcomes, std::stri
             json::append_string(out, result.error().message());
         } else if constexpr (!std::is_void_v<T>) {
             out.append(",\"").append(key).append("\":");
-            json::append_value(out, *result);
+            json::append_value(out, **result);
         }
         out.push_back('}');
     }

@@ -65,10 +65,9 @@ struct Unnoted {
 // Every identifier is tried, past failures, until the run is interrupted; what worked is shown
 // before the summary of what failed or was not tried. `noted` sees each outcome of a call as
 // soon as it is known.
-template <class Call, class Noted = Unnoted>
+template <class Value, class Call, class Noted = Unnoted>
 Result<> for_each_identifier(const std::vector<std::string>& identifiers, ResultSink& sink,
                              Call call, Noted noted = {}) {
-    using Value = typename std::invoke_result_t<Call, std::string_view>::value_type;
     std::vector<Outcome<Value>> outcomes;
     outcomes.reserve(identifiers.size());
     for (const std::string& identifier : identifiers) {
@@ -86,7 +85,7 @@ Result<> for_each_identifier(const std::vector<std::string>& identifiers, Result
 }
 
 // The operations whose result is the patch's state records.
-Result<StateRecords> state_call(rpc::PatchProxy& proxy, DaemonCall call,
+Result<Answer<StateRecords>> state_call(rpc::PatchProxy& proxy, DaemonCall call,
                                 std::string_view identifier) {
     switch (call) {
         case DaemonCall::GetPatchStatus:
@@ -155,7 +154,7 @@ Result<> PatchCommandExecutor::call_and_show(const args::SubCommand& command) {
             if (!patches) {
                 return tl::unexpected(std::move(patches.error()));
             }
-            sink_.show(*patches);
+            sink_.show(**patches);
             return {};
         }
         case args::Shows::Nothing: {
@@ -169,15 +168,15 @@ Result<> PatchCommandExecutor::call_and_show(const args::SubCommand& command) {
             return done;
         }
         case args::Shows::InfoBlocks:
-            return for_each_identifier(identifiers, sink_, [this](std::string_view identifier) {
+            return for_each_identifier<PatchInfo>(identifiers, sink_, [this](std::string_view identifier) {
                 return proxy_.get_patch_info(identifier);
             });
         case args::Shows::TargetBlocks:
-            return for_each_identifier(identifiers, sink_, [this](std::string_view identifier) {
+            return for_each_identifier<PackageInfo>(identifiers, sink_, [this](std::string_view identifier) {
                 return proxy_.get_patch_target(identifier);
             });
         case args::Shows::StateLines:
-            return for_each_identifier(
+            return for_each_identifier<StateRecords>(
                 identifiers, sink_,
                 [&](std::string_view identifier) {
                     return state_call(proxy_, row.call, identifier);
@@ -188,7 +187,7 @@ Result<> PatchCommandExecutor::call_and_show(const args::SubCommand& command) {
                     }
                 });
         case args::Shows::CheckVerdict:
-            return for_each_identifier(identifiers, sink_, [this](std::string_view identifier) {
+            return for_each_identifier<void>(identifiers, sink_, [this](std::string_view identifier) {
                 return proxy_.check_patch(identifier);
             });
         case args::Shows::ToolOutput:

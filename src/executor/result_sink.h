@@ -6,17 +6,25 @@
 #include <string_view>
 #include <vector>
 
+#include "answer.h"
 #include "args/subcommand_rows.h"
 #include "error_value.h"
 #include "patch_records.h"
 
 namespace quvane::executor {
 
-// The outcome of one call for one identifier.
+// The outcome of one call for one identifier: the records with what they point into.
 template <class T>
 struct Outcome {
     std::string identifier;
-    Result<T> result;
+    Result<Answer<T>> result;
+};
+
+// A call without records.
+template <>
+struct Outcome<void> {
+    std::string identifier;
+    Result<> result;
 };
 
 using StateRecords = std::vector<PatchStateRecord>;

@@ -50,7 +50,7 @@ void TextSink::write_blocks(const std::vector<Outcome<Record>>& outcomes) const 
             append_outside(header, identifier);
             write_line(header);
             write_line(separator);
-            write_line(to_text(*result, console_.outside_text()));
+            write_line(to_text(**result, console_.outside_text()));
         }
     }
     write_line(separator);
@@ -102,7 +102,7 @@ void TextSink::show(const std::vector<Outcome<StateRecords>>& outcomes) {
         if (!outcome.result) {
             continue;
         }
-        for (const PatchStateRecord& state : *outcome.result) {
+        for (const PatchStateRecord& state : **outcome.result) {
             line.clear();
             append_outside(line, state.name);
             line.append(": ");

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "patch_decoding.h"
+#include "response.h"
 #include "transport.h"
 
 namespace quvane::rpc {
@@ -21,7 +22,7 @@ class JsonRpcClient {
     // Takes the next id (1 for the first request), even if the request is never sent.
     Request compose_request(std::string method, std::vector<std::string> params);
 
-    tl::expected<Response, ClientFailure> transmit(const Request& request) {
+    tl::expected<Reply, ClientFailure> transmit(const Request& request) {
         return transport_->transmit(request);
     }
 

@@ -13,26 +13,29 @@
 
 namespace quvane::rpc {
 
+using StateRecords = std::vector<PatchStateRecord>;
+using PatchList = std::vector<PatchListRecord>;
+
 class PatchProxy {
   public:
     explicit PatchProxy(std::shared_ptr<RpcRemote> remote) : remote_(std::move(remote)) {}
 
     Result<> check_patch(std::string_view identifier);
-    Result<std::vector<PatchStateRecord>> apply_patch(std::string_view identifier);
-    Result<std::vector<PatchStateRecord>> remove_patch(std::string_view identifier);
-    Result<std::vector<PatchStateRecord>> active_patch(std::string_view identifier);
-    Result<std::vector<PatchStateRecord>> deactive_patch(std::string_view identifier);
-    Result<std::vector<PatchStateRecord>> accept_patch(std::string_view identifier);
-    Result<std::vector<PatchListRecord>> get_patch_list();
-    Result<std::vector<PatchStateRecord>> get_patch_status(std::string_view identifier);
-    Result<PackageInfo> get_patch_target(std::string_view identifier);
-    Result<PatchInfo> get_patch_info(std::string_view identifier);
+    Result<Answer<StateRecords>> apply_patch(std::string_view identifier);
+    Result<Answer<StateRecords>> remove_patch(std::string_view identifier);
+    Result<Answer<StateRecords>> active_patch(std::string_view identifier);
+    Result<Answer<StateRecords>> deactive_patch(std::string_view identifier);
+    Result<Answer<StateRecords>> accept_patch(std::string_view identifier);
+    Result<Answer<PatchList>> get_patch_list();
+    Result<Answer<StateRecords>> get_patch_status(std::string_view identifier);
+    Result<Answer<PackageInfo>> get_patch_target(std::string_view identifier);
+    Result<Answer<PatchInfo>> get_patch_info(std::string_view identifier);
     Result<> save_patch_status();
     Result<> restore_patch_status(bool accepted);
 
   private:
     template <class T>
-    Result<T> call(std::string_view method, std::vector<std::string> params) {
+    Result<Answer<T>> call(std::string_view method, std::vector<std::string> params) {
         return remote_->call<T>(method, std::move(params));
     }
 

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include "answer_decoding.h"
 #include "log/logger.h"
 #include "lossy_utf8.h"
 #include "unix_socket_transport.h"
@@ -16,20 +17,22 @@ RpcRemote::RpcRemote(std::filesystem::path socket_path, std::unique_ptr<Transpor
     : socket_path_(std::move(socket_path)), client_(std::move(transport)) {}
 
 template <class T>
-Result<T> RpcRemote::call(std::string_view method, std::vector<std::string> params) {
+Result<Answer<T>> RpcRemote::call(std::string_view method, std::vector<std::string> params) {
     const Request request = client_.compose_request(std::string(method), std::move(params));
     if (log::enabled(log::Level::Debug)) {
         log::debug(log::target::remote, request.debug_form());
     }
     log::flush();
-    auto response = client_.transmit(request);
-    if (!response) {
-        return tl::unexpected(translate(response.error()));
+    auto reply = client_.transmit(request);
+    if (!reply) {
+        return tl::unexpected(translate(reply.error()));
     }
     if (log::enabled(log::Level::Debug)) {
-        log::debug(log::target::remote, response->debug_form());
+        if (auto response = Response::parse_padded(reply->json())) {
+            log::debug(log::target::remote, response->debug_form());
+        }
     }
-    auto result = extract_result<T>(*response);
+    auto result = decode_answer<T>(std::move(*reply));
     if (!result) {
         return tl::unexpected(translate(result.error()));
     }
@@ -59,13 +62,13 @@ Error RpcRemote::translate(const ClientFailure& failure) const {
     return Error(message);
 }
 
-template Result<Empty> RpcRemote::call<Empty>(std::string_view, std::vector<std::string>);
-template Result<PatchInfo> RpcRemote::call<PatchInfo>(std::string_view, std::vector<std::string>);
-template Result<PackageInfo> RpcRemote::call<PackageInfo>(std::string_view,
+template Result<Answer<Empty>> RpcRemote::call<Empty>(std::string_view, std::vector<std::string>);
+template Result<Answer<PatchInfo>> RpcRemote::call<PatchInfo>(std::string_view, std::vector<std::string>);
+template Result<Answer<PackageInfo>> RpcRemote::call<PackageInfo>(std::string_view,
                                                           std::vector<std::string>);
-template Result<std::vector<PatchListRecord>> RpcRemote::call<std::vector<PatchListRecord>>(
+template Result<Answer<std::vector<PatchListRecord>>> RpcRemote::call<std::vector<PatchListRecord>>(
     std::string_view, std::vector<std::string>);
-template Result<std::vector<PatchStateRecord>> RpcRemote::call<std::vector<PatchStateRecord>>(
+template Result<Answer<std::vector<PatchStateRecord>>> RpcRemote::call<std::vector<PatchStateRecord>>(
     std::string_view, std::vector<std::string>);
 
 }  // namespace quvane::rpc

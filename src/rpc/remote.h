@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "answer.h"
 #include "error_value.h"
 #include "json_rpc_client.h"
 
@@ -26,10 +27,11 @@ class RpcRemote {
     RpcRemote(std::filesystem::path socket_path, std::unique_ptr<Transport> transport);
 
     // Calls `method` with the JSON texts of its arguments and decodes the result as T, one of
-    // Empty, PatchInfo, PackageInfo and the lists of PatchListRecord and PatchStateRecord.
+    // Empty, PatchInfo, PackageInfo and the lists of PatchListRecord and PatchStateRecord,
+    // held with the bytes it points into.
     // Standard output is flushed first, since the call may block for long.
     template <class T>
-    Result<T> call(std::string_view method, std::vector<std::string> params);
+    Result<Answer<T>> call(std::string_view method, std::vector<std::string> params);
 
   private:
     Error translate(const ClientFailure& failure) const;

@@ -192,8 +192,8 @@ TEST_F(RemoteTest, LargeListArrivesWhole) {
         socket, [&](const std::string& request) { return Reply::result(request, "[" + records); });
     const auto list = proxy.get_patch_list();
     ASSERT_TRUE(list.has_value());
-    ASSERT_EQ(list->size(), 20000u);
-    EXPECT_EQ(list->back().name, "patch-19999");
+    ASSERT_EQ((*list)->size(), 20000u);
+    EXPECT_EQ((*list)->back().name, "patch-19999");
 }
 
 }  // namespace

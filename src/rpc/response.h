@@ -30,6 +30,13 @@ class Response {
 
     std::string debug_form() const;
 
+    // The tree that the result and the records decoded from it point into, for whoever keeps
+    // them; the response holds nothing afterwards.
+    std::unique_ptr<simdjson::dom::document> release_tree() noexcept {
+        members_ = {};
+        return std::move(document_);
+    }
+
     // The members as they are decoded, described by a schema: absent and null are alike for
     // the optional ones; "id" must be there, whatever its value.
     struct Members {

@@ -5,17 +5,17 @@
 #include <tl/expected.hpp>
 
 #include "failure.h"
-#include "response.h"
+#include "rpc/reply.h"
 #include "rpc/request.h"
 
 namespace quvane::rpc {
 
-// One complete exchange: the request written, one response read back.
+// One complete exchange: the request written, the bytes of one response read back.
 class Transport {
   public:
     virtual ~Transport() = default;
     // Fails with a TransportFailure or a JsonFailure, never with an RpcFailure.
-    virtual tl::expected<Response, ClientFailure> transmit(const Request& request) = 0;
+    virtual tl::expected<Reply, ClientFailure> transmit(const Request& request) = 0;
 };
 
 }  // namespace quvane::rpc

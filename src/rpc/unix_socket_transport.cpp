@@ -159,7 +159,7 @@ tl::expected<FileDescriptor, int> connect_to(const std::filesystem::path& path,
 
 }  // namespace
 
-tl::expected<Response, ClientFailure> UnixSocketTransport::transmit(const Request& request) {
+tl::expected<Reply, ClientFailure> UnixSocketTransport::transmit(const Request& request) {
     const Deadline deadline =
         timeout_ ? Deadline(Clock::now() + *timeout_) : Deadline(std::nullopt);
     const auto expired = [&] {
@@ -193,11 +193,7 @@ tl::expected<Response, ClientFailure> UnixSocketTransport::transmit(const Reques
         }
         return tl::unexpected(std::move(value.error()));
     }
-    auto response = Response::parse_padded(value->json());
-    if (!response) {
-        return tl::unexpected(ClientFailure(std::move(response.error())));
-    }
-    return std::move(*response);
+    return std::move(*value);
 }
 
 }  // namespace quvane::rpc

@@ -18,7 +18,7 @@ class UnixSocketTransport final : public Transport {
 
     // Connects, writes the whole request, reads exactly one JSON value and closes the socket
     // on every path. Without a time-out every step waits without limit.
-    tl::expected<Response, ClientFailure> transmit(const Request& request) override;
+    tl::expected<Reply, ClientFailure> transmit(const Request& request) override;
 
   private:
     std::filesystem::path socket_path_;

@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <utility>
 
 #include <fmt/format.h>
-#include <simdjson.h>
 
+#include "os/populate.h"
 #include "rpc/value_boundary.h"
 #include "system_error.h"
 
@@ -23,45 +22,9 @@ tl::unexpected<ClientFailure> json_failure(std::string detail) {
 
 }  // namespace
 
-ValueBytes::ValueBytes(ValueBytes&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)),
-      size_(std::exchange(other.size_, 0)),
-      capacity_(std::exchange(other.capacity_, 0)) {}
-
-ValueBytes& ValueBytes::operator=(ValueBytes&& other) noexcept {
-    if (this != &other) {
-        std::free(data_);
-        data_ = std::exchange(other.data_, nullptr);
-        size_ = std::exchange(other.size_, 0);
-        capacity_ = std::exchange(other.capacity_, 0);
-    }
-    return *this;
-}
-
-ValueBytes::~ValueBytes() {
-    std::free(data_);
-}
-
-bool ValueBytes::reserve_more(std::size_t size, std::size_t limit) noexcept {
-    // The parser may read this far beyond the last byte.
-    const std::size_t needed = size_ + size + simdjson::SIMDJSON_PADDING;
-    if (needed <= capacity_) {
-        return true;
-    }
-    const std::size_t capacity =
-        std::min(std::max(needed, capacity_ * 2), limit + simdjson::SIMDJSON_PADDING);
-    char* const grown = static_cast<char*>(std::realloc(data_, capacity));
-    if (grown == nullptr) {
-        return false;
-    }
-    data_ = grown;
-    capacity_ = capacity;
-    return true;
-}
-
-tl::expected<ValueBytes, ClientFailure> read_one_value(ByteSource& source, std::size_t limit) {
+tl::expected<Reply, ClientFailure> read_one_value(ByteSource& source, std::size_t limit) {
     ValueBoundary boundary;
-    ValueBytes value;
+    Reply value;
     while (true) {
         const std::size_t room = limit - value.json().size();
         if (room == 0) {
@@ -75,6 +38,7 @@ tl::expected<ValueBytes, ClientFailure> read_one_value(ByteSource& source, std::
             return json_failure("out of memory for the response");
         }
         char* const free = value.end();
+        os::populate_for_writing(free, want);
         const auto peeked = source.peek(free, want);
         if (!peeked && peeked.error() == ETIMEDOUT) {
             return tl::unexpected(ClientFailure(TransportFailure::expired({})));

@@ -9,6 +9,7 @@
 #include <tl/expected.hpp>
 
 #include "failure.h"
+#include "rpc/reply.h"
 
 namespace quvane::rpc {
 
@@ -23,33 +24,6 @@ class ByteSource {
     virtual tl::expected<void, int> consume(char* buffer, std::size_t size) = 0;
 };
 
-// The bytes of one value, without the whitespace before it, followed by the zeroed padding
-// that the parser may read beyond the end.
-class ValueBytes {
-  public:
-    ValueBytes() = default;
-    ValueBytes(ValueBytes&& other) noexcept;
-    ValueBytes& operator=(ValueBytes&& other) noexcept;
-    ~ValueBytes();
-
-    std::string_view json() const noexcept { return {data_, size_}; }
-    std::size_t capacity() const noexcept { return capacity_; }
-
-    // Room for `size` more bytes after json(), growing the storage when needed; false when
-    // memory runs out.
-    // Room for `size` more bytes and the padding, never more than `limit` bytes in all.
-    bool reserve_more(std::size_t size, std::size_t limit) noexcept;
-    char* end() noexcept { return data_ + size_; }
-    void grow(std::size_t size) noexcept { size_ += size; }
-
-  private:
-    // realloc() moves a large block by remapping its pages rather than copying them, and
-    // leaves new room untouched until it is written.
-    char* data_ = nullptr;
-    std::size_t size_ = 0;
-    std::size_t capacity_ = 0;
-};
-
 // The most bytes an answer may have: far above any real catalogue, low enough that a daemon
 // sending without end cannot take the machine's memory.
 inline constexpr std::size_t max_answer_size = std::size_t{1} << 30;
@@ -57,7 +31,7 @@ inline constexpr std::size_t max_answer_size = std::size_t{1} << 30;
 // End of stream before the value starts is a Timeout; any other fault a JsonFailure, as soon
 // as the bytes that arrived show it. An answer longer than `limit` is a JsonFailure once
 // `limit` bytes are held, no more.
-tl::expected<ValueBytes, ClientFailure> read_one_value(ByteSource& source,
+tl::expected<Reply, ClientFailure> read_one_value(ByteSource& source,
                                                        std::size_t limit = max_answer_size);
 
 }  // namespace quvane::rpc

@@ -1,0 +1,46 @@
+// A decoded answer: the records and everything their text points into, moved as one. The
+// records' strings are views into the answer's bytes, into the arena where a string had
+// escapes, or into the parsed tree where the answer was decoded the slow way; none of them
+// outlives this value.
+#pragma once
+
+#include <memory>
+#include <utility>
+
+#include <simdjson.h>
+
+#include "rpc/reply.h"
+#include "text_arena.h"
+
+namespace quvane {
+
+template <class T>
+class Answer {
+  public:
+    Answer() = default;
+    explicit Answer(rpc::Reply bytes) noexcept : bytes_(std::move(bytes)) {}
+    Answer(Answer&&) noexcept = default;
+    Answer& operator=(Answer&&) noexcept = default;
+    Answer(const Answer&) = delete;
+    Answer& operator=(const Answer&) = delete;
+
+    const T& operator*() const noexcept { return value_; }
+    const T* operator->() const noexcept { return &value_; }
+    T& records() noexcept { return value_; }
+
+    rpc::Reply& bytes() noexcept { return bytes_; }
+    TextArena& arena() noexcept { return arena_; }
+    // Keeps the parsed tree that the records point into.
+    void keep_tree(std::unique_ptr<simdjson::dom::document> tree) noexcept {
+        tree_ = std::move(tree);
+    }
+
+  private:
+    // Declared before the records, so that the records go first.
+    rpc::Reply bytes_;
+    TextArena arena_;
+    std::unique_ptr<simdjson::dom::document> tree_;
+    T value_{};
+};
+
+}  // namespace quvane

@@ -1,0 +1,162 @@
+// The fast decoder: one validating pass over an answer's bytes with the parser's On-Demand
+// interface, driven by the same schema tables as the tree decoder. Every value is visited,
+// unknown members included, so that nothing invalid is accepted. It never explains a fault: on
+// anything it does not take as it stands (a fault, an escaped key, the array form of a record),
+// it declines, and the tree decoder, which says exactly what was wrong, decodes the same bytes.
+// Text becomes views into the bytes, or into the arena where a string had escapes.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <bitset>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string_view>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include <simdjson.h>
+
+#include "os/populate.h"
+#include "schema.h"
+#include "text_arena.h"
+
+namespace quvane::one_pass {
+
+using simdjson::ondemand::value;
+
+// What a pass writes besides the records: copies of strings whose escapes were replaced.
+struct Pass {
+    TextArena& arena;
+};
+
+// Each kind returns false to decline.
+bool decode_into(value item, Pass& pass, std::string_view& out);
+bool decode_into(value item, Pass& pass, std::uint32_t& out);
+bool decode_into(value item, Pass& pass, std::map<std::string_view, std::string_view>& out);
+template <class T>
+bool decode_into(value item, Pass& pass, std::optional<T>& out);
+template <class E>
+requires requires { EnumSchema<E>::names; }
+bool decode_into(value item, Pass& pass, E& out);
+template <class R>
+requires requires { RecordSchema<R>::fields; }
+bool decode_into(value item, Pass& pass, R& out);
+template <class T>
+bool decode_into(value item, Pass& pass, std::vector<T>& out);
+
+// Visits `item` whole, checking every scalar as the tree parser would.
+bool skip(value item);
+
+// Whether the key of a member that matched no field may spell one with escapes: then the
+// pass declines rather than take it for unknown.
+bool key_has_escapes(simdjson::ondemand::raw_json_string key);
+
+template <class T>
+bool decode_into(value item, Pass& pass, std::optional<T>& out) {
+    bool null = false;
+    if (item.is_null().get(null) != simdjson::SUCCESS) {
+        return false;
+    }
+    if (null) {
+        out.reset();
+        return true;
+    }
+    return decode_into(item, pass, out.emplace());
+}
+
+template <class E>
+requires requires { EnumSchema<E>::names; }
+bool decode_into(value item, Pass& pass, E& out) {
+    std::string_view name;
+    if (!decode_into(item, pass, name)) {
+        return false;
+    }
+    const auto named = enum_named<E>(name);
+    if (!named) {
+        return false;
+    }
+    out = *named;
+    return true;
+}
+
+template <class T>
+bool decode_into(value item, Pass& pass, std::vector<T>& out) {
+    simdjson::ondemand::array array;
+    std::size_t count = 0;
+    if (item.get_array().get(array) != simdjson::SUCCESS ||
+        array.count_elements().get(count) != simdjson::SUCCESS) {
+        return false;
+    }
+    out.reserve(count);
+    os::populate_for_writing(out.data(), count * sizeof(T));
+    for (auto element : array) {
+        value next;
+        if (std::move(element).get(next) != simdjson::SUCCESS ||
+            !decode_into(next, pass, out.emplace_back())) {
+            return false;
+        }
+    }
+    return true;
+}
+
+template <class R>
+constexpr std::size_t field_count = std::tuple_size_v<decltype(RecordSchema<R>::fields)>;
+
+template <class R>
+requires requires { RecordSchema<R>::fields; }
+bool decode_into(value item, Pass& pass, R& out) {
+    constexpr std::size_t count = field_count<R>;
+    constexpr auto keys = std::apply(
+        [](const auto&... fields) { return std::array<std::string_view, count>{fields.key...}; },
+        RecordSchema<R>::fields);
+    simdjson::ondemand::object object;
+    if (item.get_object().get(object) != simdjson::SUCCESS) {
+        return false;
+    }
+    std::bitset<count> seen;
+    std::size_t next = 0;  // daemons send the fields in order: try the expected one first
+    for (auto member : object) {
+        simdjson::ondemand::field field;
+        if (std::move(member).get(field) != simdjson::SUCCESS) {
+            return false;
+        }
+        const simdjson::ondemand::raw_json_string key = field.key();
+        std::size_t index = next;
+        if (index == count || !key.unsafe_is_equal(keys[index])) {
+            index = static_cast<std::size_t>(
+                std::find_if(keys.begin(), keys.end(),
+                             [&](std::string_view known) { return key.unsafe_is_equal(known); }) -
+                keys.begin());
+        }
+        if (index == count) {
+            if (key_has_escapes(key) || !skip(field.value())) {
+                return false;
+            }
+            continue;
+        }
+        if (seen.test(index)) {
+            return false;
+        }
+        seen.set(index);
+        next = index + 1;
+        bool decoded = false;
+        [&]<std::size_t... I>(std::index_sequence<I...>) {
+            ((I == index ? void(decoded = decode_into(
+                                    field.value(), pass,
+                                    out.*std::get<I>(RecordSchema<R>::fields).member))
+                         : void()),
+             ...);
+        }
+        (std::make_index_sequence<count>{});
+        if (!decoded) {
+            return false;
+        }
+    }
+    // A missing field is declined, optional or not: the tree decoder decides.
+    return seen.all();
+}
+
+}  // namespace quvane::one_pass

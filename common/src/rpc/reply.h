@@ -1,0 +1,41 @@
+// The bytes of one answer as they arrived, not yet parsed: the value without the blanks before
+// it, followed by the padding that the parser may read beyond its end. Records decoded
+// from it point into these bytes, so it lives as long as they do.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace quvane::rpc {
+
+class Reply {
+  public:
+    Reply() = default;
+    Reply(Reply&& other) noexcept;
+    Reply& operator=(Reply&& other) noexcept;
+    Reply(const Reply&) = delete;
+    Reply& operator=(const Reply&) = delete;
+    ~Reply();
+
+    // A reply holding a copy of `json`, padded.
+    static Reply copy_of(std::string_view json);
+
+    std::string_view json() const noexcept { return {data_, size_}; }
+    // The bytes that may be read from json().data() on: the value and its padding.
+    std::size_t padded_size() const noexcept { return capacity_; }
+
+    // Room for `size` more bytes and the padding, never more than `limit` bytes in all;
+    // false when memory runs out.
+    bool reserve_more(std::size_t size, std::size_t limit) noexcept;
+    char* end() noexcept { return data_ + size_; }
+    void grow(std::size_t size) noexcept { size_ += size; }
+
+  private:
+    // realloc() moves a large block by remapping its pages rather than copying them, and
+    // leaves new room untouched until it is written.
+    char* data_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+};
+
+}  // namespace quvane::rpc
