@@ -1,5 +1,7 @@
 #include "json_text.h"
 
+#include <algorithm>
+
 #include <fmt/format.h>
 
 #include "lossy_utf8.h"
@@ -24,9 +26,23 @@ std::pair<char32_t, std::size_t> decode_one(std::string_view text) noexcept {
     return {code, length};
 }
 
+// Whether `text` is printable ASCII without a quotation mark or reverse solidus: the common
+// case, written as it stands.
+bool plain_ascii(std::string_view text) noexcept {
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        return c >= 0x20 && c <= 0x7E && c != '"' && c != '\\';
+    });
+}
+
 }  // namespace
 
 void append_string(std::string& out, std::string_view raw) {
+    if (plain_ascii(raw)) {
+        out.push_back('"');
+        out.append(raw);
+        out.push_back('"');
+        return;
+    }
     const std::string text = to_text_lossy(raw);
     out.push_back('"');
     std::size_t plain = 0;

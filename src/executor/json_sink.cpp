@@ -5,27 +5,8 @@
 namespace quvane::executor {
 namespace {
 
-// {"results":[{"identifier":…,KEY:…}],"failures":[{"identifier":…,"error":…}]}, the record
-// under `key` (nothing for a call without result).
-template <class T>
-std::string outcomes_document(const std::vector<Outcome<T>>& outcomes, std::string_view key) {
-    std::string results;
-    std::string failures;
-    for (const auto& [identifier, result] : outcomes) {
-        std::string& out = result ? results : failures;
-        out.append(out.empty() ? "{\"identifier\":" : ",{\"identifier\":");
-        json::append_string(out, identifier);
-        if (!result) {
-            out.append(",\"error\":");
-            json::append_string(out, result.error().message());
-        } else if constexpr (!std::is_void_v<T>) {
-            out.append(",\"").append(key).append("\":");
-            json::append_value(out, **result);
-        }
-        out.push_back('}');
-    }
-    return "{\"results\":[" + results + "],\"failures\":[" + failures + "]}";
-}
+// Large enough that a long document costs few writes, small enough to stay in the cache.
+constexpr std::size_t block_size = std::size_t{256} * 1024;
 
 // {"error":{"message":…,"causes":[…]}}, the same texts as the report form.
 std::string error_document(const Error& error) {
@@ -44,35 +25,80 @@ std::string error_document(const Error& error) {
 
 }  // namespace
 
-std::string JsonSink::document(const Result<>& result) const {
-    std::string out = document_;
-    if (out.empty()) {
-        out = result ? "{}" : error_document(result.error());
+void JsonSink::write_block(bool all) {
+    if (all || block_.size() >= block_size) {
+        console_.write_output(block_);
+        block_.clear();
     }
-    out.push_back('\n');
-    return out;
+}
+
+// {"results":[{"identifier":…,KEY:…}],"failures":[{"identifier":…,"error":…}]}, the record
+// under `key` (nothing for a call without result).
+template <class T>
+void JsonSink::show_outcomes(const std::vector<Outcome<T>>& outcomes, std::string_view key) {
+    shown_ = true;
+    block_.append("{\"results\":[");
+    for (const bool successes : {true, false}) {
+        if (!successes) {
+            block_.append("],\"failures\":[");
+        }
+        bool first = true;
+        for (const auto& [identifier, result] : outcomes) {
+            if (result.has_value() != successes) {
+                continue;
+            }
+            block_.append(first ? "{\"identifier\":" : ",{\"identifier\":");
+            first = false;
+            json::append_string(block_, identifier);
+            if (!result) {
+                block_.append(",\"error\":");
+                json::append_string(block_, result.error().message());
+            } else if constexpr (!std::is_void_v<T>) {
+                block_.append(",\"").append(key).append("\":");
+                json::append_value(block_, **result);
+            }
+            block_.push_back('}');
+            write_block();
+        }
+    }
+    block_.append("]}");
+}
+
+void JsonSink::finish(const Result<>& result) {
+    if (!shown_) {
+        block_ = result ? "{}" : error_document(result.error());
+    }
+    block_.push_back('\n');
+    write_block(true);
 }
 
 void JsonSink::show(const std::vector<PatchListRecord>& patches) {
-    document_ = "{\"patches\":";
-    json::append_value(document_, patches);
-    document_.push_back('}');
+    shown_ = true;
+    block_.append("{\"patches\":[");
+    for (std::size_t i = 0; i < patches.size(); ++i) {
+        if (i > 0) {
+            block_.push_back(',');
+        }
+        json::append_value(block_, patches[i]);
+        write_block();
+    }
+    block_.append("]}");
 }
 
 void JsonSink::show(const std::vector<Outcome<PatchInfo>>& outcomes) {
-    document_ = outcomes_document(outcomes, "info");
+    show_outcomes(outcomes, "info");
 }
 
 void JsonSink::show(const std::vector<Outcome<PackageInfo>>& outcomes) {
-    document_ = outcomes_document(outcomes, "target");
+    show_outcomes(outcomes, "target");
 }
 
 void JsonSink::show(const std::vector<Outcome<StateRecords>>& outcomes) {
-    document_ = outcomes_document(outcomes, "patches");
+    show_outcomes(outcomes, "patches");
 }
 
 void JsonSink::show(const std::vector<Outcome<void>>& outcomes) {
-    document_ = outcomes_document(outcomes, "");
+    show_outcomes(outcomes, "");
 }
 
 }  // namespace quvane::executor

@@ -1,17 +1,20 @@
 // The run's one JSON document, for scripts, built here alone: {"patches":[...]} for the list,
 // {"results":[...],"failures":[...]} for the subcommands that take identifiers,
 // {"error":{...}} for a run that failed before showing anything, {} for one that showed
-// nothing.
+// nothing. It goes to standard output in blocks as it is written, never held whole.
 #pragma once
 
 #include <string>
 
+#include "log/console.h"
 #include "result_sink.h"
 
 namespace quvane::executor {
 
 class JsonSink final : public ResultSink {
   public:
+    explicit JsonSink(log::Console& console) : console_(console) {}
+
     // A script has no use for notices to a person.
     void notice(args::WaitLine) override {}
     void show(const std::vector<PatchListRecord>& patches) override;
@@ -20,11 +23,19 @@ class JsonSink final : public ResultSink {
     void show(const std::vector<Outcome<StateRecords>>& outcomes) override;
     void show(const std::vector<Outcome<void>>& outcomes) override;
 
-    // The compact document of a run that ended with `result`, and a line feed.
-    std::string document(const Result<>& result) const;
+    // Ends the document of a run that ended with `result` (the whole document when nothing
+    // was shown) with a line feed.
+    void finish(const Result<>& result);
 
   private:
-    std::string document_;
+    template <class T>
+    void show_outcomes(const std::vector<Outcome<T>>& outcomes, std::string_view key);
+    // Hands the block to the console once it is full, or whatever it holds when `all`.
+    void write_block(bool all = false);
+
+    log::Console& console_;
+    std::string block_;
+    bool shown_ = false;
 };
 
 }  // namespace quvane::executor

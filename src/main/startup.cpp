@@ -99,7 +99,7 @@ int run(int argc, const char* const* argv) {
     rpc::PatchProxy proxy(std::move(remote));
     debug("Initializing command executors...");
     executor::TextSink text(console);
-    executor::JsonSink document;
+    executor::JsonSink document(console);
     Executors executors;
     executors.push_back(std::make_unique<executor::BuildCommandExecutor>());
     executors.push_back(std::make_unique<executor::PatchCommandExecutor>(
@@ -117,7 +117,7 @@ int run(int argc, const char* const* argv) {
         if (result) {
             debug("Done");
         }
-        console.write_output(document.document(result));
+        document.finish(result);
         return console.finish(result ? 0 : 1);
     }
     if (!result) {

@@ -38,7 +38,11 @@ tl::expected<Reply, ClientFailure> read_one_value(ByteSource& source, std::size_
             return json_failure("out of memory for the response");
         }
         char* const free = value.end();
-        os::populate_for_writing(free, want);
+        if (!value.json().empty()) {
+            // A long answer: map the next chunk's pages in one call rather than fault them in
+            // one by one. Not for the first chunk, which most answers leave almost untouched.
+            os::populate_for_writing(free, want);
+        }
         const auto peeked = source.peek(free, want);
         if (!peeked && peeked.error() == ETIMEDOUT) {
             return tl::unexpected(ClientFailure(TransportFailure::expired({})));
@@ -87,6 +91,9 @@ tl::expected<Reply, ClientFailure> read_one_value(ByteSource& source, std::size_
             break;
         }
     }
+    // Answers are held until they are shown, a run's worth of them at once: none keeps the
+    // room of a chunk it did not need.
+    value.shrink_to_fit();
     return value;
 }
 

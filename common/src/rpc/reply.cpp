@@ -39,6 +39,17 @@ Reply Reply::copy_of(std::string_view json) {
     return reply;
 }
 
+void Reply::shrink_to_fit() noexcept {
+    const std::size_t needed = size_ + simdjson::SIMDJSON_PADDING;
+    if (data_ == nullptr || needed >= capacity_) {
+        return;
+    }
+    if (char* const shrunk = static_cast<char*>(std::realloc(data_, needed)); shrunk != nullptr) {
+        data_ = shrunk;
+        capacity_ = needed;
+    }
+}
+
 bool Reply::reserve_more(std::size_t size, std::size_t limit) noexcept {
     // The parser may read this far beyond the last byte.
     const std::size_t needed = size_ + size + simdjson::SIMDJSON_PADDING;

@@ -29,6 +29,8 @@ class Reply {
     bool reserve_more(std::size_t size, std::size_t limit) noexcept;
     char* end() noexcept { return data_ + size_; }
     void grow(std::size_t size) noexcept { size_ += size; }
+    // Gives back the room beyond the bytes and their padding.
+    void shrink_to_fit() noexcept;
 
   private:
     // realloc() moves a large block by remapping its pages rather than copying them, and
