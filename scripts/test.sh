@@ -29,10 +29,10 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 # repository stays as it is).
 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DQUVANE_WERROR=ON -DQUVANE_FUZZ=ON -DQUVANE_TESTS=OFF >/dev/null
-cmake --build build-fuzz -j"$jobs" --target fuzz_decode_records fuzz_read_response fuzz_command_line fuzz_value_boundary
+cmake --build build-fuzz -j"$jobs" --target fuzz_answer_decoding fuzz_decode_records fuzz_read_response fuzz_command_line fuzz_value_boundary
 corpus=$(mktemp -d)
 trap 'rm -rf "$corpus"' EXIT
-for target in decode_records read_response command_line value_boundary; do
+for target in answer_decoding decode_records read_response command_line value_boundary; do
   mkdir -p "$corpus/$target"
   cp fuzz/corpus/"$target"/* "$corpus/$target/"
   (cd "$corpus" && "$OLDPWD/build-fuzz/fuzz/fuzz_$target" -max_total_time=20 -timeout=10 "$corpus/$target" 2>"$corpus/$target.log") \

@@ -1,0 +1,52 @@
+// The same answer decoded both ways: the one-pass decoder may decline, but whatever it accepts
+// the tree decoder accepts with the same records, and the decision taken by decode_answer
+// gives the tree decoder's outcome exactly: acceptance, records and message.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <variant>
+
+#include "patch_records.h"
+#include "rpc/answer_decoding.h"
+
+namespace {
+
+using namespace quvane;  
+
+std::string describe(const rpc::ClientFailure& failure) {
+    if (const auto* json = std::get_if<rpc::JsonFailure>(&failure)) {
+        return "json " + json->detail + "|" + json->cause.value_or("");
+    }
+    if (const auto* rpc = std::get_if<rpc::RpcFailure>(&failure)) {
+        return "rpc " + std::to_string(rpc->error.code) + " " + rpc->error.message + "|" +
+               (rpc->error.data ? rpc->error.data->text : "");
+    }
+    return "transport";
+}
+
+template <class T>
+void compare(std::string_view json) {
+    const auto tree = rpc::decode_with_tree<T>(rpc::Reply::copy_of(json));
+    Answer<T> fast(rpc::Reply::copy_of(json));
+    if (rpc::decode_in_one_pass(fast) && (!tree || *fast != **tree)) {
+        std::abort();
+    }
+    const auto decided = rpc::decode_answer<T>(rpc::Reply::copy_of(json));
+    if (decided.has_value() != tree.has_value() ||
+        (decided && **decided != **tree) ||
+        (!decided && describe(decided.error()) != describe(tree.error()))) {
+        std::abort();
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view json(reinterpret_cast<const char*>(data), size);
+    compare<Empty>(json);
+    compare<PatchInfo>(json);
+    compare<PackageInfo>(json);
+    compare<std::vector<PatchListRecord>>(json);
+    compare<std::vector<PatchStateRecord>>(json);
+    return 0;
+}
