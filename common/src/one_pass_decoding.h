@@ -27,10 +27,16 @@ namespace quvane::one_pass {
 
 using simdjson::ondemand::value;
 
-// What a pass writes besides the records: copies of strings whose escapes were replaced.
+// What a pass reads and writes besides the records: the answer's bytes, and copies of strings
+// whose escapes were replaced.
 struct Pass {
+    std::string_view bytes;
     TextArena& arena;
+    bool may_have_escapes = true;  // false: no string anywhere in the bytes has one
 };
+
+// Where `item` starts in the bytes.
+const char* item_start(value& item) noexcept;
 
 // Each kind returns false to decline.
 bool decode_into(value item, Pass& pass, std::string_view& out);
@@ -82,18 +88,39 @@ bool decode_into(value item, Pass& pass, E& out) {
     return true;
 }
 
+// The fewest bytes a record's object form can take: braces, and each key quoted with its
+// colon, a value of at least one byte and a comma.
+template <class R>
+constexpr std::size_t smallest_object = std::apply(
+    [](const auto&... fields) { return 2 + ((fields.key.size() + 5) + ...) - 1; },
+    RecordSchema<R>::fields);
+
+// How many items an array of `size` bytes can hold at most; 0 where no bound is known.
+template <class T>
+std::size_t most_items(std::size_t size) {
+    if constexpr (requires { RecordSchema<T>::fields; }) {
+        return size / (smallest_object<T> + 1) + 1;
+    } else {
+        return 0;
+    }
+}
+
 template <class T>
 bool decode_into(value item, Pass& pass, std::vector<T>& out) {
+    // Room for as many items as the array's bytes can hold, so that the items never move:
+    // counting them first would read the whole array twice. Only pages that are written are
+    // mapped, a batch at a time.
+    constexpr std::size_t batch = 1024;
     simdjson::ondemand::array array;
-    std::size_t count = 0;
-    if (item.get_array().get(array) != simdjson::SUCCESS ||
-        array.count_elements().get(count) != simdjson::SUCCESS) {
+    if (item.get_array().get(array) != simdjson::SUCCESS) {
         return false;
     }
-    out.reserve(count);
-    os::populate_for_writing(out.data(), count * sizeof(T));
+    out.reserve(most_items<T>(pass.bytes.size() - (item_start(item) - pass.bytes.data())));
     for (auto element : array) {
         value next;
+        if (out.size() % batch == 0 && out.capacity() - out.size() >= batch) {
+            os::populate_for_writing(out.data() + out.size(), batch * sizeof(T));
+        }
         if (std::move(element).get(next) != simdjson::SUCCESS ||
             !decode_into(next, pass, out.emplace_back())) {
             return false;

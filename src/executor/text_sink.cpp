@@ -17,6 +17,10 @@ constexpr std::string_view remove_wait_line = "----------Please wait for seconds
 constexpr std::string_view restore_wait_line = "----------Please wait for seconds!----------";
 constexpr std::string_view checks_passed = "Checks are passed!";
 
+// Lines are handed to the log in blocks of about this size: one record of many lines is
+// written as those lines, with far fewer calls.
+constexpr std::size_t block_size = std::size_t{256} * 1024;
+
 constexpr std::size_t uuid_width = 40;
 constexpr std::size_t name_width = 60;
 constexpr std::size_t status_width = 12;
@@ -70,22 +74,27 @@ void TextSink::notice(args::WaitLine line) {
 }
 
 void TextSink::show(const std::vector<PatchListRecord>& patches) {
-    std::string line;
-    append_padded(line, "Uuid", uuid_width);
-    line.push_back(' ');
-    append_padded(line, "Name", name_width);
-    line.push_back(' ');
-    append_padded(line, "Status", status_width);
-    write_line(line);
+    std::string block;
+    block.reserve(block_size + 1024);
+    append_padded(block, "Uuid", uuid_width);
+    block.push_back(' ');
+    append_padded(block, "Name", name_width);
+    block.push_back(' ');
+    append_padded(block, "Status", status_width);
     for (const PatchListRecord& record : patches) {
-        line.clear();
-        append_padded(line, record.uuid, uuid_width);
-        line.push_back(' ');
-        append_padded(line, record.name, name_width);
-        line.push_back(' ');
-        line.append(status_word(record.status));
-        write_line(line);
+        if (block.size() >= block_size) {
+            write_line(block);
+            block.clear();
+        } else {
+            block.push_back('\n');
+        }
+        append_padded(block, record.uuid, uuid_width);
+        block.push_back(' ');
+        append_padded(block, record.name, name_width);
+        block.push_back(' ');
+        block.append(status_word(record.status));
     }
+    write_line(block);
 }
 
 void TextSink::show(const std::vector<Outcome<PatchInfo>>& outcomes) {

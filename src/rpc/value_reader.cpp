@@ -94,6 +94,9 @@ tl::expected<Reply, ClientFailure> read_one_value(ByteSource& source, std::size_
     // Answers are held until they are shown, a run's worth of them at once: none keeps the
     // room of a chunk it did not need.
     value.shrink_to_fit();
+    if (!boundary.escaped()) {
+        value.mark_without_escapes();
+    }
     return value;
 }
 

@@ -175,6 +175,7 @@ bool ValueBoundary::take_string(char c) noexcept {
     }
     if (c == '\\') {
         escape_ = 1;
+        escaped_ = true;
         return true;
     }
     if (c == '"') {

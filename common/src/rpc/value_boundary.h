@@ -43,6 +43,10 @@ class ValueBoundary {
     // Whether anything has been scanned.
     bool started() const noexcept { return mode_ != Mode::Leading; }
 
+    // Whether any string scanned so far holds an escape: where none does, a decoder can take
+    // every string as it stands.
+    bool escaped() const noexcept { return escaped_; }
+
     // Whether the bytes scanned so far end the value when the stream ends here: a bare number
     // has no closing byte of its own.
     bool complete_at_end_of_stream() const noexcept;
@@ -80,6 +84,7 @@ class ValueBoundary {
     bool key_ = false;               // the string being read is an object key
     std::uint8_t escape_ = 0;        // 1: after a reverse solidus; 2 to 5: \u digits still to come
     bool ended_before_ = false;      // a bare number ended at the byte after it
+    bool escaped_ = false;           // a reverse solidus was seen in a string
     std::string_view literal_rest_;  // the letters of true, false or null still to come
     std::size_t depth_ = 0;
     std::bitset<max_depth> in_array_;  // per open bracket: '[' rather than '{'
