@@ -11,7 +11,7 @@
 
 namespace {
 
-using namespace quvane;  
+using namespace quvane;
 
 std::string describe(const rpc::ClientFailure& failure) {
     if (const auto* json = std::get_if<rpc::JsonFailure>(&failure)) {
@@ -32,8 +32,7 @@ void compare(std::string_view json) {
         std::abort();
     }
     const auto decided = rpc::decode_answer<T>(rpc::Reply::copy_of(json));
-    if (decided.has_value() != tree.has_value() ||
-        (decided && **decided != **tree) ||
+    if (decided.has_value() != tree.has_value() || (decided && **decided != **tree) ||
         (!decided && describe(decided.error()) != describe(tree.error()))) {
         std::abort();
     }

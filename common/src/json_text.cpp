@@ -29,9 +29,8 @@ std::pair<char32_t, std::size_t> decode_one(std::string_view text) noexcept {
 // Whether `text` is printable ASCII without a quotation mark or reverse solidus: the common
 // case, written as it stands.
 bool plain_ascii(std::string_view text) noexcept {
-    return std::all_of(text.begin(), text.end(), [](char c) {
-        return c >= 0x20 && c <= 0x7E && c != '"' && c != '\\';
-    });
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return c >= 0x20 && c <= 0x7E && c != '"' && c != '\\'; });
 }
 
 }  // namespace

@@ -29,8 +29,7 @@ bool decode_into(value item, Pass& pass, std::string_view& out) {
     if (item.get_raw_json_string().get(raw) != simdjson::SUCCESS) {
         return false;
     }
-    if (!pass.may_have_escapes ||
-        std::memchr(contents.data(), '\\', contents.size()) == nullptr) {
+    if (!pass.may_have_escapes || std::memchr(contents.data(), '\\', contents.size()) == nullptr) {
         out = contents;
         return true;
     }
@@ -102,8 +101,7 @@ bool skip(value item) {
                 return false;
             }
             for (auto element : array) {
-                value next;
-                if (std::move(element).get(next) != simdjson::SUCCESS || !skip(next)) {
+                if (element.error() != simdjson::SUCCESS || !skip(element.value_unsafe())) {
                     return false;
                 }
             }

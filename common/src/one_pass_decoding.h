@@ -45,10 +45,14 @@ bool decode_into(value item, Pass& pass, std::map<std::string_view, std::string_
 template <class T>
 bool decode_into(value item, Pass& pass, std::optional<T>& out);
 template <class E>
-requires requires { EnumSchema<E>::names; }
+requires requires {
+    EnumSchema<E>::names;
+}
 bool decode_into(value item, Pass& pass, E& out);
 template <class R>
-requires requires { RecordSchema<R>::fields; }
+requires requires {
+    RecordSchema<R>::fields;
+}
 bool decode_into(value item, Pass& pass, R& out);
 template <class T>
 bool decode_into(value item, Pass& pass, std::vector<T>& out);
@@ -74,7 +78,9 @@ bool decode_into(value item, Pass& pass, std::optional<T>& out) {
 }
 
 template <class E>
-requires requires { EnumSchema<E>::names; }
+requires requires {
+    EnumSchema<E>::names;
+}
 bool decode_into(value item, Pass& pass, E& out) {
     std::string_view name;
     if (!decode_into(item, pass, name)) {
@@ -91,9 +97,9 @@ bool decode_into(value item, Pass& pass, E& out) {
 // The fewest bytes a record's object form can take: braces, and each key quoted with its
 // colon, a value of at least one byte and a comma.
 template <class R>
-constexpr std::size_t smallest_object = std::apply(
-    [](const auto&... fields) { return 2 + ((fields.key.size() + 5) + ...) - 1; },
-    RecordSchema<R>::fields);
+constexpr std::size_t smallest_object =
+    std::apply([](const auto&... fields) { return 2 + ((fields.key.size() + 5) + ...) - 1; },
+               RecordSchema<R>::fields);
 
 // How many items an array of `size` bytes can hold at most; 0 where no bound is known.
 template <class T>
@@ -117,12 +123,11 @@ bool decode_into(value item, Pass& pass, std::vector<T>& out) {
     }
     out.reserve(most_items<T>(pass.bytes.size() - (item_start(item) - pass.bytes.data())));
     for (auto element : array) {
-        value next;
         if (out.size() % batch == 0 && out.capacity() - out.size() >= batch) {
             os::populate_for_writing(out.data() + out.size(), batch * sizeof(T));
         }
-        if (std::move(element).get(next) != simdjson::SUCCESS ||
-            !decode_into(next, pass, out.emplace_back())) {
+        if (element.error() != simdjson::SUCCESS ||
+            !decode_into(element.value_unsafe(), pass, out.emplace_back())) {
             return false;
         }
     }
@@ -133,7 +138,9 @@ template <class R>
 constexpr std::size_t field_count = std::tuple_size_v<decltype(RecordSchema<R>::fields)>;
 
 template <class R>
-requires requires { RecordSchema<R>::fields; }
+requires requires {
+    RecordSchema<R>::fields;
+}
 bool decode_into(value item, Pass& pass, R& out) {
     constexpr std::size_t count = field_count<R>;
     constexpr auto keys = std::apply(
@@ -171,10 +178,10 @@ bool decode_into(value item, Pass& pass, R& out) {
         next = index + 1;
         bool decoded = false;
         [&]<std::size_t... I>(std::index_sequence<I...>) {
-            ((I == index ? void(decoded = decode_into(
-                                    field.value(), pass,
-                                    out.*std::get<I>(RecordSchema<R>::fields).member))
-                         : void()),
+            ((I == index
+                  ? void(decoded = decode_into(field.value(), pass,
+                                               out.*std::get<I>(RecordSchema<R>::fields).member))
+                  : void()),
              ...);
         }
         (std::make_index_sequence<count>{});

@@ -84,7 +84,8 @@ bool decode_into(one_pass::value item, one_pass::Pass&, FileSystemName& out) {
         unix_seen = true;
         for (auto byte : bytes) {
             std::uint64_t number = 0;
-            if (std::move(byte).get_uint64().get(number) != simdjson::SUCCESS || number > 255) {
+            if (byte.error() != simdjson::SUCCESS ||
+                byte.value_unsafe().get_uint64().get(number) != simdjson::SUCCESS || number > 255) {
                 return false;
             }
             out.bytes.push_back(static_cast<char>(number));
@@ -102,7 +103,8 @@ template <class T>
 Decoded<T> decode_null() {
     simdjson::dom::parser parser;
     element null;
-    if (const auto error = parser.parse(simdjson::padded_string(std::string_view("null"))).get(null);
+    if (const auto error =
+            parser.parse(simdjson::padded_string(std::string_view("null"))).get(null);
         error != simdjson::SUCCESS) {
         return tl::unexpected(DecodeError{simdjson::error_message(error)});
     }
@@ -110,14 +112,14 @@ Decoded<T> decode_null() {
 }
 
 template <class T>
-Decoded<Answer<T>> decode_json(std::string_view json) {
+DecodedAnswer<T> decode_json(std::string_view json) {
     auto tree = std::make_unique<simdjson::dom::document>();
     element value;
     {
         simdjson::dom::parser parser;
         const simdjson::padded_string padded(json);
-        if (const auto error = parser.parse_into_document(*tree, padded.data(), padded.size())
-                                   .get(value);
+        if (const auto error =
+                parser.parse_into_document(*tree, padded.data(), padded.size()).get(value);
             error != simdjson::SUCCESS) {
             return tl::unexpected(DecodeError{simdjson::error_message(error)});
         }
@@ -135,7 +137,7 @@ Decoded<Answer<T>> decode_json(std::string_view json) {
 #define QUVANE_DECODABLE(T)                              \
     template Decoded<T> decode_result<T>(element value); \
     template Decoded<T> decode_null<T>();                \
-    template Decoded<Answer<T>> decode_json<T>(std::string_view json);
+    template DecodedAnswer<T> decode_json<T>(std::string_view json);
 
 QUVANE_DECODABLE(Empty)
 QUVANE_DECODABLE(PatchInfo)

@@ -25,6 +25,8 @@ Decoded<T> decode_null();
 // Parses `json` (one complete value) and decodes it; the records point into the tree that the
 // answer keeps.
 template <class T>
-Decoded<Answer<T>> decode_json(std::string_view json);
+using DecodedAnswer = Decoded<Answer<T>>;
+template <class T>
+DecodedAnswer<T> decode_json(std::string_view json);
 
 }  // namespace quvane

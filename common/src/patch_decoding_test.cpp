@@ -131,7 +131,8 @@ TEST(RecordDecoding, TextAndPathOnlyFromStrings) {
                 target)));
     };
     ASSERT_TRUE(entity(R"("/usr/lib/libc.so.6")").has_value());
-    EXPECT_EQ((*entity(R"("/usr/lib/libc.so.6")"))->entities.at(0).patch_target, "/usr/lib/libc.so.6");
+    EXPECT_EQ((*entity(R"("/usr/lib/libc.so.6")"))->entities.at(0).patch_target,
+              "/usr/lib/libc.so.6");
     EXPECT_FALSE(entity("1").has_value());
     EXPECT_FALSE(entity("null").has_value());
 }

@@ -60,8 +60,8 @@ void AuditRecords::outcome(std::string_view identifier,
     } else {
         details += " outcome=done";
         for (const PatchStateRecord& state : **states) {
-            details +=
-                fmt::format(" patch={} status={}", quoted_value(state.name), status_word(state.status));
+            details += fmt::format(" patch={} status={}", quoted_value(state.name),
+                                   status_word(state.status));
         }
     }
     send(details);

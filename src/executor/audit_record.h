@@ -24,7 +24,8 @@ class AuditRecords {
     AuditRecords& operator=(const AuditRecords&) = delete;
 
     // One record for `identifier`: the states it reached, or the error.
-    void outcome(std::string_view identifier, const Result<Answer<std::vector<PatchStateRecord>>>& states);
+    void outcome(std::string_view identifier,
+                 const Result<Answer<std::vector<PatchStateRecord>>>& states);
     // One record for a change of all patches (save, restore).
     void outcome(const Result<>& result);
 

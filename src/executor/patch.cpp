@@ -86,7 +86,7 @@ Result<> for_each_identifier(const std::vector<std::string>& identifiers, Result
 
 // The operations whose result is the patch's state records.
 Result<Answer<StateRecords>> state_call(rpc::PatchProxy& proxy, DaemonCall call,
-                                std::string_view identifier) {
+                                        std::string_view identifier) {
     switch (call) {
         case DaemonCall::GetPatchStatus:
             return proxy.get_patch_status(identifier);
@@ -168,13 +168,14 @@ Result<> PatchCommandExecutor::call_and_show(const args::SubCommand& command) {
             return done;
         }
         case args::Shows::InfoBlocks:
-            return for_each_identifier<PatchInfo>(identifiers, sink_, [this](std::string_view identifier) {
-                return proxy_.get_patch_info(identifier);
-            });
+            return for_each_identifier<PatchInfo>(
+                identifiers, sink_,
+                [this](std::string_view identifier) { return proxy_.get_patch_info(identifier); });
         case args::Shows::TargetBlocks:
-            return for_each_identifier<PackageInfo>(identifiers, sink_, [this](std::string_view identifier) {
-                return proxy_.get_patch_target(identifier);
-            });
+            return for_each_identifier<PackageInfo>(identifiers, sink_,
+                                                    [this](std::string_view identifier) {
+                                                        return proxy_.get_patch_target(identifier);
+                                                    });
         case args::Shows::StateLines:
             return for_each_identifier<StateRecords>(
                 identifiers, sink_,
@@ -187,9 +188,9 @@ Result<> PatchCommandExecutor::call_and_show(const args::SubCommand& command) {
                     }
                 });
         case args::Shows::CheckVerdict:
-            return for_each_identifier<void>(identifiers, sink_, [this](std::string_view identifier) {
-                return proxy_.check_patch(identifier);
-            });
+            return for_each_identifier<void>(
+                identifiers, sink_,
+                [this](std::string_view identifier) { return proxy_.check_patch(identifier); });
         case args::Shows::ToolOutput:
             break;
     }

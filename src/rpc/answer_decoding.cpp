@@ -93,8 +93,8 @@ bool decode_in_one_pass(Answer<T>& answer) {
     simdjson::ondemand::document document;
     simdjson::ondemand::object envelope;
     one_pass::Pass pass{json, answer.arena(), answer.bytes().may_have_escapes()};
-    return parser.iterate(json.data(), json.size(), answer.bytes().padded_size())
-                   .get(document) == simdjson::SUCCESS &&
+    return parser.iterate(json.data(), json.size(), answer.bytes().padded_size()).get(document) ==
+               simdjson::SUCCESS &&
            document.get_object().get(envelope) == simdjson::SUCCESS &&
            decode_envelope(envelope, pass, answer.records()) && at_end(document);
 }
@@ -124,8 +124,8 @@ tl::expected<Answer<T>, ClientFailure> decode_answer(Reply reply) {
     return decode_with_tree<T>(std::move(answer.bytes()));
 }
 
-#define QUVANE_ANSWER(T)                                                         \
-    template bool decode_in_one_pass<T>(Answer<T>&);                             \
+#define QUVANE_ANSWER(T)                                                        \
+    template bool decode_in_one_pass<T>(Answer<T>&);                            \
     template tl::expected<Answer<T>, ClientFailure> decode_with_tree<T>(Reply); \
     template tl::expected<Answer<T>, ClientFailure> decode_answer<T>(Reply);
 

@@ -63,12 +63,13 @@ Error RpcRemote::translate(const ClientFailure& failure) const {
 }
 
 template Result<Answer<Empty>> RpcRemote::call<Empty>(std::string_view, std::vector<std::string>);
-template Result<Answer<PatchInfo>> RpcRemote::call<PatchInfo>(std::string_view, std::vector<std::string>);
+template Result<Answer<PatchInfo>> RpcRemote::call<PatchInfo>(std::string_view,
+                                                              std::vector<std::string>);
 template Result<Answer<PackageInfo>> RpcRemote::call<PackageInfo>(std::string_view,
-                                                          std::vector<std::string>);
+                                                                  std::vector<std::string>);
 template Result<Answer<std::vector<PatchListRecord>>> RpcRemote::call<std::vector<PatchListRecord>>(
     std::string_view, std::vector<std::string>);
-template Result<Answer<std::vector<PatchStateRecord>>> RpcRemote::call<std::vector<PatchStateRecord>>(
-    std::string_view, std::vector<std::string>);
+template Result<Answer<std::vector<PatchStateRecord>>>
+    RpcRemote::call<std::vector<PatchStateRecord>>(std::string_view, std::vector<std::string>);
 
 }  // namespace quvane::rpc

@@ -32,6 +32,6 @@ inline constexpr std::size_t max_answer_size = std::size_t{1} << 30;
 // as the bytes that arrived show it. An answer longer than `limit` is a JsonFailure once
 // `limit` bytes are held, no more.
 tl::expected<Reply, ClientFailure> read_one_value(ByteSource& source,
-                                                       std::size_t limit = max_answer_size);
+                                                  std::size_t limit = max_answer_size);
 
 }  // namespace quvane::rpc
