@@ -54,8 +54,9 @@ Result<std::vector<CataloguePatch>> load_catalogue(const std::filesystem::path& 
             return fail(
                 fmt::format("Catalogue entry {}: {}", patches.size(), info.error().description));
         }
-        CataloguePatch patch{std::string(info->uuid), std::string(info->name), simdjson::minify(entry),
-                             simdjson::minify(entry["target"].value()), PatchStatus::NotApplied};
+        CataloguePatch patch{std::string(info->uuid), std::string(info->name),
+                             simdjson::minify(entry), simdjson::minify(entry["target"].value()),
+                             PatchStatus::NotApplied};
         std::string_view status;
         if (entry["status"].get(status) == simdjson::SUCCESS) {
             const auto named = enum_named<PatchStatus>(status);
