@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto expected = reference.scan(part);
         const auto got = fast.scan(part);
         if (expected.status != got.status || expected.length != got.length ||
-            reference.fault() != fast.fault() ||
+            reference.fault() != fast.fault() || reference.escaped() != fast.escaped() ||
             reference.complete_at_end_of_stream() != fast.complete_at_end_of_stream()) {
             std::abort();
         }

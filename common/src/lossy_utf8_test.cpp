@@ -35,7 +35,7 @@ TEST(LossyUtf8, CountsCodePointsNotBytes) {
     EXPECT_EQ(column_width("Uuid"), 4u);
     EXPECT_EQ(column_width("\xC3\xA9t\xC3\xA9"), 3u);
     EXPECT_EQ(column_width("\xF0\x9F\x98\x80"), 1u);
-    // Multi-byte characters at every position of the eight-byte steps and the tail.
+    // Multi-byte characters at every position of the sixteen-byte steps and the tail.
     for (std::size_t at = 0; at < 20; ++at) {
         std::string text(20, 'x');
         text.insert(at, "\xE2\x82\xAC\xC3\xA9");  // two characters, five bytes
