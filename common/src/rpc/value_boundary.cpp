@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
+#include <type_traits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -315,9 +317,47 @@ bool ValueBoundary::take(char c) noexcept {
     return false;
 }
 
-inline const char* ValueBoundary::skip_plain(const char* p, const char* end) const noexcept {
+#if defined(__SSE2__)
+namespace {
+
+// Per byte of the 64 at `p`, whether it ends or escapes a string or may not be in one.
+std::uint64_t special_bytes(const char* p) noexcept {
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i backslash = _mm_set1_epi8('\\');
+    const __m128i last_control = _mm_set1_epi8(0x1F);
+    std::uint64_t mask = 0;
+    for (int i = 0; i < 4; ++i) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+        const __m128i control = _mm_cmpeq_epi8(_mm_max_epu8(bytes, last_control), last_control);
+        const __m128i hits = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash)), control);
+        mask |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hits)))
+                << (16 * i);
+    }
+    return mask;
+}
+
+}  // namespace
+#endif
+
+inline const char* ValueBoundary::skip_plain(const char* p, const char* end) noexcept {
 #if defined(__SSE2__)
     if (path_ == Path::Fast) {
+        // The bytes are classified 64 at a time, and the mask serves every string that starts
+        // in them.
+        while (true) {
+            if (p >= block_ && p < block_ + 64) {
+                if (const std::uint64_t rest = special_ >> (p - block_); rest != 0) {
+                    return p + __builtin_ctzll(rest);
+                }
+                p = block_ + 64;
+            }
+            if (end - p < 64) {
+                break;
+            }
+            block_ = p;
+            special_ = special_bytes(p);
+        }
         const __m128i quote = _mm_set1_epi8('"');
         const __m128i backslash = _mm_set1_epi8('\\');
         const __m128i last_control = _mm_set1_epi8(0x1F);
@@ -337,14 +377,29 @@ inline const char* ValueBoundary::skip_plain(const char* p, const char* end) con
     return std::find_if(p, end, special_in_string);
 }
 
+namespace {
+
+// Whether the bytes at `p` are `sequence`, compared as one word.
+template <std::size_t N>
+bool bytes_are(const char* p, const char (&sequence)[N]) noexcept {
+    using Word = std::conditional_t<N - 1 == 2, std::uint16_t, std::uint32_t>;
+    static_assert(N - 1 == sizeof(Word));
+    Word got = 0;
+    Word wanted = 0;
+    std::memcpy(&got, p, sizeof got);
+    std::memcpy(&wanted, sequence, sizeof wanted);
+    return got == wanted;
+}
+
+}  // namespace
+
 // Compact JSON repeats a few sequences after a string's closing mark; each is taken in one step
 // here, leaving the state exactly as the bytes one by one would.
-inline const char* ValueBoundary::close_string_quickly(const char* p,
-                                                       const char* end) noexcept {
+inline const char* ValueBoundary::close_string_quickly(const char* p, const char* end) noexcept {
     const std::ptrdiff_t left = end - p;
     if (key_) {
         // "key":"value
-        if (left >= 3 && p[1] == ':' && p[2] == '"') {
+        if (left >= 3 && bytes_are(p + 1, ":\"")) {
             key_ = false;
             expect_ = Expect::Value;
             return p + 3;
@@ -355,14 +410,13 @@ inline const char* ValueBoundary::close_string_quickly(const char* p,
         return nullptr;
     }
     // "value","key
-    if (left >= 3 && p[1] == ',' && p[2] == '"') {
+    if (left >= 3 && bytes_are(p + 1, ",\"")) {
         key_ = true;
         expect_ = Expect::Key;
         return p + 3;
     }
     // "value"},{"key: the next record of an array
-    if (left >= 5 && depth_ >= 2 && in_array_[depth_ - 2] && p[1] == '}' && p[2] == ',' &&
-        p[3] == '{' && p[4] == '"') {
+    if (left >= 5 && depth_ >= 2 && in_array_[depth_ - 2] && bytes_are(p + 1, "},{\"")) {
         key_ = true;
         expect_ = Expect::KeyOrClose;
         return p + 5;
@@ -371,6 +425,7 @@ inline const char* ValueBoundary::close_string_quickly(const char* p,
 }
 
 ValueBoundary::Scanned ValueBoundary::scan(std::string_view chunk) noexcept {
+    block_ = nullptr;  // the mask of the last chunk's bytes
     const char* const begin = chunk.data();
     const char* const end = begin + chunk.size();
     const char* p = begin;
@@ -379,15 +434,17 @@ ValueBoundary::Scanned ValueBoundary::scan(std::string_view chunk) noexcept {
     };
     while (p != end) {
         if (mode_ == Mode::String && escape_ == 0) {
+            // From string to string while the sequences between them are the common ones.
             p = skip_plain(p, end);
+            while (p != end && path_ == Path::Fast && *p == '"') {
+                const char* const next = close_string_quickly(p, end);
+                if (next == nullptr) {
+                    break;
+                }
+                p = skip_plain(next, end);
+            }
             if (p == end) {
                 break;
-            }
-            if (path_ == Path::Fast && *p == '"') {
-                if (const char* next = close_string_quickly(p, end)) {
-                    p = next;
-                    continue;
-                }
             }
         } else if (mode_ == Mode::Number &&
                    (number_ == Number::Integer || number_ == Number::Fraction ||

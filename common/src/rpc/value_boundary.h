@@ -79,7 +79,7 @@ class ValueBoundary {
     // the state it leaves, or null where none does.
     const char* close_string_quickly(const char* p, const char* end) noexcept;
     // The first byte in [p, end) that ends or escapes a string or is not allowed in one.
-    const char* skip_plain(const char* p, const char* end) const noexcept;
+    const char* skip_plain(const char* p, const char* end) noexcept;
 
     Path path_;
     Mode mode_ = Mode::Leading;
@@ -93,6 +93,9 @@ class ValueBoundary {
     std::size_t depth_ = 0;
     std::bitset<max_depth> in_array_;  // per open bracket: '[' rather than '{'
     std::string_view fault_;
+    // Within one scan: the 64 bytes from block_ and which of them skip_plain() stops at.
+    const char* block_ = nullptr;
+    std::uint64_t special_ = 0;
 };
 
 }  // namespace quvane::rpc
