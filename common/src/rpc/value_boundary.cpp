@@ -346,7 +346,7 @@ inline const char* ValueBoundary::skip_plain(const char* p, const char* end) noe
         // The bytes are classified 64 at a time, and the mask serves every string that starts
         // in them.
         while (true) {
-            if (p >= block_ && p < block_ + 64) {
+            if (block_ != nullptr && p >= block_ && p - block_ < 64) {
                 if (const std::uint64_t rest = special_ >> (p - block_); rest != 0) {
                     return p + __builtin_ctzll(rest);
                 }
