@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
-#include <type_traits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -326,7 +326,7 @@ std::uint64_t special_bytes(const char* p) noexcept {
     const __m128i backslash = _mm_set1_epi8('\\');
     const __m128i last_control = _mm_set1_epi8(0x1F);
     std::uint64_t mask = 0;
-    for (int i = 0; i < 4; ++i) {
+    for (std::ptrdiff_t i = 0; i < 4; ++i) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
         const __m128i control = _mm_cmpeq_epi8(_mm_max_epu8(bytes, last_control), last_control);
         const __m128i hits = _mm_or_si128(
@@ -379,27 +379,51 @@ inline const char* ValueBoundary::skip_plain(const char* p, const char* end) noe
 
 namespace {
 
-// Whether the bytes at `p` are `sequence`, compared as one word.
+// Four bytes as one word, in the machine's order.
+std::uint32_t word_at(const char* p) noexcept {
+    std::uint32_t word = 0;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+}
+
+// The word of `sequence` (padded with zeros), and the mask of its bytes.
+struct Pattern {
+    std::uint32_t word;
+    std::uint32_t mask;
+};
+
 template <std::size_t N>
-bool bytes_are(const char* p, const char (&sequence)[N]) noexcept {
-    using Word = std::conditional_t<N - 1 == 2, std::uint16_t, std::uint32_t>;
-    static_assert(N - 1 == sizeof(Word));
-    Word got = 0;
-    Word wanted = 0;
-    std::memcpy(&got, p, sizeof got);
-    std::memcpy(&wanted, sequence, sizeof wanted);
-    return got == wanted;
+constexpr Pattern pattern(const char (&sequence)[N]) noexcept {
+    static_assert(N - 1 <= 4);
+    std::array<char, 4> bytes{};
+    std::array<char, 4> ones{};
+    for (std::size_t i = 0; i + 1 < N; ++i) {
+        bytes[i] = sequence[i];
+        ones[i] = static_cast<char>(0xFF);
+    }
+    return {std::bit_cast<std::uint32_t>(bytes), std::bit_cast<std::uint32_t>(ones)};
+}
+
+bool matches(std::uint32_t word, const Pattern& wanted) noexcept {
+    return (word & wanted.mask) == wanted.word;
 }
 
 }  // namespace
 
 // Compact JSON repeats a few sequences after a string's closing mark; each is taken in one step
-// here, leaving the state exactly as the bytes one by one would.
+// here, leaving the state exactly as the bytes one by one would. `p` is where a string's skip
+// stopped: its closing mark, an escape or a control character.
 inline const char* ValueBoundary::close_string_quickly(const char* p, const char* end) noexcept {
-    const std::ptrdiff_t left = end - p;
+    constexpr Pattern key_value = pattern("\":\"");
+    constexpr Pattern value_key = pattern("\",\"");
+    constexpr Pattern next_record = pattern("\"},{");
+    if (end - p < 4) {
+        return nullptr;
+    }
+    const std::uint32_t word = word_at(p);
     if (key_) {
         // "key":"value
-        if (left >= 3 && bytes_are(p + 1, ":\"")) {
+        if (matches(word, key_value)) {
             key_ = false;
             expect_ = Expect::Value;
             return p + 3;
@@ -410,13 +434,14 @@ inline const char* ValueBoundary::close_string_quickly(const char* p, const char
         return nullptr;
     }
     // "value","key
-    if (left >= 3 && bytes_are(p + 1, ",\"")) {
+    if (matches(word, value_key)) {
         key_ = true;
         expect_ = Expect::Key;
         return p + 3;
     }
     // "value"},{"key: the next record of an array
-    if (left >= 5 && depth_ >= 2 && in_array_[depth_ - 2] && bytes_are(p + 1, "},{\"")) {
+    if (matches(word, next_record) && end - p >= 5 && p[4] == '"' && depth_ >= 2 &&
+        in_array_[depth_ - 2]) {
         key_ = true;
         expect_ = Expect::KeyOrClose;
         return p + 5;
@@ -436,7 +461,7 @@ ValueBoundary::Scanned ValueBoundary::scan(std::string_view chunk) noexcept {
         if (mode_ == Mode::String && escape_ == 0) {
             // From string to string while the sequences between them are the common ones.
             p = skip_plain(p, end);
-            while (p != end && path_ == Path::Fast && *p == '"') {
+            while (p != end && path_ == Path::Fast) {
                 const char* const next = close_string_quickly(p, end);
                 if (next == nullptr) {
                     break;
