@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "executor/text_sink.h"
+#include "list_response.h"
 #include "log/logger.h"
 #include "patch_records.h"
 #include "rpc/answer_decoding.h"
@@ -16,17 +17,6 @@
 namespace {
 
 using namespace quvane;
-
-std::string list_response(int count) {
-    std::string json = R"({"jsonrpc":"2.0","id":1,"result":[)";
-    for (int i = 0; i < count; ++i) {
-        fmt::format_to(
-            std::back_inserter(json),
-            R"({}{{"uuid":"3f2a9c1e-7b44-4d0a-9e51-{:012}","name":"CVE-2024-{}-kernel-fix","status":"Actived"}})",
-            i == 0 ? "" : ",", i, 10000 + i);
-    }
-    return json + "]}";
-}
 
 // Finding where the answer ends, in the chunks the reader hands the framing.
 void ScanListBoundary(benchmark::State& state) {

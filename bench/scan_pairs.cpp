@@ -7,23 +7,11 @@
 #include <string>
 #include <vector>
 
-#include <fmt/format.h>
-
+#include "list_response.h"
 #include "previous/value_boundary.h"
 #include "rpc/value_boundary.h"
 
 namespace {
-
-std::string list_response(int count) {
-    std::string json = R"({"jsonrpc":"2.0","id":1,"result":[)";
-    for (int i = 0; i < count; ++i) {
-        fmt::format_to(
-            std::back_inserter(json),
-            R"({}{{"uuid":"3f2a9c1e-7b44-4d0a-9e51-{:012}","name":"CVE-2024-{}-kernel-fix","status":"Actived"}})",
-            i == 0 ? "" : ",", i, 10000 + i);
-    }
-    return json + "]}";
-}
 
 // Milliseconds to scan `json` in the reader's chunks.
 template <class Boundary>
