@@ -1,7 +1,6 @@
 #include "answer_decoding.h"
 
 #include <bitset>
-#include <type_traits>
 
 #include <simdjson.h>
 
