@@ -1,6 +1,7 @@
 // One response read from a stream that delivers its bytes in arbitrary chunks, then decoded
-// as every result type. The value's end must be found exactly: the same bytes whatever the
-// chunking, never past the value, and the whole input when it is one complete JSON value.
+// as every result type the way a call decodes it. The value's end must be found exactly: the same
+// bytes whatever the chunking, never past the value, and the whole input when it is one complete
+// JSON value.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -9,7 +10,9 @@
 
 #include <simdjson.h>
 
-#include "rpc/json_rpc_client.h"
+#include "patch_records.h"
+#include "rpc/answer_decoding.h"
+#include "rpc/response.h"
 #include "rpc/value_reader.h"
 #include "support/memory_source.h"
 
@@ -18,8 +21,8 @@ namespace {
 using namespace quvane;
 
 template <class T>
-void extract(const rpc::Response& response) {
-    (void)rpc::extract_result<T>(response);
+void decode(std::string_view json) {
+    (void)rpc::decode_answer<T>(rpc::Reply::copy_of(json));
 }
 
 }  // namespace
@@ -62,14 +65,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     if (!value)
         return 0;
-    const auto response = rpc::Response::parse_padded(value->json());
-    if (!response)
-        return 0;
-    (void)response->debug_form();
-    extract<Empty>(*response);
-    extract<PatchInfo>(*response);
-    extract<PackageInfo>(*response);
-    extract<std::vector<PatchListRecord>>(*response);
-    extract<std::vector<PatchStateRecord>>(*response);
+    if (const auto response = rpc::Response::parse_padded(value->json()))
+        (void)response->debug_form();
+    decode<Empty>(value->json());
+    decode<PatchInfo>(value->json());
+    decode<PackageInfo>(value->json());
+    decode<std::vector<PatchListRecord>>(value->json());
+    decode<std::vector<PatchStateRecord>>(value->json());
     return 0;
 }

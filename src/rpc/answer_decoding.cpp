@@ -4,7 +4,7 @@
 
 #include <simdjson.h>
 
-#include "json_rpc_client.h"
+#include "patch_decoding.h"
 #include "patch_schema.h"
 #include "patch_value_decoding.h"
 #include "response.h"
@@ -77,6 +77,21 @@ bool decode_envelope(simdjson::ondemand::object envelope, one_pass::Pass& pass, 
     return seen.test(IdMember) && seen.test(ResultMember);
 }
 
+// The error object first, whatever the result holds; then the result as T; a missing or
+// null result is decoded as JSON null, which only Empty accepts. The records point into the
+// response's tree.
+template <class T>
+tl::expected<T, ClientFailure> result_of(const Response& response) {
+    if (response.error()) {
+        return tl::unexpected(ClientFailure(RpcFailure{*response.error()}));
+    }
+    auto decoded = response.result() ? decode_result<T>(*response.result()) : decode_null<T>();
+    if (!decoded) {
+        return tl::unexpected(ClientFailure(JsonFailure{std::move(decoded.error().description)}));
+    }
+    return std::move(*decoded);
+}
+
 // Whether nothing follows the value just read.
 bool at_end(simdjson::ondemand::document& document) {
     const char* next = nullptr;
@@ -104,7 +119,7 @@ tl::expected<Answer<T>, ClientFailure> decode_with_tree(Reply reply) {
     if (!response) {
         return tl::unexpected(ClientFailure(std::move(response.error())));
     }
-    auto result = extract_result<T>(*response);
+    auto result = result_of<T>(*response);
     if (!result) {
         return tl::unexpected(std::move(result.error()));
     }

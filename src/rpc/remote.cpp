@@ -5,6 +5,7 @@
 #include "answer_decoding.h"
 #include "log/logger.h"
 #include "lossy_utf8.h"
+#include "response.h"
 #include "unix_socket_transport.h"
 
 namespace quvane::rpc {

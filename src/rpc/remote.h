@@ -14,6 +14,7 @@
 #include "answer.h"
 #include "error_value.h"
 #include "json_rpc_client.h"
+#include "patch_records.h"
 
 namespace quvane::rpc {
 

@@ -3,7 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "rpc/json_rpc_client.h"
+#include "patch_records.h"
+#include "rpc/answer_decoding.h"
 
 namespace quvane::rpc {
 namespace {
@@ -55,13 +56,11 @@ TEST(Response, KeepsErrorObjectAndRawMembers) {
 }
 
 template <class T>
-tl::expected<T, ClientFailure> extract(std::string_view json) {
-    const auto response = Response::parse(json);
-    EXPECT_TRUE(response.has_value()) << json;
-    return extract_result<T>(*response);
+tl::expected<Answer<T>, ClientFailure> extract(std::string_view json) {
+    return decode_answer<T>(Reply::copy_of(json));
 }
 
-TEST(ExtractResult, ErrorFirstThenResultThenNull) {
+TEST(AnswerResult, ErrorFirstThenResultThenNull) {
     const auto both = extract<std::vector<PatchStateRecord>>(
         R"({"result":[],"error":{"code":1,"message":"no"},"id":1})");
     ASSERT_FALSE(both.has_value());
