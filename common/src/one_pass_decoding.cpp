@@ -14,6 +14,26 @@ std::string_view string_contents(std::string_view token) {
     return token.substr(1, close - 1);
 }
 
+// Calls `take(key, value)` for each member of the object `item`, its key's escapes replaced
+// (in the parser's buffer); false when `item` is no object, a member is faulty or `take`
+// declines.
+template <class Take>
+bool for_each_member(value item, Take take) {
+    simdjson::ondemand::object object;
+    if (item.get_object().get(object) != simdjson::SUCCESS) {
+        return false;
+    }
+    for (auto member : object) {
+        simdjson::ondemand::field field;
+        std::string_view key;
+        if (std::move(member).get(field) != simdjson::SUCCESS ||
+            field.unescaped_key().get(key) != simdjson::SUCCESS || !take(key, field.value())) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 const char* item_start(value& item) noexcept {
@@ -52,26 +72,15 @@ bool decode_into(value item, Pass&, std::uint32_t& out) {
 }
 
 bool decode_into(value item, Pass& pass, std::map<std::string_view, std::string_view>& out) {
-    simdjson::ondemand::object object;
-    if (item.get_object().get(object) != simdjson::SUCCESS) {
-        return false;
-    }
-    for (auto member : object) {
-        simdjson::ondemand::field field;
-        std::string_view key;
+    return for_each_member(item, [&](std::string_view key, value text_item) {
         std::string_view text;
-        if (std::move(member).get(field) != simdjson::SUCCESS ||
-            field.unescaped_key().get(key) != simdjson::SUCCESS) {
+        if (!decode_into(text_item, pass, text)) {
             return false;
         }
-        // The key was replaced in the parser's buffer; the map is small, so keep it always.
-        key = pass.arena.keep(key);
-        if (!decode_into(field.value(), pass, text)) {
-            return false;
-        }
-        out.insert_or_assign(key, text);
-    }
-    return true;
+        // The key lies in the parser's buffer; the map is small, so keep it always.
+        out.insert_or_assign(pass.arena.keep(key), text);
+        return true;
+    });
 }
 
 bool skip(value item) {
@@ -80,21 +89,9 @@ bool skip(value item) {
         return false;
     }
     switch (type) {
-        case json_type::object: {
-            simdjson::ondemand::object object;
-            if (item.get_object().get(object) != simdjson::SUCCESS) {
-                return false;
-            }
-            for (auto member : object) {
-                simdjson::ondemand::field field;
-                std::string_view key;
-                if (std::move(member).get(field) != simdjson::SUCCESS ||
-                    field.unescaped_key().get(key) != simdjson::SUCCESS || !skip(field.value())) {
-                    return false;
-                }
-            }
-            return true;
-        }
+        case json_type::object:
+            return for_each_member(item,
+                                   [](std::string_view, value member) { return skip(member); });
         case json_type::array: {
             simdjson::ondemand::array array;
             if (item.get_array().get(array) != simdjson::SUCCESS) {
