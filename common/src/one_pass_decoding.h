@@ -135,36 +135,25 @@ bool decode_into(value item, Pass& pass, std::vector<T>& out) {
 }
 
 template <class R>
-constexpr std::size_t field_count = std::tuple_size_v<decltype(RecordSchema<R>::fields)>;
-
-template <class R>
 requires requires {
     RecordSchema<R>::fields;
 }
 bool decode_into(value item, Pass& pass, R& out) {
     constexpr std::size_t count = field_count<R>;
-    constexpr auto keys = std::apply(
-        [](const auto&... fields) { return std::array<std::string_view, count>{fields.key...}; },
-        RecordSchema<R>::fields);
     simdjson::ondemand::object object;
     if (item.get_object().get(object) != simdjson::SUCCESS) {
         return false;
     }
     std::bitset<count> seen;
-    std::size_t next = 0;  // daemons send the fields in order: try the expected one first
+    std::size_t next = 0;
     for (auto member : object) {
         simdjson::ondemand::field field;
         if (std::move(member).get(field) != simdjson::SUCCESS) {
             return false;
         }
         const simdjson::ondemand::raw_json_string key = field.key();
-        std::size_t index = next;
-        if (index == count || !key.unsafe_is_equal(keys[index])) {
-            index = static_cast<std::size_t>(
-                std::find_if(keys.begin(), keys.end(),
-                             [&](std::string_view known) { return key.unsafe_is_equal(known); }) -
-                keys.begin());
-        }
+        const std::size_t index = field_index<R>(
+            next, [&](std::string_view known) { return key.unsafe_is_equal(known); });
         if (index == count) {
             if (key_has_escapes(key) || !skip(field.value())) {
                 return false;
@@ -177,14 +166,8 @@ bool decode_into(value item, Pass& pass, R& out) {
         seen.set(index);
         next = index + 1;
         bool decoded = false;
-        [&]<std::size_t... I>(std::index_sequence<I...>) {
-            ((I == index
-                  ? void(decoded = decode_into(field.value(), pass,
-                                               out.*std::get<I>(RecordSchema<R>::fields).member))
-                  : void()),
-             ...);
-        }
-        (std::make_index_sequence<count>{});
+        visit_field(index, out,
+                    [&](auto& member) { decoded = decode_into(field.value(), pass, member); });
         if (!decoded) {
             return false;
         }

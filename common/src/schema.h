@@ -3,9 +3,13 @@
 // each record type specialises RecordSchema or EnumSchema beside its own definition.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <optional>
 #include <string_view>
+#include <tuple>
+#include <utility>
 
 namespace quvane {
 
@@ -25,6 +29,38 @@ struct RecordSchema;
 
 template <class Enum>
 struct EnumSchema;
+
+template <class Record>
+constexpr std::size_t field_count = std::tuple_size_v<decltype(RecordSchema<Record>::fields)>;
+
+template <class Record>
+constexpr auto field_keys = std::apply(
+    [](const auto&... fields) {
+        return std::array<std::string_view, sizeof...(fields)>{fields.key...};
+    },
+    RecordSchema<Record>::fields);
+
+// The index of the field whose key `matches` accepts, trying the one at `next` first (daemons
+// send the fields in order); field_count when none does.
+template <class Record, class Matches>
+constexpr std::size_t field_index(std::size_t next, Matches matches) {
+    constexpr auto& keys = field_keys<Record>;
+    if (next < keys.size() && matches(keys[next])) {
+        return next;
+    }
+    return static_cast<std::size_t>(std::find_if(keys.begin(), keys.end(), matches) - keys.begin());
+}
+
+// Calls `visit` with the member of `record` that the field at `index` names.
+template <class Record, class Visit>
+void visit_field(std::size_t index, Record& record, Visit visit) {
+    [&]<std::size_t... I>(std::index_sequence<I...>) {
+        ((I == index ? void(visit(record.*std::get<I>(RecordSchema<Record>::fields).member))
+                     : void()),
+         ...);
+    }
+    (std::make_index_sequence<field_count<Record>>{});
+}
 
 template <class Enum>
 constexpr std::string_view json_name(Enum value) {

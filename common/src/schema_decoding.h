@@ -180,27 +180,11 @@ constexpr auto field_optional = std::apply(
     },
     RecordSchema<R>::fields);
 
-template <Record R>
-constexpr std::size_t field_count = std::tuple_size_v<decltype(RecordSchema<R>::fields)>;
-
-template <Record R>
-constexpr auto field_keys = std::apply(
-    [](const auto&... fields) {
-        return std::array<std::string_view, sizeof...(fields)>{fields.key...};
-    },
-    RecordSchema<R>::fields);
-
 // Decodes `value` into the field at `index`, naming the record and the field on failure.
 template <Record R>
 Status decode_field(std::size_t index, element value, R& out) {
     Status status;
-    [&]<std::size_t... I>(std::index_sequence<I...>) {
-        ((I == index
-              ? void(status = decode_into(value, out.*std::get<I>(RecordSchema<R>::fields).member))
-              : void()),
-         ...);
-    }
-    (std::make_index_sequence<field_count<R>>{});
+    visit_field(index, out, [&](auto& member) { status = decode_into(value, member); });
     return with_context(std::move(status), [&] {
         return fmt::format("{} field \"{}\"", RecordSchema<R>::name, field_keys<R>[index]);
     });
@@ -231,20 +215,16 @@ Status decode_into(element value, R& out) {
         return invalid_type(value, fmt::format("struct {}", name));
     }
     std::bitset<count> seen;
-    std::size_t next = 0;  // daemons send the fields in order: try the expected one first
+    std::size_t next = 0;
     for (const auto member : object) {
-        const auto& keys = field_keys<R>;
-        auto key = keys.begin() + static_cast<std::ptrdiff_t>(next);
-        if (next == count || *key != member.key) {
-            key = std::find(keys.begin(), keys.end(), member.key);
-        }
-        if (key == keys.end()) {
+        const std::size_t index =
+            field_index<R>(next, [&](std::string_view key) { return key == member.key; });
+        if (index == count) {
             continue;
         }
-        const auto index = static_cast<std::size_t>(key - keys.begin());
         next = index + 1;
         if (seen.test(index)) {
-            return failure(fmt::format("{}: duplicate field `{}`", name, *key));
+            return failure(fmt::format("{}: duplicate field `{}`", name, field_keys<R>[index]));
         }
         seen.set(index);
         if (auto status = decode_field(index, member.value, out); !status) {
