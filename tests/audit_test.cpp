@@ -29,19 +29,21 @@ class AuditRecords : public testing::EndToEnd {
         }
     }
 
-    // Runs quvane with `args` (as sudo would, for alice) and captures what it logs.
-    Captured capture(std::vector<std::string> args) {
+    // Runs quvane with `args` (as sudo would, for `sudo_user`) and captures what it logs; on a
+    // `stalled` log, nothing is read.
+    Captured capture(std::vector<std::string> args, bool stalled = false,
+                     const std::string& sudo_user = "alice") {
         testing::TemporaryDirectory scratch;
-        std::vector<std::string> command{"/usr/bin/unshare",
-                                         "-rm",
-                                         "/usr/bin/env",
-                                         "SUDO_USER=alice",
-                                         "python3",
-                                         QUVANE_SOURCE_DIR "/tests/support/capture_syslog.py",
-                                         scratch.path().string(),
-                                         testing::quvane_binary(),
-                                         "-w",
-                                         dir.path().string()};
+        std::vector<std::string> command{
+            "/usr/bin/unshare", "-rm",
+            "/usr/bin/env",     "SUDO_USER=" + sudo_user,
+            "python3",          QUVANE_SOURCE_DIR "/tests/support/capture_syslog.py"};
+        if (stalled) {
+            command.emplace_back("--stalled");
+        }
+        // A run that hangs on the log ends here instead of holding up the suite.
+        command.insert(command.end(), {scratch.path().string(), "/usr/bin/timeout", "20",
+                                       testing::quvane_binary(), "-w", dir.path().string()});
         command.insert(command.end(), args.begin(), args.end());
         const auto result = testing::run_process(command);
         simdjson::dom::parser parser;
@@ -82,6 +84,33 @@ TEST_F(AuditRecords, EachChangeIsRecordedWithWhoAndTheOutcomeAndNothingElseChang
     // What changes nothing leaves nothing.
     EXPECT_THAT(capture({"status", "CVE-2024-1086"}).records, ::testing::IsEmpty());
     EXPECT_THAT(capture({"check", "CVE-2023-5678"}).records, ::testing::IsEmpty());
+}
+
+}  // namespace
+}  // namespace quvane
+
+namespace quvane {
+namespace {
+
+TEST_F(AuditRecords, DeliveryNeverHoldsUpTheRunAndNoRecordIsLostForItsSize) {
+    // A log whose queue is full and never read: both changes are made and reported, the
+    // undelivered records are named once.
+    const auto stalled = capture({"apply", "CVE-2024-1086", "CVE-2023-4911"}, true);
+    EXPECT_EQ(stalled.status, 0);
+    EXPECT_EQ(stalled.out, "CVE-2024-1086: ACTIVED\nCVE-2023-4911: ACTIVED\n");
+    EXPECT_EQ(stalled.err,
+              "quvane: an audit record could not be written to the system log at /dev/log: "
+              "Resource temporarily unavailable (os error 11)\n");
+
+    // A daemon's message far above a datagram's size: the record is cut, marked, and sent;
+    // bytes that are not UTF-8 are escaped like any text from outside.
+    const std::string huge(120000, '"');
+    const auto cut = capture({"apply", huge}, false, "al\xffice");
+    ASSERT_EQ(cut.records.size(), 1U) << cut.err;
+    EXPECT_LT(cut.records[0].size(), 2048U);
+    EXPECT_THAT(cut.records[0], StartsWith("uid=0 sudo_user=\"al\\xffice\" subcommand=apply "
+                                           "identifier=\"\\\"\\\""));
+    EXPECT_THAT(cut.records[0], EndsWith("...\" cut=yes"));
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 // `build` end to end. The build tool has a fixed path under /usr/libexec, so each case runs in
 // a private mount namespace with a tmpfs over that directory, leaving the real one untouched.
+#include <csignal>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -105,7 +107,7 @@ TEST_F(BuildCommand, ToolGetsDefaultSignalsAndOwnsCtrlC) {
     const auto killed =
         run_in_namespace("kill -INT $PPID; kill -INT $$; sleep 1", "755", quvane + " build");
     EXPECT_EQ(killed.out, "Error: Failed to get process exit code\n");
-    EXPECT_EQ(killed.status, 1);
+    EXPECT_EQ(killed.status, 128 + SIGINT);
     // Started with SIGCHLD ignored, the tool's status must still be its own.
     const auto reaped = run_in_namespace("exit 4", "755", "trap '' CHLD; " + quvane + " build");
     EXPECT_EQ(reaped.out, "");

@@ -1,75 +1,176 @@
 #include "audit_record.h"
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 
 #include <fmt/format.h>
 #include <syslog.h>
 #include <unistd.h>
 
+#include "log/logger.h"
+#include "os/interruption.h"
 #include "patch_text.h"
+#include "system_error.h"
 #include "terminal_text.h"
 
 namespace quvane::executor {
 namespace {
 
-// A value in double quotes: the quotation mark and the reverse solidus escaped, and whatever
-// would act on a terminal reading the log.
-std::string quoted_value(std::string_view text) {
-    std::string escaped;
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            escaped.push_back('\\');
-        }
-        escaped.push_back(c);
+// Every syslog takes a record of 2 KiB (RFC 5424 asks receivers for 2048 octets): a value is cut
+// well before, the whole record just before, with room for the date, the name and the pid.
+constexpr std::size_t value_limit = 512;
+constexpr std::size_t record_limit = 1900;
+constexpr std::string_view cut_mark = " cut=yes";
+
+// The length of the valid UTF-8 sequence that starts `text`, or 0.
+std::size_t utf8_length(std::string_view text) noexcept {
+    const auto byte = [&](std::size_t i) {
+        return i < text.size() ? static_cast<std::uint8_t>(text[i]) : std::uint8_t{0};
+    };
+    const auto continues = [&](std::size_t i) { return (byte(i) & 0xC0) == 0x80; };
+    const std::uint8_t lead = byte(0);
+    if (lead < 0x80) {
+        return 1;
     }
-    return "\"" + shown(escaped, Shown::Escaped) + "\"";
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        return continues(1) ? 2 : 0;
+    }
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        const bool overlong = lead == 0xE0 && byte(1) < 0xA0;
+        const bool surrogate = lead == 0xED && byte(1) >= 0xA0;
+        return continues(1) && continues(2) && !overlong && !surrogate ? 3 : 0;
+    }
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        const bool overlong = lead == 0xF0 && byte(1) < 0x90;
+        const bool too_large = lead == 0xF4 && byte(1) >= 0x90;
+        return continues(1) && continues(2) && continues(3) && !overlong && !too_large ? 4 : 0;
+    }
+    return 0;
 }
+
+// A record being composed: fields after one another, within the limits, "cut=yes" at the end
+// when anything had to be cut.
+class Line {
+  public:
+    explicit Line(std::string_view start) : text_(start) {}
+
+    void add(std::string_view key, std::string_view bare) {
+        append(fmt::format(" {}={}", key, bare));
+    }
+
+    // A value from outside, in double quotes: the quotation mark and the reverse solidus escaped,
+    // and \x or \u escapes for what would act on a terminal reading the log and for bytes that
+    // are not UTF-8. A value too long ends in "..." inside its quotes.
+    void add_quoted(std::string_view key, std::string_view value) {
+        std::string field = fmt::format(" {}=\"", key);
+        const std::size_t start = field.size();
+        std::string unit;
+        for (std::size_t i = 0; i < value.size();) {
+            const std::size_t length = utf8_length(value.substr(i));
+            unit.clear();
+            if (length == 0) {
+                unit = fmt::format("\\x{:02x}", static_cast<std::uint8_t>(value[i]));
+            } else if (value[i] == '"' || value[i] == '\\') {
+                unit = {'\\', value[i]};
+            } else {
+                append_shown(unit, value.substr(i, length), Shown::Escaped);
+            }
+            if (field.size() - start + unit.size() > value_limit) {
+                field += "...";
+                cut_ = true;
+                break;
+            }
+            field += unit;
+            i += length == 0 ? 1 : length;
+        }
+        field.push_back('"');
+        append(field);
+    }
+
+    std::string finish() && {
+        if (cut_) {
+            text_ += cut_mark;
+        }
+        return std::move(text_);
+    }
+
+  private:
+    // A field that would take the record past its limit is left out, with the rest.
+    void append(std::string_view field) {
+        if (full_ || text_.size() + field.size() + cut_mark.size() > record_limit) {
+            full_ = cut_ = true;
+            return;
+        }
+        text_ += field;
+    }
+
+    std::string text_;
+    bool cut_ = false;
+    bool full_ = false;
+};
 
 // The real user id, and the user that sudo or the login session names, when there is one.
 std::string invoking_user() {
-    std::string who = fmt::format("uid={}", ::getuid());
+    Line who(fmt::format("uid={}", ::getuid()));
     if (const char* sudo_user = std::getenv("SUDO_USER"); sudo_user != nullptr) {
-        who += " sudo_user=" + quoted_value(sudo_user);
+        who.add_quoted("sudo_user", sudo_user);
     } else if (const char* login = ::getlogin(); login != nullptr) {
-        who += " login=" + quoted_value(login);
+        who.add_quoted("login", login);
     }
-    return who;
+    return std::move(who).finish();
+}
+
+// A failed call's outcome: "unknown" when the run was interrupted during it, since the daemon
+// may have made the change all the same.
+void add_failure(Line& line, const Error& error) {
+    line.add("outcome", os::interrupted() ? "unknown" : "error");
+    line.add_quoted("error", error.message());
 }
 
 }  // namespace
 
 AuditRecords::AuditRecords(std::string_view subcommand)
-    : who_(invoking_user()), subcommand_(subcommand) {
-    ::openlog("quvane", LOG_PID, LOG_AUTHPRIV);
-}
+    : who_(invoking_user()), subcommand_(subcommand), log_("quvane", LOG_AUTHPRIV) {}
 
-AuditRecords::~AuditRecords() {
-    ::closelog();
-}
-
-void AuditRecords::send(std::string_view details) const {
-    const std::string record = fmt::format("{} subcommand={} {}", who_, subcommand_, details);
-    ::syslog(LOG_AUTHPRIV | LOG_NOTICE, "%s", record.c_str());
+void AuditRecords::send(std::string_view details) {
+    const std::string record = fmt::format("{} subcommand={}{}", who_, subcommand_, details);
+    auto sent = log_.send(LOG_NOTICE, record);
+    // A host without a system log (no socket, nobody listening) loses the records quietly;
+    // a log that is there and does not take them is worth a word.
+    if (!sent && sent.error() != ENOENT && sent.error() != ECONNREFUSED && !said_undelivered_) {
+        said_undelivered_ = true;
+        log::note(
+            fmt::format("quvane: an audit record could not be written to the system log "
+                        "at {}: {}",
+                        log_.socket_path().native(), system_error_text(sent.error())));
+    }
 }
 
 void AuditRecords::outcome(std::string_view identifier,
                            const Result<Answer<std::vector<PatchStateRecord>>>& states) {
-    std::string details = "identifier=" + quoted_value(identifier);
+    Line line("");
+    line.add_quoted("identifier", identifier);
     if (!states) {
-        details += " outcome=error error=" + quoted_value(states.error().message());
+        add_failure(line, states.error());
     } else {
-        details += " outcome=done";
+        line.add("outcome", "done");
         for (const PatchStateRecord& state : **states) {
-            details += fmt::format(" patch={} status={}", quoted_value(state.name),
-                                   status_word(state.status));
+            line.add_quoted("patch", state.name);
+            line.add("status", status_word(state.status));
         }
     }
-    send(details);
+    send(std::move(line).finish());
 }
 
 void AuditRecords::outcome(const Result<>& result) {
-    send(result ? std::string("outcome=done")
-                : "outcome=error error=" + quoted_value(result.error().message()));
+    Line line("");
+    if (result) {
+        line.add("outcome", "done");
+    } else {
+        add_failure(line, result.error());
+    }
+    send(std::move(line).finish());
 }
 
 }  // namespace quvane::executor

@@ -2,7 +2,9 @@
 // user, and the user sudo or the login names), the subcommand, and for each identifier what
 // became of it. Administrators ask after an incident who applied what and when. The records
 // go to syslog's authpriv facility, kept apart from the world-readable logs on most systems,
-// as sudo's own are; a missing syslog socket loses them quietly and changes nothing else.
+// as sudo's own are. Writing them never holds up the run: a host without a system log loses
+// them quietly, a log that does not take one in time is named once on standard error, and a
+// long record is cut (marked "cut=yes") rather than dropped.
 #pragma once
 
 #include <string>
@@ -11,15 +13,16 @@
 
 #include "answer.h"
 #include "error_value.h"
+#include "os/system_log.h"
 #include "patch_records.h"
 
 namespace quvane::executor {
 
 class AuditRecords {
   public:
-    // Opens the log under the name "quvane" for the run's `subcommand`.
+    // Records under the name "quvane" for the run's `subcommand`; the log is reached at the
+    // first record.
     explicit AuditRecords(std::string_view subcommand);
-    ~AuditRecords();
     AuditRecords(const AuditRecords&) = delete;
     AuditRecords& operator=(const AuditRecords&) = delete;
 
@@ -30,12 +33,14 @@ class AuditRecords {
     void outcome(const Result<>& result);
 
   private:
-    // Sends "uid=... subcommand=... DETAILS", every value from outside quoted and escaped so
+    // Sends "uid=... subcommand=...DETAILS", every value from outside quoted and escaped so
     // that no control character reaches the log.
-    void send(std::string_view details) const;
+    void send(std::string_view details);
 
     std::string who_;
     std::string subcommand_;
+    os::SystemLog log_;
+    bool said_undelivered_ = false;
 };
 
 }  // namespace quvane::executor

@@ -9,6 +9,7 @@
 #include <csignal>
 
 #include "log/logger.h"
+#include "os/interruption.h"
 #include "os/user.h"
 #include "system_error.h"
 
@@ -99,6 +100,11 @@ Result<int> run_tool(const std::string& program, const std::vector<std::string>&
         }
     }
     if (!WIFEXITED(status)) {
+        // Ctrl-C or Ctrl-\ reached the tool and this process alike; once the report is out,
+        // this process ends by it too, so that a script running it stops.
+        if (WIFSIGNALED(status) && (WTERMSIG(status) == SIGINT || WTERMSIG(status) == SIGQUIT)) {
+            os::note_interruption(WTERMSIG(status));
+        }
         return fail("Failed to get process exit code");
     }
     return WEXITSTATUS(status);

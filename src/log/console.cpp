@@ -63,6 +63,13 @@ void Console::write_record(std::string_view message) {
     write_to(stream, line);
 }
 
+void Console::note(std::string_view message) {
+    std::string line;
+    append_shown(line, message, errors_is_terminal_ ? Shown::Escaped : Shown::Verbatim);
+    line.push_back('\n');
+    write_to(stderr, line);
+}
+
 void Console::write_output(std::string_view text) {
     write_to(stdout, text);
 }

@@ -32,6 +32,10 @@ class Console {
     // came from outside is escaped by the writer first (escaping twice changes nothing).
     void write_record(std::string_view message);
 
+    // A word for the person at the terminal on standard error, beside the results (an audit
+    // record that could not be delivered, say), escaped there when it is a terminal.
+    void note(std::string_view message);
+
     // Text on standard output as it is: the JSON document.
     void write_output(std::string_view text);
 

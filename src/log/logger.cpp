@@ -31,6 +31,12 @@ void write(Level level, std::string_view /*target*/, std::string_view message) {
     }
 }
 
+void note(std::string_view message) {
+    if (Console* console = slot.load(std::memory_order_acquire)) {
+        console->note(message);
+    }
+}
+
 bool flush() noexcept {
     Console* console = slot.load(std::memory_order_acquire);
     return console == nullptr || console->flush();

@@ -38,6 +38,10 @@ inline void debug(std::string_view target, std::string_view message) {
     write(Level::Debug, target, message);
 }
 
+// A line on standard error, not a record: it never mixes with the results on standard output.
+// Dropped before the start.
+void note(std::string_view message);
+
 // Hands every record written so far to the system. Called before the process blocks (a
 // daemon call, the build tool), so that nothing is held back while it waits. Returns false
 // once standard output has failed.

@@ -1,16 +1,28 @@
-# python3 capture_syslog.py SCRATCH_DIR COMMAND...: runs COMMAND with a private /dev whose
-# /dev/log is a datagram socket of this script's, then prints COMMAND's exit status, its
-# standard output and error, and every record it sent, as one JSON object. Run it in a private
-# mount namespace (unshare -rm): the machine's own /dev is not touched.
+# python3 capture_syslog.py [--stalled] SCRATCH_DIR COMMAND...: runs COMMAND with a private /dev
+# whose /dev/log is a datagram socket of this script's, then prints COMMAND's exit status, its
+# standard output and error, and every record it sent, as one JSON object. With --stalled the
+# socket's queue is full before COMMAND starts and nothing is read while it runs, as with a
+# journal stuck on a slow disk. Run it in a private mount namespace (unshare -rm): the
+# machine's own /dev is not touched.
 import json
 import os
 import socket
 import subprocess
 import sys
 
-scratch, command = sys.argv[1], sys.argv[2:]
+stalled = sys.argv[1] == "--stalled"
+args = sys.argv[2:] if stalled else sys.argv[1:]
+scratch, command = args[0], args[1:]
 log = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
 log.bind(os.path.join(scratch, "log"))
+if stalled:
+    filler = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+    filler.setblocking(False)
+    try:
+        while True:
+            filler.sendto(b"x", os.path.join(scratch, "log"))
+    except BlockingIOError:
+        pass
 old_dev = os.path.join(scratch, "dev")
 os.mkdir(old_dev)
 
@@ -30,7 +42,7 @@ mount("--bind", os.path.join(scratch, "log"), "/dev/log")
 run = subprocess.run(command, capture_output=True)
 log.setblocking(False)
 records = []
-while True:
+while not stalled:
     try:
         records.append(log.recv(65536).decode("utf-8", "replace"))
     except BlockingIOError:

@@ -20,9 +20,9 @@ int wake_read = -1;
 volatile sig_atomic_t wake_write = -1;
 struct sigaction previous[std::size(watched)];
 
-extern "C" void note_interruption(int) {
+extern "C" void on_signal(int signal) {
     const int saved = errno;
-    arrived = 1;
+    arrived = signal;
     if (const int fd = wake_write; fd >= 0) {
         const char byte = 1;
         (void)!::write(fd, &byte, 1);
@@ -36,7 +36,7 @@ InterruptionWatch::InterruptionWatch() {
     arrived = 0;
     watching = 1;
     struct sigaction note {};
-    note.sa_handler = note_interruption;
+    note.sa_handler = on_signal;
     sigemptyset(&note.sa_mask);
     note.sa_flags = 0;  // no SA_RESTART: a blocked call returns EINTR
     for (std::size_t i = 0; i < std::size(watched); ++i) {
@@ -60,6 +60,23 @@ InterruptionWatch::~InterruptionWatch() {
 
 bool interrupted() noexcept {
     return arrived != 0;
+}
+
+void note_interruption(int signal) noexcept {
+    arrived = signal;
+}
+
+void end_by_noted_interruption() noexcept {
+    const int signal = arrived;
+    if (signal == 0) {
+        return;
+    }
+    ::signal(signal, SIG_DFL);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal);
+    ::sigprocmask(SIG_UNBLOCK, &only, nullptr);
+    ::raise(signal);
 }
 
 int interruption_fd() noexcept {
