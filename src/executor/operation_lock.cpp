@@ -43,18 +43,30 @@ Error not_a_regular_file(const std::filesystem::path& path, mode_t mode) {
         fmt::format("{} is {}, not a regular file", to_text_lossy(path.native()), kind_of(mode)));
 }
 
+// Where the lock file is: a name looked up in a directory (AT_FDCWD for a path as it is), and
+// the path that messages show.
+struct Place {
+    int directory;
+    std::filesystem::path name;
+    std::filesystem::path shown;
+};
+
 // Decides on what the path names at one instant, without an effect on it: O_PATH opens nothing
 // for reading (no device is woken, no tape rewound, no FIFO waited for) and follows a link to an
 // existing file. Only a regular file is then reopened for reading, through the descriptor, so
-// that a path swapped in between cannot put a device under the second open.
-Result<os::FileDescriptor> open_existing(const std::filesystem::path& path) {
+// that a path swapped in between cannot put a device under the second open. Without /proc (a
+// rescue shell, a minimal container) the name is opened again instead, and the file held only
+// if it is the one decided on.
+Result<os::FileDescriptor> open_existing(const Place& place) {
     struct stat status {};
-    os::FileDescriptor handle(::open(path.c_str(), O_PATH | O_CLOEXEC));
+    os::FileDescriptor handle(::openat(place.directory, place.name.c_str(), O_PATH | O_CLOEXEC));
     if (!handle) {
         const int error = errno;
-        if (error == ENOENT && ::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
-            return tl::unexpected(
-                Error(fmt::format("{} is a dangling symbolic link", to_text_lossy(path.native()))));
+        if (error == ENOENT &&
+            ::fstatat(place.directory, place.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISLNK(status.st_mode)) {
+            return tl::unexpected(Error(fmt::format("{} is a dangling symbolic link",
+                                                    to_text_lossy(place.shown.native()))));
         }
         return tl::unexpected(system_error(error));
     }
@@ -62,12 +74,23 @@ Result<os::FileDescriptor> open_existing(const std::filesystem::path& path) {
         return tl::unexpected(system_error(errno));
     }
     if (!S_ISREG(status.st_mode)) {
-        return tl::unexpected(not_a_regular_file(path, status.st_mode));
+        return tl::unexpected(not_a_regular_file(place.shown, status.st_mode));
     }
     const std::string same_file = fmt::format("/proc/self/fd/{}", handle.get());
-    const os::FileDescriptor fd(::open(same_file.c_str(), open_existing_flags));
+    os::FileDescriptor fd(::open(same_file.c_str(), open_existing_flags));
+    if (!fd && errno == ENOENT) {
+        fd.reset(::openat(place.directory, place.name.c_str(), open_existing_flags));
+    }
     if (!fd) {
         return tl::unexpected(system_error(errno));
+    }
+    struct stat opened {};
+    if (::fstat(fd.get(), &opened) != 0) {
+        return tl::unexpected(system_error(errno));
+    }
+    if (opened.st_dev != status.st_dev || opened.st_ino != status.st_ino) {
+        return tl::unexpected(Error(fmt::format("{} was replaced while it was being opened",
+                                                to_text_lossy(place.shown.native()))));
     }
     // The open file takes the handle's place, so that the lock's descriptor is the lowest free
     // one, as it would be after a single open.
@@ -77,42 +100,46 @@ Result<os::FileDescriptor> open_existing(const std::filesystem::path& path) {
     return handle;
 }
 
-// Whether `path` still names the file open on `fd`: a file moved aside or replaced after it
+// Whether the name still names the file open on `fd`: a file moved aside or replaced after it
 // was opened would let another run lock a different file at the same path.
-bool still_named(const std::filesystem::path& path, int fd) {
+bool still_named(const Place& place, int fd) {
     struct stat named {};
     struct stat held {};
-    return ::stat(path.c_str(), &named) == 0 && ::fstat(fd, &held) == 0 &&
-           named.st_dev == held.st_dev && named.st_ino == held.st_ino;
+    return ::fstatat(place.directory, place.name.c_str(), &named, 0) == 0 &&
+           ::fstat(fd, &held) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino;
 }
 
 // O_EXCL never follows a link, so a planted link cannot make this run create its target; no
 // O_TRUNC either, the file is always empty.
-Result<os::FileDescriptor> open_or_create(const std::filesystem::path& path) {
+Result<os::FileDescriptor> open_or_create(const Place& place) {
     struct stat status {};
-    if (::lstat(path.c_str(), &status) == 0 || errno != ENOENT) {
-        return open_existing(path);
+    if (::fstatat(place.directory, place.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 ||
+        errno != ENOENT) {
+        return open_existing(place);
     }
-    os::FileDescriptor created(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    os::FileDescriptor created(::openat(place.directory, place.name.c_str(),
+                                        O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (created) {
         return created;
     }
     if (errno == EEXIST) {
         // Another run created it in between, or a link is there.
-        return open_existing(path);
+        return open_existing(place);
     }
     return tl::unexpected(system_error(errno));
 }
 
 }  // namespace
 
-Result<OperationLock> OperationLock::acquire(const std::filesystem::path& path, bool exclusive,
-                                             std::optional<std::chrono::duration<double>> wait) {
-    auto fd = open_or_create(path);
+Result<OperationLock> OperationLock::acquire_at(int at, const std::filesystem::path& name,
+                                                const std::filesystem::path& path, bool exclusive,
+                                                std::optional<std::chrono::duration<double>> wait) {
+    const Place place{at, name, path};
+    const std::string shown = to_text_lossy(place.shown.native());
+    auto fd = open_or_create(place);
     if (!fd) {
-        return tl::unexpected(std::move(fd.error())
-                                  .context(fmt::format("Failed to create flock on {}",
-                                                       to_text_lossy(path.native()))));
+        return tl::unexpected(
+            std::move(fd.error()).context(fmt::format("Failed to create flock on {}", shown)));
     }
     const int operation = (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
     const auto give_up = std::chrono::steady_clock::now() +
@@ -143,14 +170,27 @@ Result<OperationLock> OperationLock::acquire(const std::filesystem::path& path, 
         return tl::unexpected(
             std::move(cause).context(fmt::format("Failed to acquire flock for fd {}", number)));
     }
-    if (!still_named(path, fd->get())) {
+    if (!still_named(place, fd->get())) {
         fd->reset();
-        return tl::unexpected(Error(fmt::format("{} was replaced while it was being locked",
-                                                to_text_lossy(path.native())))
-                                  .context(fmt::format("Failed to create flock on {}",
-                                                       to_text_lossy(path.native()))));
+        return tl::unexpected(Error(fmt::format("{} was replaced while it was being locked", shown))
+                                  .context(fmt::format("Failed to create flock on {}", shown)));
     }
     return OperationLock(std::move(*fd), exclusive);
+}
+
+Result<OperationLock> OperationLock::acquire(const std::filesystem::path& path, bool exclusive,
+                                             std::optional<std::chrono::duration<double>> wait) {
+    return acquire_at(AT_FDCWD, path, path, exclusive, wait);
+}
+
+Result<OperationLock> OperationLock::acquire(os::AnchoredDirectory& directory,
+                                             std::string_view name, bool exclusive,
+                                             std::optional<std::chrono::duration<double>> wait) {
+    const std::filesystem::path path = directory.path() / name;
+    if (const int fd = directory.fd(); fd >= 0) {
+        return acquire_at(fd, std::filesystem::path(name), path, exclusive, wait);
+    }
+    return acquire_at(AT_FDCWD, path, path, exclusive, wait);
 }
 
 OperationLock::~OperationLock() {

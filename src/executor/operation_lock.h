@@ -5,8 +5,10 @@
 #include <chrono>
 #include <filesystem>
 #include <optional>
+#include <string_view>
 
 #include "error_value.h"
+#include "os/anchored_directory.h"
 #include "os/file_descriptor.h"
 
 namespace quvane::executor {
@@ -24,6 +26,12 @@ class OperationLock {
         const std::filesystem::path& path, bool exclusive,
         std::optional<std::chrono::duration<double>> wait = std::nullopt);
 
+    // The same for the file `name` in `directory`, looked up there whatever the directory's
+    // path names by now; messages show the path.
+    static Result<OperationLock> acquire(
+        os::AnchoredDirectory& directory, std::string_view name, bool exclusive,
+        std::optional<std::chrono::duration<double>> wait = std::nullopt);
+
     OperationLock(OperationLock&&) noexcept = default;
     OperationLock& operator=(OperationLock&&) noexcept = default;
     // Unlocks, ignoring failure, and closes the file.
@@ -33,6 +41,12 @@ class OperationLock {
     bool exclusive() const noexcept { return exclusive_; }
 
   private:
+    // The file `name` looked up in the directory `at` (AT_FDCWD for a path); messages show
+    // `shown`.
+    static Result<OperationLock> acquire_at(int at, const std::filesystem::path& name,
+                                            const std::filesystem::path& shown, bool exclusive,
+                                            std::optional<std::chrono::duration<double>> wait);
+
     OperationLock(os::FileDescriptor fd, bool exclusive)
         : fd_(std::move(fd)), exclusive_(exclusive) {}
 

@@ -12,7 +12,9 @@
 #include <regex>
 #include <thread>
 
+#include "os/unix_socket.h"
 #include "support/process.h"
+#include "support/stub_daemon.h"
 
 namespace quvane::executor {
 namespace {
@@ -232,6 +234,41 @@ TEST(OperationLock, MovedLockIsReleasedOnceByItsLastOwner) {
     auto shared = OperationLock::acquire(path, false);
     ASSERT_TRUE(shared.has_value());
     EXPECT_FALSE(shared->exclusive());
+}
+
+// Whoever can write the work directory's parent can swap the path between the run's steps; and a
+// rescue shell or a minimal container has no /proc. The lock and the daemon are found in the
+// directory first looked up, and a lock file that is there already is reopened without /proc.
+TEST(OperationLock, StaysInTheDirectoryFirstLookedUpAndNeedsNoProc) {
+    testing::TemporaryDirectory dir;
+    const auto work = dir.path() / "work";
+    std::filesystem::create_directory(work);
+    testing::StubDaemon daemon(work / "quvaned.sock", [](const std::string& request) {
+        return testing::Reply::result(request, "null");
+    });
+    os::AnchoredDirectory anchored(work);
+    ASSERT_GE(anchored.fd(), 0);
+    std::filesystem::rename(work, dir.path() / "moved");
+    std::filesystem::create_directory(work);
+    {
+        auto lock = OperationLock::acquire(anchored, "patch_op.lock", true);
+        ASSERT_TRUE(lock.has_value()) << lock.error().message();
+        EXPECT_TRUE(std::filesystem::exists(dir.path() / "moved" / "patch_op.lock"));
+        EXPECT_FALSE(std::filesystem::exists(work / "patch_op.lock"));
+        auto socket = os::unix_socket();
+        ASSERT_TRUE(socket.has_value());
+        EXPECT_TRUE(anchored.connect_unix(socket->get(), "quvaned.sock").has_value());
+    }
+
+    if (testing::run_process({"/usr/bin/unshare", "-rm", "/bin/true"}).status != 0) {
+        GTEST_SKIP() << "no private mount namespace here (unshare -rm) to hide /proc in";
+    }
+    const std::string quvane = testing::quvane_binary() + " -w " + (dir.path() / "moved").string();
+    const auto result = testing::run_process(
+        {"/usr/bin/unshare", "-rm", "/bin/sh", "-c",
+         "mount -t tmpfs none /proc && " + quvane + " save && " + quvane + " save"});
+    EXPECT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_EQ(result.out + result.err, "");
 }
 
 }  // namespace

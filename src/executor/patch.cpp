@@ -123,10 +123,10 @@ Result<> PatchCommandExecutor::invoke(const args::SubCommand& command) {
     }
     std::optional<OperationLock> lock;
     if (row.locking == args::Locking::Exclusive) {
-        if (auto trusted = check_trusted_directory(lock_path_.parent_path()); !trusted) {
+        if (auto trusted = check_trusted_directory(*work_dir_); !trusted) {
             return trusted;
         }
-        auto held = OperationLock::acquire(lock_path_, true, lock_wait_);
+        auto held = OperationLock::acquire(*work_dir_, lock_name_, true, lock_wait_);
         if (!held) {
             return tl::unexpected(std::move(held.error()));
         }

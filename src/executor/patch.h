@@ -4,10 +4,11 @@
 #pragma once
 
 #include <chrono>
-#include <filesystem>
+#include <memory>
 #include <optional>
 
 #include "command_executor.h"
+#include "os/anchored_directory.h"
 #include "result_sink.h"
 #include "rpc/proxy.h"
 
@@ -15,12 +16,15 @@ namespace quvane::executor {
 
 class PatchCommandExecutor final : public CommandExecutor {
   public:
-    // Results go to `sink`, which outlives the executor. With `lock_wait`, a held operation
-    // lock is waited for that long instead of failing at once.
-    PatchCommandExecutor(rpc::PatchProxy proxy, std::filesystem::path lock_path, ResultSink& sink,
+    // The lock file is `lock_name` in `work_dir`, the directory the daemon's socket is reached
+    // through too. Results go to `sink`, which outlives the executor. With `lock_wait`, a held
+    // operation lock is waited for that long instead of failing at once.
+    PatchCommandExecutor(rpc::PatchProxy proxy, std::shared_ptr<os::AnchoredDirectory> work_dir,
+                         std::string lock_name, ResultSink& sink,
                          std::optional<std::chrono::duration<double>> lock_wait = std::nullopt)
         : proxy_(std::move(proxy)),
-          lock_path_(std::move(lock_path)),
+          work_dir_(std::move(work_dir)),
+          lock_name_(std::move(lock_name)),
           sink_(sink),
           lock_wait_(lock_wait) {}
 
@@ -34,7 +38,8 @@ class PatchCommandExecutor final : public CommandExecutor {
     Result<> call_and_show(const args::SubCommand& command);
 
     rpc::PatchProxy proxy_;
-    std::filesystem::path lock_path_;
+    std::shared_ptr<os::AnchoredDirectory> work_dir_;
+    std::string lock_name_;
     ResultSink& sink_;
     std::optional<std::chrono::duration<double>> lock_wait_;
 };

@@ -22,16 +22,16 @@ std::string owner_name(uid_t uid) {
 
 }  // namespace
 
-Result<> check_trusted_directory(const std::filesystem::path& directory) {
+Result<> check_trusted_directory(os::AnchoredDirectory& directory) {
     struct stat status {};
-    if (::stat(directory.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+    if (directory.fd() < 0 || ::fstat(directory.fd(), &status) != 0) {
         return {};
     }
     const bool others_write = (status.st_mode & (S_IWGRP | S_IWOTH)) != 0;
     if (status.st_uid == 0 && !others_write) {
         return {};
     }
-    const std::string shown = to_text_lossy(directory.native());
+    const std::string shown = to_text_lossy(directory.path().native());
     return tl::unexpected(
         Error(fmt::format("{} is owned by {} with mode {:04o}; make it owned by root and not "
                           "writable by group or others (chown root {}; chmod go-w {})",

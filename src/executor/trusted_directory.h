@@ -7,12 +7,13 @@
 #include <filesystem>
 
 #include "error_value.h"
+#include "os/anchored_directory.h"
 
 namespace quvane::executor {
 
 // Succeeds for a directory owned by uid 0 and not writable by group or others, and for one
 // that cannot be looked at (the lock then fails with its own cause); otherwise an error that
 // names the directory, its owner and mode, and the fix.
-Result<> check_trusted_directory(const std::filesystem::path& directory);
+Result<> check_trusted_directory(os::AnchoredDirectory& directory);
 
 }  // namespace quvane::executor

@@ -93,8 +93,9 @@ int run(int argc, const char* const* argv) {
     }
 
     debug("Initializing remote procedure call client...");
-    auto remote =
-        std::make_shared<rpc::RpcRemote>(arguments->work_dir / "quvaned.sock", arguments->timeout);
+    // The lock is taken and the daemon reached in the one directory the path names now.
+    auto work_dir = std::make_shared<os::AnchoredDirectory>(arguments->work_dir);
+    auto remote = std::make_shared<rpc::RpcRemote>(work_dir, "quvaned.sock", arguments->timeout);
     debug("Initializing remote procedure calls...");
     rpc::PatchProxy proxy(std::move(remote));
     debug("Initializing command executors...");
@@ -103,7 +104,7 @@ int run(int argc, const char* const* argv) {
     Executors executors;
     executors.push_back(std::make_unique<executor::BuildCommandExecutor>());
     executors.push_back(std::make_unique<executor::PatchCommandExecutor>(
-        std::move(proxy), arguments->work_dir / "patch_op.lock",
+        std::move(proxy), std::move(work_dir), "patch_op.lock",
         json ? static_cast<executor::ResultSink&>(document) : text,
         arguments->wait ? std::optional<std::chrono::duration<double>>(*arguments->wait)
                         : std::nullopt));

@@ -12,7 +12,13 @@ namespace quvane::rpc {
 
 RpcRemote::RpcRemote(const std::filesystem::path& socket_path,
                      std::optional<std::chrono::microseconds> timeout)
-    : RpcRemote(socket_path, std::make_unique<UnixSocketTransport>(socket_path, timeout)) {}
+    : RpcRemote(std::make_shared<os::AnchoredDirectory>(socket_path.parent_path()),
+                socket_path.filename().native(), timeout) {}
+
+RpcRemote::RpcRemote(std::shared_ptr<os::AnchoredDirectory> directory, std::string_view name,
+                     std::optional<std::chrono::microseconds> timeout)
+    : RpcRemote(directory->path() / name,
+                std::make_unique<UnixSocketTransport>(directory, std::string(name), timeout)) {}
 
 RpcRemote::RpcRemote(std::filesystem::path socket_path, std::unique_ptr<Transport> transport)
     : socket_path_(std::move(socket_path)), client_(std::move(transport)) {}

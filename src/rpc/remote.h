@@ -14,6 +14,7 @@
 #include "answer.h"
 #include "error_value.h"
 #include "json_rpc_client.h"
+#include "os/anchored_directory.h"
 #include "patch_records.h"
 
 namespace quvane::rpc {
@@ -24,6 +25,10 @@ class RpcRemote {
     // time-out, every call must complete within it; without one, calls wait without limit.
     explicit RpcRemote(const std::filesystem::path& socket_path,
                        std::optional<std::chrono::microseconds> timeout = std::nullopt);
+    // The socket file `name` in `directory`, reached through the directory as it was first
+    // looked up.
+    RpcRemote(std::shared_ptr<os::AnchoredDirectory> directory, std::string_view name,
+              std::optional<std::chrono::microseconds> timeout = std::nullopt);
     // For tests: the same remote over another transport.
     RpcRemote(std::filesystem::path socket_path, std::unique_ptr<Transport> transport);
 

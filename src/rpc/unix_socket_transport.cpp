@@ -138,7 +138,8 @@ tl::expected<void, int> set_timeouts(int fd, std::optional<std::chrono::microsec
     return {};
 }
 
-tl::expected<FileDescriptor, int> connect_to(const std::filesystem::path& path,
+tl::expected<FileDescriptor, int> connect_to(os::AnchoredDirectory& directory,
+                                             std::string_view name,
                                              std::optional<std::chrono::microseconds> timeout) {
     auto socket = os::unix_socket();
     if (!socket) {
@@ -151,7 +152,7 @@ tl::expected<FileDescriptor, int> connect_to(const std::filesystem::path& path,
             return tl::unexpected(set.error());
         }
     }
-    if (auto connected = os::connect_unix(socket->get(), path); !connected) {
+    if (auto connected = directory.connect_unix(socket->get(), name); !connected) {
         return tl::unexpected(connected.error());
     }
     return socket;
@@ -165,7 +166,7 @@ tl::expected<Reply, ClientFailure> UnixSocketTransport::transmit(const Request& 
     const auto expired = [&] {
         return tl::unexpected(ClientFailure(TransportFailure::expired(*timeout_)));
     };
-    auto socket = connect_to(socket_path_, timeout_);
+    auto socket = connect_to(*directory_, name_, timeout_);
     if (!socket) {
         if (timeout_ && (socket.error() == EAGAIN || socket.error() == ETIMEDOUT)) {
             return expired();
