@@ -283,3 +283,50 @@ TEST(Robustness, AnInterruptedRunSaysWhatItDidWhatWasInFlightAndWhatWasNotTried)
 
 }  // namespace
 }  // namespace quvane
+
+namespace quvane {
+namespace {
+
+// Answers under the size cap that are built to multiply in memory: a run stays within five
+// times the answer, whether the one pass takes it or not.
+TEST(Robustness, AHostileAnswerTakesAtMostFiveTimesItsSizeInMemory) {
+    constexpr std::size_t size = std::size_t{48} << 20;
+    std::string numbers = R"({"jsonrpc":"2.0","id":1,"padding":[0)";
+    while (numbers.size() < size) {
+        numbers += ",0,0,0,0,0,0,0,0";
+    }
+    numbers += R"(],"error":{"code":-32000,"message":"refused"}})";
+    std::string strings = R"({"jsonrpc":"2.0","id":1,"padding":["")";
+    while (strings.size() < size) {
+        strings += R"(,"an unknown member's long string")";
+    }
+    strings += R"(],"error":{"code":-32000,"message":"refused"}})";
+    std::string list = R"({"jsonrpc":"2.0","id":1,"result":[)";
+    const std::string record =
+        R"({"uuid":"3f2a9c1e-7b44-4d0a-9e51-0c6d8a2b7f10","name":"CVE-2024-1086","status":"Actived"},)";
+    while (list.size() < size) {
+        list += record;
+    }
+    list += R"({"uuid":"x","name":"y","status":"Unheard"}]})";
+    const struct {
+        const std::string& answer;
+        std::string out;
+    } cases[] = {
+        {numbers, "Error: Failed to parse response\n"},
+        {strings, "Error: refused\n"},
+        {list, "Error: Failed to parse response\n"},
+    };
+    for (const auto& c : cases) {
+        testing::TemporaryDirectory dir;
+        testing::StubDaemon daemon(dir.path() / "quvaned.sock",
+                                   [&](const std::string&) { return Reply::answer(c.answer); });
+        const auto result = testing::run_quvane({"-w", dir.path().string(), "list"});
+        EXPECT_EQ(result.out, c.out);
+        EXPECT_EQ(result.status, 1);
+        EXPECT_LE(static_cast<std::size_t>(result.peak_kib) * 1024, 5 * c.answer.size())
+            << c.out;
+    }
+}
+
+}  // namespace
+}  // namespace quvane

@@ -1,6 +1,10 @@
 #include "answer_decoding.h"
 
 #include <bitset>
+#include <cstdint>
+#include <optional>
+
+#include <fmt/format.h>
 
 #include <simdjson.h>
 
@@ -13,6 +17,11 @@ namespace quvane::rpc {
 namespace {
 
 enum Member : std::size_t { ResultMember, ErrorMember, IdMember, JsonRpcMember, MemberCount };
+
+// The longest answer whose faults are explained from a parsed tree. The tree takes up to ten
+// times the bytes (eight for each value, four for each mark): beyond this, an answer the one
+// pass declines is decided without it, so that a run stays within five times the answer.
+constexpr std::size_t explained_limit = std::size_t{4} << 20;
 
 // The envelope's members, the result decoded as T. An error object, a missing result that T
 // cannot be, a repeated member or any fault: declined.
@@ -98,6 +107,109 @@ bool at_end(simdjson::ondemand::document& document) {
     return document.current_location().get(next) == simdjson::OUT_OF_BOUNDS;
 }
 
+// Whether the answer's values are so many that indexing them (four bytes for each) would take
+// the run past five times the answer: an array of bare digits, say. Each mark (,:[]{}) stands
+// beside at most one value, so twice the marks bound the values from above, near enough.
+bool too_dense(std::string_view json) {
+    std::size_t marks = 0;
+    for (const char c : json) {
+        const auto byte = static_cast<unsigned char>(c);
+        marks += static_cast<std::size_t>(byte == ',') + static_cast<std::size_t>(byte == ':') +
+                 static_cast<std::size_t>((byte | 0x20) == '{') +
+                 static_cast<std::size_t>((byte | 0x20) == '}');
+    }
+    return 2 * marks * 4 > json.size() * 7 / 2;
+}
+
+// The error object of an answer the one pass declined, taken in one more pass; nothing when the
+// answer has none, or anything about it is amiss. Member rules as for the tree: "id" must be
+// there, no member twice.
+std::optional<RpcError> error_in_one_pass(const Reply& reply) {
+    const std::string_view json = reply.json();
+    simdjson::ondemand::parser parser;
+    simdjson::ondemand::document document;
+    simdjson::ondemand::object envelope;
+    if (parser.iterate(json.data(), json.size(), reply.padded_size()).get(document) !=
+            simdjson::SUCCESS ||
+        document.get_object().get(envelope) != simdjson::SUCCESS) {
+        return std::nullopt;
+    }
+    std::optional<RpcError> error;
+    std::bitset<MemberCount> seen;
+    for (auto member : envelope) {
+        simdjson::ondemand::field field;
+        if (std::move(member).get(field) != simdjson::SUCCESS) {
+            return std::nullopt;
+        }
+        const simdjson::ondemand::raw_json_string key = field.key();
+        const Member which = key.unsafe_is_equal("error")     ? ErrorMember
+                             : key.unsafe_is_equal("result")  ? ResultMember
+                             : key.unsafe_is_equal("id")      ? IdMember
+                             : key.unsafe_is_equal("jsonrpc") ? JsonRpcMember
+                                                              : MemberCount;
+        if (which == MemberCount && one_pass::key_has_escapes(key)) {
+            return std::nullopt;
+        }
+        if (which != MemberCount) {
+            if (seen.test(which)) {
+                return std::nullopt;
+            }
+            seen.set(which);
+        }
+        if (which != ErrorMember) {
+            if (!one_pass::skip(field.value())) {
+                return std::nullopt;
+            }
+            continue;
+        }
+        simdjson::ondemand::object object;
+        if (field.value().get_object().get(object) != simdjson::SUCCESS) {
+            return std::nullopt;
+        }
+        RpcError& decoded = error.emplace();
+        bool code = false;
+        bool message = false;
+        for (auto inner : object) {
+            simdjson::ondemand::field part;
+            if (std::move(inner).get(part) != simdjson::SUCCESS) {
+                return std::nullopt;
+            }
+            const simdjson::ondemand::raw_json_string name = part.key();
+            std::int64_t number = 0;
+            std::string_view text;
+            if (name.unsafe_is_equal("code")) {
+                if (code || part.value().get_int64().get(number) != simdjson::SUCCESS ||
+                    number != static_cast<std::int32_t>(number)) {
+                    return std::nullopt;
+                }
+                code = true;
+                decoded.code = static_cast<std::int32_t>(number);
+            } else if (name.unsafe_is_equal("message")) {
+                if (message || part.value().get_string().get(text) != simdjson::SUCCESS) {
+                    return std::nullopt;
+                }
+                message = true;
+                decoded.message = text;
+            } else if (name.unsafe_is_equal("data")) {
+                simdjson::ondemand::value data = part.value();
+                if (decoded.data || simdjson::to_json_string(data).get(text) != simdjson::SUCCESS) {
+                    return std::nullopt;
+                }
+                decoded.data = RawJson{std::string(text.substr(0, text.find_last_not_of(" \t\r\n") + 1))};
+            } else if (one_pass::key_has_escapes(name) || !one_pass::skip(part.value())) {
+                return std::nullopt;
+            }
+        }
+        if (!code || !message) {
+            return std::nullopt;
+        }
+    }
+    if (!seen.test(IdMember) || !at_end(document)) {
+        return std::nullopt;
+    }
+    return error;
+}
+
 }  // namespace
 
 template <class T>
@@ -131,11 +243,31 @@ tl::expected<Answer<T>, ClientFailure> decode_with_tree(Reply reply) {
 
 template <class T>
 tl::expected<Answer<T>, ClientFailure> decode_answer(Reply reply) {
-    Answer<T> answer(std::move(reply));
-    if (decode_in_one_pass(answer)) {
-        return answer;
+    if (reply.json().size() > explained_limit && too_dense(reply.json())) {
+        return tl::unexpected(ClientFailure(JsonFailure{fmt::format(
+            "the answer of {} bytes holds more values than any response of the patch service "
+            "could (nearly one in every two bytes)",
+            reply.json().size())}));
     }
-    return decode_with_tree<T>(std::move(answer.bytes()));
+    {
+        Answer<T> answer(std::move(reply));
+        if (decode_in_one_pass(answer)) {
+            return answer;
+        }
+        // What the pass built goes before anything else is built.
+        reply = std::move(answer.bytes());
+    }
+    if (reply.json().size() <= explained_limit) {
+        return decode_with_tree<T>(std::move(reply));
+    }
+    // A tree takes up to ten times the bytes it is built from: a long answer is decided without.
+    if (auto error = error_in_one_pass(reply)) {
+        return tl::unexpected(ClientFailure(RpcFailure{std::move(*error)}));
+    }
+    return tl::unexpected(ClientFailure(JsonFailure{fmt::format(
+        "the answer of {} bytes is not a valid response of the expected shape (an answer this "
+        "long is checked in one pass, which does not say where it went wrong)",
+        reply.json().size())}));
 }
 
 #define QUVANE_ANSWER(T)                                                        \

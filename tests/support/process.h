@@ -12,6 +12,7 @@ struct ProcessResult {
     std::string out;
     std::string err;
     int status = -1;  // exit status, or 128 + signal number
+    long peak_kib = 0;  // the largest resident set the process had
 };
 
 // Runs `argv` (argv[0] an absolute path) in `directory` (the current one when empty), with
