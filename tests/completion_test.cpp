@@ -94,7 +94,8 @@ TEST_F(Completion, BashOffersSubcommandsOptionsAndFittingPatches) {
     EXPECT_THAT(bash({quvane, "re"}), ElementsAreArray({"remove", "restore"}));
     EXPECT_THAT(bash({quvane, "-v", "a"}), ElementsAreArray({"accept", "active", "apply"}));
     EXPECT_THAT(bash({quvane, "--wo"}), ElementsAreArray({"--work-dir"}));
-    EXPECT_THAT(bash({quvane, "restore", "--"}), ElementsAreArray({"--accepted", "--help"}));
+    EXPECT_THAT(bash({quvane, "restore", "--"}),
+                ElementsAreArray({"--accepted", "--help", "--if-saved"}));
     EXPECT_THAT(bash({quvane, "list", "-"}), ElementsAreArray({"--help", "-h"}));
 
     testing::StubDaemon daemon(dir.path() / "quvaned.sock", [](const std::string& request) {

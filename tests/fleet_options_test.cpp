@@ -113,7 +113,7 @@ TEST_F(FleetJson, OneDocumentPerRun) {
          1},
         {{"remove", "gone"}, R"({"results":[],"failures":[)" + gone + "]}", "", 1},
         {{"save"}, "{}", "", 0},
-        {{"restore", "--accepted"}, "{}", "", 0},
+        {{"restore", "--accepted"}, R"({"accepted":true})", "", 0},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args{"--json"};

@@ -249,21 +249,22 @@ TEST(Robustness, AnInterruptedRunSaysWhatItDidWhatWasInFlightAndWhatWasNotTried)
     } cases[] = {
         {SIGINT,
          {},
-         "A: ACTIVED\nError: Operation failed\n\nCaused by:\n    0. B: the run was interrupted "
+         "A: ACTIVED\nError: Operation failed\n\nCaused by:\n    0. B's: the run was interrupted "
          "while the daemon was handling it, so its outcome is unknown (check with quvane status "
-         "B)\n    \n    1. C: not tried, the run was interrupted\n"},
+         "'B'\\''s')\n    \n    1. C: not tried, the run was interrupted\n"},
         {SIGTERM,
          {"--json"},
          R"x({"results":[{"identifier":"A","patches":[{"name":"A","status":"ACTIVED"}]}],)x"
-         R"x("failures":[{"identifier":"B","error":"B: the run was interrupted while the daemon )x"
-         R"x(was handling it, so its outcome is unknown (check with quvane status B)"},)x"
+         R"x("failures":[{"identifier":"B's","error":"B's: the run was interrupted while the )x"
+         R"x(daemon was handling it, so its outcome is unknown (check with quvane status )x"
+         R"x('B'\\''s')"},)x"
          R"x({"identifier":"C","error":"C: not tried, the run was interrupted"}]})x"
          "\n"},
     };
     for (const auto& c : cases) {
         testing::TemporaryDirectory dir;
         testing::StubDaemon daemon(dir.path() / "quvaned.sock", [&](const std::string& request) {
-            if (testing::view_request(request).first_param == "\"B\"") {
+            if (testing::view_request(request).first_param == "\"B's\"") {
                 signal_quvane(dir.path(), c.signal);
                 return Reply{Reply::Kind::Silent};
             }
@@ -271,7 +272,7 @@ TEST(Robustness, AnInterruptedRunSaysWhatItDidWhatWasInFlightAndWhatWasNotTried)
         });
         std::vector<std::string> args{"-w", dir.path().string()};
         args.insert(args.end(), c.options.begin(), c.options.end());
-        args.insert(args.end(), {"apply", "A", "B", "C"});
+        args.insert(args.end(), {"apply", "A", "B's", "C"});
         const auto result = testing::run_quvane(args);
         EXPECT_EQ(result.out, c.out) << c.signal;
         // Ended by the signal once the report is out, so that a script's loop stops too.
@@ -323,8 +324,7 @@ TEST(Robustness, AHostileAnswerTakesAtMostFiveTimesItsSizeInMemory) {
         const auto result = testing::run_quvane({"-w", dir.path().string(), "list"});
         EXPECT_EQ(result.out, c.out);
         EXPECT_EQ(result.status, 1);
-        EXPECT_LE(static_cast<std::size_t>(result.peak_kib) * 1024, 5 * c.answer.size())
-            << c.out;
+        EXPECT_LE(static_cast<std::size_t>(result.peak_kib) * 1024, 5 * c.answer.size()) << c.out;
     }
 }
 

@@ -181,6 +181,10 @@ class Grammar {
                               std::string(accepted_flag_help))
                     ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
                     ->disable_flag_override();
+                sub->add_flag(std::string(if_saved_flag), if_saved_,
+                              std::string(if_saved_flag_help))
+                    ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
+                    ->disable_flag_override();
                 break;
             case Takes::Identifiers:
                 sub->add_option("identifier", identifiers_, std::string(identifier_help))
@@ -312,7 +316,7 @@ class Grammar {
 
     Matches matches() const {
         const CLI::App* sub = app_.get_subcommands().front();
-        CommandMatches command{sub->get_name(), std::nullopt, accepted_};
+        CommandMatches command{sub->get_name(), std::nullopt, accepted_, if_saved_};
         if (takes_the_rest(sub->get_name())) {
             if (!build_args_.empty()) {
                 command.values = build_args_;
@@ -336,6 +340,7 @@ class Grammar {
     std::optional<std::string> timeout_;
     std::optional<std::string> wait_;
     bool accepted_ = false;
+    bool if_saved_ = false;
     std::vector<std::string> identifiers_;
     std::vector<std::string> build_args_;
 };

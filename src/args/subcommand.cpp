@@ -77,6 +77,7 @@ Result<SubCommand> SubCommand::from_matches(const CommandMatches& matches) {
         }
         case Takes::AcceptedFlag:
             std::get<Restore>(command.value).accepted = matches.accepted;
+            std::get<Restore>(command.value).if_saved = matches.if_saved;
             break;
         case Takes::Nothing:
             break;
@@ -97,6 +98,10 @@ std::string SubCommand::debug_form() const {
         return debug_form::record(name(), {{"args", debug_form::string_list(build->args)}});
     }
     if (const auto* restore = std::get_if<Restore>(&value)) {
+        if (restore->if_saved) {
+            return debug_form::record(name(), {{"accepted", debug_form::boolean(restore->accepted)},
+                                               {"if_saved", debug_form::boolean(true)}});
+        }
         return debug_form::record(name(), {{"accepted", debug_form::boolean(restore->accepted)}});
     }
     if (const auto* list = identifiers()) {

@@ -42,6 +42,7 @@ struct Save {
 };
 struct Restore {
     bool accepted = false;
+    bool if_saved = false;  // a daemon with nothing saved is no failure
     bool operator==(const Restore&) const = default;
 };
 
@@ -51,6 +52,7 @@ struct CommandMatches {
     // The values of the subcommand's list argument (`args` or `identifier`); nullopt when absent.
     std::optional<std::vector<std::string>> values{};
     bool accepted = false;
+    bool if_saved = false;
 };
 
 struct SubCommand {

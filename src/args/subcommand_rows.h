@@ -82,9 +82,12 @@ inline constexpr std::array subcommand_rows{
 };
 // clang-format on
 
-// The flag of the subcommands that take Takes::AcceptedFlag.
+// The flags of the subcommands that take Takes::AcceptedFlag.
 inline constexpr std::string_view accepted_flag = "--accepted";
 inline constexpr std::string_view accepted_flag_help = "Accepted patch only";
+inline constexpr std::string_view if_saved_flag = "--if-saved";
+inline constexpr std::string_view if_saved_flag_help =
+    "Succeed when the daemon has no saved status to restore";
 // The positional argument of the subcommands that take Takes::Identifiers.
 inline constexpr std::string_view identifier_value_name = "IDENTIFIER";
 inline constexpr std::string_view identifier_help = "Patch identifier";

@@ -163,14 +163,14 @@ void AuditRecords::outcome(std::string_view identifier,
     send(std::move(line).finish());
 }
 
-void AuditRecords::outcome(const Result<>& result) {
+void AuditRecords::outcome(const Result<>& result, std::string_view details) {
     Line line("");
     if (result) {
         line.add("outcome", "done");
     } else {
         add_failure(line, result.error());
     }
-    send(std::move(line).finish());
+    send(std::move(line).finish() + std::string(details));
 }
 
 }  // namespace quvane::executor

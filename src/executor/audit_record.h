@@ -29,8 +29,9 @@ class AuditRecords {
     // One record for `identifier`: the states it reached, or the error.
     void outcome(std::string_view identifier,
                  const Result<Answer<std::vector<PatchStateRecord>>>& states);
-    // One record for a change of all patches (save, restore).
-    void outcome(const Result<>& result);
+    // One record for a change of all patches (save, restore), with `details` (" key=value"
+    // pairs of our own) after the outcome.
+    void outcome(const Result<>& result, std::string_view details = {});
 
   private:
     // Sends "uid=... subcommand=...DETAILS", every value from outside quoted and escaped so

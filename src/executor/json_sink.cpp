@@ -64,9 +64,16 @@ void JsonSink::show_outcomes(const std::vector<Outcome<T>>& outcomes, std::strin
     block_.append("]}");
 }
 
+void JsonSink::restoring(bool accepted) {
+    members_ = accepted ? "\"accepted\":true" : "\"accepted\":false";
+}
+
 void JsonSink::finish(const Result<>& result) {
     if (!shown_) {
         block_ = result ? "{}" : error_document(result.error());
+        if (!members_.empty()) {
+            block_.insert(1, members_ + (block_.size() > 2 ? "," : ""));
+        }
     }
     block_.push_back('\n');
     write_block(true);

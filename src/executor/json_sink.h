@@ -22,6 +22,10 @@ class JsonSink final : public ResultSink {
     void show(const std::vector<Outcome<PackageInfo>>& outcomes) override;
     void show(const std::vector<Outcome<StateRecords>>& outcomes) override;
     void show(const std::vector<Outcome<void>>& outcomes) override;
+    // A restore's document holds "accepted" (and "nothing_saved" when the daemon had none)
+    // before whatever else it says.
+    void restoring(bool accepted) override;
+    void nothing_saved() override { members_ += ",\"nothing_saved\":true"; }
 
     // Ends the document of a run that ended with `result` (the whole document when nothing
     // was shown) with a line feed.
@@ -36,6 +40,7 @@ class JsonSink final : public ResultSink {
     log::Console& console_;
     std::string block_;
     bool shown_ = false;
+    std::string members_;  // of the document's object, before the rest
 };
 
 }  // namespace quvane::executor

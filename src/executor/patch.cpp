@@ -15,6 +15,10 @@ namespace {
 
 using args::DaemonCall;
 
+// How the patch service answers a restore when nothing was ever saved: an error object with
+// this message, whatever its code. `restore --if-saved` relies on it (the manual page says so).
+constexpr std::string_view nothing_saved_message = "No saved patch status to restore";
+
 // "Operation failed", caused by the numbered messages of the failed calls; success when every
 // call succeeded. A call that ran out of the time limit is named, since its message does not
 // say which it was.
@@ -34,6 +38,21 @@ Result<> summary(const std::vector<Outcome<T>>& outcomes) {
     return tl::unexpected(Error::listing("Operation failed", std::move(failures)));
 }
 
+// `text` as one word for a shell: as it is when it holds only characters no shell acts on,
+// otherwise in single quotes.
+std::string shell_word(std::string_view text) {
+    constexpr std::string_view safe =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_@%+=:,./-";
+    if (!text.empty() && text.find_first_not_of(safe) == std::string_view::npos) {
+        return std::string(text);
+    }
+    std::string word = "'";
+    for (const char c : text) {
+        word += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return word + "'";
+}
+
 // What a call that failed because the run was interrupted tells: the daemon may have done it.
 Error interrupted_in_flight(std::string_view identifier) {
     if (identifier.empty()) {
@@ -44,7 +63,7 @@ Error interrupted_in_flight(std::string_view identifier) {
     return Error(
         fmt::format("{}: the run was interrupted while the daemon was handling it, so "
                     "its outcome is unknown (check with quvane status {})",
-                    identifier, identifier));
+                    identifier, shell_word(identifier)));
 }
 
 // A call's result, or the interruption that ended it.
@@ -159,11 +178,24 @@ Result<> PatchCommandExecutor::call_and_show(const args::SubCommand& command) {
         }
         case args::Shows::Nothing: {
             const auto* restore = std::get_if<args::Restore>(&command.value);
-            auto done = unless_interrupted(restore != nullptr
-                                               ? proxy_.restore_patch_status(restore->accepted)
-                                               : proxy_.save_patch_status());
+            if (restore == nullptr) {
+                auto done = unless_interrupted(proxy_.save_patch_status());
+                if (audit) {
+                    audit->outcome(done);
+                }
+                return done;
+            }
+            sink_.restoring(restore->accepted);
+            auto done = unless_interrupted(proxy_.restore_patch_status(restore->accepted));
+            std::string details = restore->accepted ? " accepted=yes" : " accepted=no";
+            if (!done && restore->if_saved && done.error().message() == nothing_saved_message) {
+                // A host where nothing was ever saved boots like any other.
+                done = {};
+                details += " nothing_saved=yes";
+                sink_.nothing_saved();
+            }
             if (audit) {
-                audit->outcome(done);
+                audit->outcome(done, details);
             }
             return done;
         }

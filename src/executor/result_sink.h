@@ -42,6 +42,10 @@ class ResultSink {
     virtual void show(const std::vector<Outcome<PackageInfo>>& outcomes) = 0;
     virtual void show(const std::vector<Outcome<StateRecords>>& outcomes) = 0;
     virtual void show(const std::vector<Outcome<void>>& outcomes) = 0;
+    // What a restore was asked for: only the accepted patches or all; and whether the daemon
+    // had nothing saved, which `--if-saved` takes for success.
+    virtual void restoring(bool /*accepted*/) {}
+    virtual void nothing_saved() {}
 };
 
 }  // namespace quvane::executor

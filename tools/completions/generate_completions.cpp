@@ -149,7 +149,7 @@ std::map<std::string, std::string> placeholders() {
         {"SECONDS_OPTIONS", option_pattern(ValueKind::Seconds)},
         {"PROGRAM_OPTIONS", every_option_name()},
         {"HELP_FLAGS", option_names(help_option, " ")},
-        {"ACCEPTED_FLAG", std::string(accepted_flag)},
+        {"ACCEPTED_FLAG", std::string(accepted_flag) + " " + std::string(if_saved_flag)},
         {"TAKE_TOOL_ARGUMENTS", subcommand_words(Takes::ToolArguments)},
         {"TAKE_NOTHING", subcommand_words(Takes::Nothing)},
         {"TAKE_ACCEPTED_FLAG", subcommand_words(Takes::AcceptedFlag)},
@@ -159,7 +159,8 @@ std::map<std::string, std::string> placeholders() {
         {"WORK_DIR_LOOKUP", zsh_work_dir_lookup()},
         {"HELP_ENTRY", zsh_option_entry(help_option)},
         {"ACCEPTED_ENTRY",
-         "'" + std::string(accepted_flag) + "[" + std::string(accepted_flag_help) + "]'"},
+         "'" + std::string(accepted_flag) + "[" + std::string(accepted_flag_help) + "]' '" +
+             std::string(if_saved_flag) + "[" + std::string(if_saved_flag_help) + "]'"},
     };
 }
 

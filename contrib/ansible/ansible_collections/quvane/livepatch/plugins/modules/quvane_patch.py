@@ -17,10 +17,21 @@ description:
     subcommands needed to reach I(state), so that a second run changes nothing.
   - After a change it reads the status back and fails, reporting the change, when a patch
     did not reach I(state); a patch of several parts is judged by all of them.
+  - Each patch is planned once, however many of the identifiers in I(name) name it (repeats,
+    or a patch's uuid beside its name).
+  - After a change that alters which patches are accepted (accepting a patch; removing,
+    deactivating or re-activating one that was C(ACCEPTED)), it saves the status of all patches
+    (C(quvane save)), so that the set the boot unit C(quvane-restore.service) brings back is the
+    accepted set the task leaves.
+  - It never saves over a set it may not have seen. It keeps on the host, in I(saved_record),
+    the accepted patches it last saved; when the daemon now holds fewer of them (the restore at
+    boot did not run or failed), it fails before changing anything, naming the patches the save
+    would lose and the fix, C(quvane restore --accepted) and a rerun, unless I(force_save) is
+    set.
   - "Needs the superuser on the managed host (C(become: true))."
 options:
   name:
-    description: Patch identifiers (uuid or name), as quvane takes them.
+    description: Patch identifiers (uuid or name), as quvane takes them; at least one.
     type: list
     elements: str
     required: true
@@ -52,18 +63,32 @@ options:
     type: float
   save:
     description:
-      - After a change that accepted a patch, record the status of all patches (C(quvane save)),
-        so that the boot unit C(quvane-restore.service) brings the accepted patches back after a
-        reboot. Live patches do not survive a reboot, and C(accept) alone does not bring one back.
+      - After a change that alters which patches are accepted, record the status of all patches
+        (C(quvane save)), so that the boot unit C(quvane-restore.service) brings back exactly the
+        accepted patches after a reboot. Live patches do not survive a reboot, and C(accept)
+        alone does not bring one back; nor does C(remove) alone keep a removed patch from coming
+        back.
     type: bool
     default: true
+  force_save:
+    description:
+      - Save even when the daemon holds fewer accepted patches than were last saved on this host,
+        dropping the missing ones from the set restored at boot.
+    type: bool
+    default: false
+  saved_record:
+    description:
+      - Where the module keeps, on the managed host, the accepted patches it last saved for each
+        working directory (a JSON file, written atomically, readable by root alone).
+    type: path
+    default: /var/lib/quvane/saved-accepted.json
 attributes:
   check_mode:
     support: full
-    description: Reports what would change and changes nothing.
+    description: Reports what would change, and whether it would save, and changes nothing.
   diff_mode:
     support: full
-    description: Shows each patch's status before and after.
+    description: Shows each patch's status before and after, and the accepted set it saves.
 author:
   - quvane developers (@quvane)
 """
@@ -105,7 +130,20 @@ patches:
       type: list
       elements: dict
   sample: [{"identifier": "CVE-2024-1086", "name": "CVE-2024-1086", "status": "ACTIVED"}]
+saved:
+  description: Whether the status of all patches was saved (would be, in check mode).
+  returned: always
+  type: bool
+saved_accepted:
+  description: The names of the accepted patches saved for the next boot, when it saved.
+  returned: when saved
+  type: list
+  elements: str
 """
+
+import json
+import os
+import tempfile
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.quvane.livepatch.plugins.module_utils.quvane import (
@@ -175,8 +213,44 @@ def steps_for(patch, state):
     return []
 
 
-def as_diff(patches):
-    return "".join("%s: %s\n" % (patch["identifier"], patch["status"]) for patch in patches)
+def as_diff(patches, saved=None):
+    lines = "".join("%s: %s\n" % (patch["identifier"], patch["status"]) for patch in patches)
+    if saved is not None:
+        lines += "saved for boot: %s\n" % (", ".join(saved) or "(none)")
+    return lines
+
+
+def same_patch(patch):
+    """What tells a patch apart, whichever identifier named it: the names of its parts."""
+    return tuple(part["name"] for part in patch["parts"])
+
+
+def accepted_now(quvane):
+    """The uuid and name of every patch the daemon holds as accepted."""
+    return {p["uuid"]: p["name"] for p in quvane.run("list")["patches"] if p["status"] == "ACCEPTED"}
+
+
+def read_record(path):
+    try:
+        with open(path) as record:
+            return json.load(record)
+    except (OSError, ValueError):
+        return {}
+
+
+def write_record(path, record):
+    """Replaces the record at once: written beside it, then renamed over it."""
+    directory = os.path.dirname(path) or "."
+    if not os.path.isdir(directory):
+        os.makedirs(directory, 0o700)
+    fd, temporary = tempfile.mkstemp(dir=directory, prefix=".saved-accepted.")
+    try:
+        with os.fdopen(fd, "w") as out:
+            json.dump(record, out, indent=1, sort_keys=True)
+        os.rename(temporary, path)
+    except BaseException:
+        os.unlink(temporary)
+        raise
 
 
 def main():
@@ -186,33 +260,81 @@ def main():
             state=dict(type="str", default="applied", choices=list(PLANS)),
             wait=dict(type="float"),
             save=dict(type="bool", default=True),
+            force_save=dict(type="bool", default=False),
+            saved_record=dict(type="path", default="/var/lib/quvane/saved-accepted.json"),
             **COMMON_ARGUMENTS
         ),
         supports_check_mode=True,
     )
+    identifiers = module.params["name"]
+    if not identifiers:
+        module.fail_json(msg="name must list at least one patch identifier")
     quvane = Quvane(module)
     state = module.params["state"]
-    identifiers = module.params["name"]
+    record_key = module.params["work_dir"] or ""
     changed = False
-    accepted = False
+    saved = None
     try:
         before = statuses(quvane, identifiers)
         patches = [dict(patch) for patch in before]
+        plans = []
+        planned = {}
         for patch in patches:
+            if same_patch(patch) in planned:
+                # Named twice: planned once, and shown as the first naming ends.
+                plans.append((patch, None))
+                continue
             steps = steps_for(patch, state)
             if steps is None:
                 module.fail_json(msg="Patch %s is in status %s, from which quvane cannot bring it to %s"
                                  % (patch["identifier"], patch["status"], state), patches=before)
+            planned[same_patch(patch)] = patch
+            plans.append((patch, steps))
+        record = read_record(module.params["saved_record"])
+        last_saved = record.get(record_key, {})
+        # Accepting, or changing a patch that is accepted or was saved as accepted.
+        alters_accepted = any(
+            steps and ("accept" in steps or any(part["status"] == "ACCEPTED" or part["name"] in last_saved.values()
+                                                for part in patch["parts"]))
+            for patch, steps in plans)
+        will_save = alters_accepted and module.params["save"]
+        if will_save:
+            held = accepted_now(quvane)
+            lost = [name for uuid, name in sorted(last_saved.items()) if uuid not in held]
+            if lost and not module.params["force_save"]:
+                module.fail_json(
+                    msg="The daemon holds fewer accepted patches than were last saved on this host "
+                        "(missing: %s): the restore at boot did not run or failed, and saving now "
+                        "would drop them from the next boot. Run 'quvane restore --accepted', then "
+                        "rerun this task; or set force_save to save without them." % ", ".join(lost),
+                    patches=before)
+        for patch, steps in plans:
+            if steps is None:
+                first = planned[same_patch(patch)]
+                patch["status"], patch["parts"] = first["status"], first["parts"]
+                continue
             for step in steps:
                 if not module.check_mode:
                     quvane.run_identified(step, [patch["identifier"]])
                 changed = True
-                accepted = accepted or step == "accept"
                 patch["status"] = ENDS_IN[step]
                 patch["parts"] = [dict(part, status=ENDS_IN[step]) for part in patch["parts"]]
-        if changed and not module.check_mode:
-            if accepted and module.params["save"]:
+        if will_save:
+            if module.check_mode:
+                names = set(accepted_now(quvane).values())
+                for patch, steps in plans:
+                    for part in patch["parts"] if steps else ():
+                        names.discard(part["name"])
+                        if part["status"] == "ACCEPTED":
+                            names.add(part["name"])
+            else:
                 quvane.run("save")
+                held = accepted_now(quvane)
+                record[record_key] = held
+                write_record(module.params["saved_record"], record)
+                names = set(held.values())
+            saved = sorted(names)
+        if changed and not module.check_mode:
             patches = statuses(quvane, identifiers)
             missed = [patch for patch in patches if not reached(patch, state)]
             if missed:
@@ -228,9 +350,11 @@ def main():
         except QuvaneError:
             now = None
         module.fail_json(msg=str(error), changed=True, patches=now)
-    result = dict(changed=changed, patches=patches)
+    result = dict(changed=changed, patches=patches, saved=saved is not None)
+    if saved is not None:
+        result["saved_accepted"] = saved
     if module._diff:
-        result["diff"] = dict(before=as_diff(before), after=as_diff(patches))
+        result["diff"] = dict(before=as_diff(before), after=as_diff(patches, saved))
     module.exit_json(**result)
 
 
