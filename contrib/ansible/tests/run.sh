@@ -110,4 +110,49 @@ for host in "${hosts[@]}"; do
         { cat "$scratch/fleet.log"; fail "$host changed $(recap "$host" "$scratch/fleet.log" changed) times on the rerun"; }
 done
 grep -q '"host3": {' "$scratch/fleet.log" || fail "the report has no entry for host3"
+
+# A server's life, on host5: reboots (the daemon restarted empty, then the boot unit's own
+# command, with its own retries), a removal, a missed restore, a late daemon.
+unit="$here/../../../packaging/systemd/quvane-restore.service"
+read -ra boot <<<"$(sed -n 's/^ExecStart=@QUVANE_SBIN@\/quvane //p' "$unit")"
+restart_sec=$(sed -n 's/^RestartSec=//p' "$unit")
+burst=$(sed -n 's/^StartLimitBurst=//p' "$unit")
+life() {  # the module on host5 with KEY=VALUE arguments
+    ansible host5 -i "$scratch/inventory" -m quvane.livepatch.quvane_patch \
+        -a "executable=$quvane work_dir=$scratch/host5 saved_record=$scratch/host5.saved-accepted.json timeout=10 $*"
+}
+status() { "$quvane" -w "$scratch/host5" status "$1"; }
+boot_unit() {  # the unit's command, tried again as Restart=on-failure does, within its limit
+    for _ in $(seq "$burst"); do
+        "$quvane" -w "$scratch/host5" "${boot[@]}" >/dev/null && return 0
+        sleep "$restart_sec"
+    done
+    return 1
+}
+reboot() { stop_daemon host5; start_daemon host5; boot_unit; }
+stop_daemon host5
+rm -rf "$scratch/host5" "$scratch/host5.saved-accepted.json"
+mkdir "$scratch/host5"
+start_daemon host5
+boot_unit || fail "the boot unit failed on a host where nothing was ever saved"
+life name=CVE-2023-4911 state=accepted >/dev/null || fail "accepting failed"
+life name=CVE-2023-4911 state=removed >/dev/null || fail "removing failed"
+reboot || fail "the boot unit failed after a removal"
+[ "$(status CVE-2023-4911)" = "CVE-2023-4911: NOT-APPLIED" ] || fail "a removed patch came back after a reboot"
+life name=CVE-2024-1086,CVE-2023-4911 state=accepted >/dev/null || fail "accepting two failed"
+stop_daemon host5
+start_daemon host5  # a reboot whose restore did not run
+if life name=redis-memleak-fix state=accepted >"$scratch/missed.log"; then
+    fail "the module saved over a set it had not seen"
+fi
+grep -q "missing: CVE-2023-4911, CVE-2024-1086" "$scratch/missed.log" || { cat "$scratch/missed.log"; fail "the refusal does not name what would be lost"; }
+[ "$(status redis-memleak-fix)" = "redis-memleak-fix: NOT-APPLIED" ] || fail "the refused task changed a patch"
+stop_daemon host5
+( sleep 3; start_daemon host5 ) &  # a daemon three seconds late
+late=$!
+boot_unit || fail "the boot unit gave up on a daemon three seconds late"
+wait "$late"
+[ "$(status CVE-2024-1086)" = "CVE-2024-1086: ACCEPTED" ] || fail "the late daemon's patches were not restored"
+life name=redis-memleak-fix state=accepted >/dev/null || fail "accepting after the restore failed"
+echo "a server's life on host5: removals stay removed, a missed restore is not saved over, a late daemon is restored"
 echo "the collection's playbooks passed on ${#hosts[@]} hosts"

@@ -300,7 +300,7 @@ def main():
         will_save = alters_accepted and module.params["save"]
         if will_save:
             held = accepted_now(quvane)
-            lost = [name for uuid, name in sorted(last_saved.items()) if uuid not in held]
+            lost = sorted(name for uuid, name in last_saved.items() if uuid not in held)
             if lost and not module.params["force_save"]:
                 module.fail_json(
                     msg="The daemon holds fewer accepted patches than were last saved on this host "
