@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 echo "== Checking the Debian packages the build needs"
 scripts/install-deps.sh build
-echo "== Building quvane and the development daemon in build-demo/ (about a minute the first time)"
+echo "== Building quvane and the development daemon in build-demo/ (a few minutes the first time)"
 cmake -S . -B build-demo -DCMAKE_BUILD_TYPE=Release -DQUVANE_TESTS=OFF >/dev/null
 cmake --build build-demo -j"$(nproc)" --target quvane quvaned-dev |
   grep --line-buffered -E '^\[ *[0-9]+%\] (Building|Linking)' | sed -u 's/^/   /'

@@ -63,7 +63,8 @@ class Documentation : public testing::EndToEnd {
   protected:
     // Runs `script` in bash as the superuser (or, `unprivileged`, as an ordinary user), with
     // `quvane` the binary under test on this fixture's work directory.
-    testing::ProcessResult shell(const std::string& script, bool unprivileged = false) {
+    testing::ProcessResult shell(const std::string& script, bool unprivileged = false,
+                                 const std::filesystem::path& work_dir = {}) {
         std::string binary = "'" + testing::quvane_binary() + "'";
         if (unprivileged && ::geteuid() == 0) {
             // Only the real user changes, as for the other unprivileged runs: the binary stays
@@ -72,7 +73,8 @@ class Documentation : public testing::EndToEnd {
         }
         const std::string define = "quvane() { if [ \"$1\" = -w ]; then command " + binary +
                                    " \"$@\"; else command " + binary + " -w '" +
-                                   dir.path().string() + "' \"$@\"; fi; }\n";
+                                   (work_dir.empty() ? dir.path() : work_dir).string() +
+                                   "' \"$@\"; fi; }\n";
         std::vector<std::string> argv;
         if (!unprivileged) {
             argv = testing::superuser_prefix().value_or(std::vector<std::string>{});
@@ -193,6 +195,10 @@ TEST_F(Documentation, ReadmeScriptsAreRightOnEveryRun) {
             script += lines[i] + "\n";
         }
         ++scripts;
+        // With the daemon down a recipe fails, and says why.
+        const auto down = shell(script, false, dir.path() / "nowhere");
+        EXPECT_NE(down.status, 0) << script;
+        EXPECT_THAT(down.err, ::testing::HasSubstr("Cannot connect to quvane daemon")) << script;
         for (int round = 1; round <= 2; ++round) {
             const std::size_t requests = daemon.requests().size();
             const auto result = shell(script);

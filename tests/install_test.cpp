@@ -29,7 +29,7 @@ TEST(Install, PutsBinaryManualAndCompletionsUnderDestdirAndPrefix) {
     const auto root = destdir.path() / "opt/q";
     for (const char* file :
          {"sbin/quvane", "share/man/man8/quvane.8.gz", "share/bash-completion/completions/quvane",
-          "share/zsh/vendor-completions/_quvane", "lib/systemd/system/quvane-restore.service",
+          "share/zsh/site-functions/_quvane", "lib/systemd/system/quvane-restore.service",
           "share/doc/quvane/copyright"}) {
         EXPECT_TRUE(std::filesystem::is_regular_file(root / file)) << file;
     }
