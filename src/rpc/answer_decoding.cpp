@@ -195,7 +195,8 @@ std::optional<RpcError> error_in_one_pass(const Reply& reply) {
                 if (decoded.data || simdjson::to_json_string(data).get(text) != simdjson::SUCCESS) {
                     return std::nullopt;
                 }
-                decoded.data = RawJson{std::string(text.substr(0, text.find_last_not_of(" \t\r\n") + 1))};
+                decoded.data =
+                    RawJson{std::string(text.substr(0, text.find_last_not_of(" \t\r\n") + 1))};
             } else if (one_pass::key_has_escapes(name) || !one_pass::skip(part.value())) {
                 return std::nullopt;
             }

@@ -11,7 +11,7 @@ namespace quvane::testing {
 struct ProcessResult {
     std::string out;
     std::string err;
-    int status = -1;  // exit status, or 128 + signal number
+    int status = -1;    // exit status, or 128 + signal number
     long peak_kib = 0;  // the largest resident set the process had
 };
 
