@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the normal build with g++ (warnings are errors), then the same
 # suite under AddressSanitizer and UndefinedBehaviorSanitizer with clang, the formatting and
-# clang-tidy checks, and a short run of every fuzz target.
+# clang-tidy checks, and a short run of every fuzz target from that same clang build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,8 +12,10 @@ cmake -S . -B build-ci -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=g+
 cmake --build build-ci -j"$jobs"
 ctest --test-dir build-ci -j"$jobs" --output-on-failure
 
+# One clang configuration builds the suite under AddressSanitizer and UndefinedBehaviorSanitizer
+# and the fuzz targets (the same code, instrumented once).
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DQUVANE_WERROR=ON -DQUVANE_SANITIZE=ON >/dev/null
+  -DQUVANE_WERROR=ON -DQUVANE_SANITIZE=ON -DQUVANE_FUZZ=ON >/dev/null
 cmake --build build-asan -j"$jobs"
 
 # What the repository configures, enforced: its formatting, and its clang-tidy checks over the
@@ -22,20 +24,18 @@ git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format --dry-run -Werror
 git ls-files 'src/*.cpp' 'common/src/*.cpp' 'tools/*.cpp' | grep -v '_test\.cpp$' |
   xargs -P "$jobs" -n 4 clang-tidy -p build-asan --quiet 2>/dev/null
 echo "format and clang-tidy: clean"
+# ansible-test sanity does not depend on the build: it ran with the first suite.
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build-asan -j"$jobs" --output-on-failure
+  ctest --test-dir build-asan -j"$jobs" --output-on-failure -E '^AnsibleCollection\.Sanity$'
 
 # A short run of every fuzz target over its seed corpus (copied: the corpus in the
 # repository stays as it is).
-cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DQUVANE_WERROR=ON -DQUVANE_FUZZ=ON -DQUVANE_TESTS=OFF >/dev/null
-cmake --build build-fuzz -j"$jobs" --target fuzz_answer_decoding fuzz_decode_records fuzz_read_response fuzz_command_line fuzz_value_boundary
 corpus=$(mktemp -d)
 trap 'rm -rf "$corpus"' EXIT
 for target in answer_decoding decode_records read_response command_line value_boundary; do
   mkdir -p "$corpus/$target"
   cp fuzz/corpus/"$target"/* "$corpus/$target/"
-  (cd "$corpus" && "$OLDPWD/build-fuzz/fuzz/fuzz_$target" -max_total_time=20 -timeout=10 "$corpus/$target" 2>"$corpus/$target.log") \
+  (cd "$corpus" && "$OLDPWD/build-asan/fuzz/fuzz_$target" -max_total_time=20 -timeout=10 "$corpus/$target" 2>"$corpus/$target.log") \
     || { tail -n 40 "$corpus/$target.log"; exit 1; }
   echo "fuzz_$target: $(grep -o 'Done [0-9]* runs in [0-9]* second(s)' "$corpus/$target.log")"
 done

@@ -7,8 +7,6 @@
 #include <memory>
 #include <utility>
 
-#include <simdjson.h>
-
 #include "rpc/reply.h"
 #include "text_arena.h"
 
@@ -30,16 +28,15 @@ class Answer {
 
     rpc::Reply& bytes() noexcept { return bytes_; }
     TextArena& arena() noexcept { return arena_; }
-    // Keeps the parsed tree that the records point into.
-    void keep_tree(std::unique_ptr<simdjson::dom::document> tree) noexcept {
-        tree_ = std::move(tree);
-    }
+    // Keeps the parsed tree that the records point into; its type is the tree decoder's
+    // business, so that no header that carries an answer needs the parser's.
+    void keep_tree(std::shared_ptr<const void> tree) noexcept { tree_ = std::move(tree); }
 
   private:
     // Declared before the records, so that the records go first.
     rpc::Reply bytes_;
     TextArena arena_;
-    std::unique_ptr<simdjson::dom::document> tree_;
+    std::shared_ptr<const void> tree_;
     T value_{};
 };
 

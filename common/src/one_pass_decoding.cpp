@@ -49,7 +49,7 @@ bool decode_into(value item, Pass& pass, std::string_view& out) {
     if (item.get_raw_json_string().get(raw) != simdjson::SUCCESS) {
         return false;
     }
-    if (!pass.may_have_escapes || std::memchr(contents.data(), '\\', contents.size()) == nullptr) {
+    if (std::memchr(contents.data(), '\\', contents.size()) == nullptr) {
         out = contents;
         return true;
     }

@@ -32,7 +32,6 @@ using simdjson::ondemand::value;
 struct Pass {
     std::string_view bytes;
     TextArena& arena;
-    bool may_have_escapes = true;  // false: no string anywhere in the bytes has one
 };
 
 // Where `item` starts in the bytes.

@@ -219,7 +219,7 @@ bool decode_in_one_pass(Answer<T>& answer) {
     simdjson::ondemand::parser parser;
     simdjson::ondemand::document document;
     simdjson::ondemand::object envelope;
-    one_pass::Pass pass{json, answer.arena(), answer.bytes().may_have_escapes()};
+    one_pass::Pass pass{json, answer.arena()};
     return parser.iterate(json.data(), json.size(), answer.bytes().padded_size()).get(document) ==
                simdjson::SUCCESS &&
            document.get_object().get(envelope) == simdjson::SUCCESS &&

@@ -15,7 +15,7 @@ RpcRemote::RpcRemote(const std::filesystem::path& socket_path,
     : RpcRemote(std::make_shared<os::AnchoredDirectory>(socket_path.parent_path()),
                 socket_path.filename().native(), timeout) {}
 
-RpcRemote::RpcRemote(std::shared_ptr<os::AnchoredDirectory> directory, std::string_view name,
+RpcRemote::RpcRemote(const std::shared_ptr<os::AnchoredDirectory>& directory, std::string_view name,
                      std::optional<std::chrono::microseconds> timeout)
     : RpcRemote(directory->path() / name,
                 std::make_unique<UnixSocketTransport>(directory, std::string(name), timeout)) {}

@@ -27,7 +27,7 @@ class RpcRemote {
                        std::optional<std::chrono::microseconds> timeout = std::nullopt);
     // The socket file `name` in `directory`, reached through the directory as it was first
     // looked up.
-    RpcRemote(std::shared_ptr<os::AnchoredDirectory> directory, std::string_view name,
+    RpcRemote(const std::shared_ptr<os::AnchoredDirectory>& directory, std::string_view name,
               std::optional<std::chrono::microseconds> timeout = std::nullopt);
     // For tests: the same remote over another transport.
     RpcRemote(std::filesystem::path socket_path, std::unique_ptr<Transport> transport);

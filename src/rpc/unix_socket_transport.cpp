@@ -91,6 +91,11 @@ class SocketSource final : public ByteSource {
         return {};
     }
 
+    bool pending(std::chrono::milliseconds wait) override {
+        pollfd readable{fd_, POLLIN, 0};
+        return ::poll(&readable, 1, static_cast<int>(wait.count())) > 0;
+    }
+
   private:
     tl::expected<std::size_t, int> receive(char* buffer, std::size_t size, int flags) const {
         while (true) {

@@ -1,8 +1,11 @@
 // Reads exactly one JSON value from a byte stream: look ahead, find the end of the value in
 // what has arrived, consume exactly those bytes. A response of S bytes costs on the order of
-// S / chunk reads, and the byte after the value is never consumed.
+// S / chunk reads, and the byte after the value is never consumed. The end of a value that
+// opens with a bracket is found by counting brackets; the grammar checks what a daemon sends
+// before it pauses or while it slows, so that an answer that can never be JSON fails at once.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <string_view>
 
@@ -22,6 +25,9 @@ class ByteSource {
     virtual tl::expected<std::size_t, int> peek(char* buffer, std::size_t size) = 0;
     // Consumes exactly `size` bytes that a peek has shown, copying them to `buffer`.
     virtual tl::expected<void, int> consume(char* buffer, std::size_t size) = 0;
+    // Whether more bytes arrive within `wait`; a source that cannot tell says no, and its
+    // bytes are all checked by the grammar.
+    virtual bool pending(std::chrono::milliseconds /*wait*/) { return false; }
 };
 
 // The most bytes an answer may have: far above any real catalogue, low enough that a daemon

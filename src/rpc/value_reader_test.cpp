@@ -133,8 +133,14 @@ TEST(ValueReader, DecidesWithoutWaitingForMoreBytes) {
         {"{:", ""},
         {R"({"a",)", ""},
         {"[\"a\x01", ""},
-        {"[1.]", ""},
+        // A value whose brackets close is framed by them; the parser refuses it.
+        {"[1.]", "[1.]"},
         {"[-x", ""},
+        // Bytes that can never be UTF-8 in a string (RFC 8259 section 8.1).
+        {"[\"\xff", ""},
+        {"[\"a\x80", ""},
+        {"[\"\xc0\xaf", ""},
+        {"[\"\xed\xa0\x80", ""},
     };
     for (const auto& c : cases) {
         MemorySource source(c.stream, {}, MemorySource::AtEnd::WaitsForever);

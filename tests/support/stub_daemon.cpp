@@ -133,7 +133,13 @@ void StubDaemon::serve_connection(int fd) {
         const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
         if (n <= 0)
             break;
-        status = boundary.append(std::string_view(buffer, static_cast<std::size_t>(n)), request);
+        std::string_view chunk(buffer, static_cast<std::size_t>(n));
+        if (!boundary.started()) {
+            chunk.remove_prefix(std::min(chunk.find_first_not_of(" \t\n\r"), chunk.size()));
+        }
+        const auto scanned = boundary.scan(chunk);
+        status = scanned.status;
+        request.append(chunk.substr(0, scanned.length));
     }
     {
         std::lock_guard lock(mutex_);

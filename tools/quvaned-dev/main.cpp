@@ -47,7 +47,13 @@ std::optional<std::string> read_request(int fd) {
         if (n <= 0) {
             return boundary.complete_at_end_of_stream() ? std::optional(request) : std::nullopt;
         }
-        switch (boundary.append(std::string_view(buffer, static_cast<std::size_t>(n)), request)) {
+        std::string_view chunk(buffer, static_cast<std::size_t>(n));
+        if (!boundary.started()) {
+            chunk.remove_prefix(std::min(chunk.find_first_not_of(" \t\n\r"), chunk.size()));
+        }
+        const auto scanned = boundary.scan(chunk);
+        request.append(chunk.substr(0, scanned.length));
+        switch (scanned.status) {
             case quvane::rpc::ValueBoundary::Status::Invalid:
                 return std::nullopt;
             case quvane::rpc::ValueBoundary::Status::Complete:

@@ -13,8 +13,7 @@ namespace quvane::rpc {
 Reply::Reply(Reply&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)),
       size_(std::exchange(other.size_, 0)),
-      capacity_(std::exchange(other.capacity_, 0)),
-      may_have_escapes_(std::exchange(other.may_have_escapes_, true)) {}
+      capacity_(std::exchange(other.capacity_, 0)) {}
 
 Reply& Reply::operator=(Reply&& other) noexcept {
     if (this != &other) {
@@ -22,7 +21,6 @@ Reply& Reply::operator=(Reply&& other) noexcept {
         data_ = std::exchange(other.data_, nullptr);
         size_ = std::exchange(other.size_, 0);
         capacity_ = std::exchange(other.capacity_, 0);
-        may_have_escapes_ = std::exchange(other.may_have_escapes_, true);
     }
     return *this;
 }

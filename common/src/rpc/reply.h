@@ -32,18 +32,12 @@ class Reply {
     // Gives back the room beyond the bytes and their padding.
     void shrink_to_fit() noexcept;
 
-    // Whether a string in the bytes may hold an escape; the reader clears it when it has seen
-    // every string without one.
-    bool may_have_escapes() const noexcept { return may_have_escapes_; }
-    void mark_without_escapes() noexcept { may_have_escapes_ = false; }
-
   private:
     // realloc() moves a large block by remapping its pages rather than copying them, and
     // leaves new room untouched until it is written.
     char* data_ = nullptr;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
-    bool may_have_escapes_ = true;
 };
 
 }  // namespace quvane::rpc

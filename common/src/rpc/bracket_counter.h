@@ -1,0 +1,33 @@
+// Where a JSON value that opens with a bracket ends, found by counting the brackets outside
+// strings: the reader's fast path. It checks nothing else. The grammar checks the bytes of a
+// daemon that pauses (so that an invalid answer held open fails at once), and the parser the
+// whole answer once it is framed.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string_view>
+
+namespace quvane::rpc {
+
+class BracketCounter {
+  public:
+    // Scans `chunk`, which continues the bytes scanned before; the first byte of the first
+    // chunk is '{' or '['. The number of the chunk's bytes that belong to the value once its
+    // last bracket has closed; nullopt while it goes on.
+    std::optional<std::size_t> scan(std::string_view chunk) noexcept;
+
+  private:
+    // The bytes from `i` on one at a time; the end of the value, or nullopt at the end of the
+    // bytes.
+    std::optional<std::size_t> scan_bytes(std::string_view bytes, std::size_t i) noexcept;
+    // One block of 64 bytes at once; false, changing nothing, where the block holds a
+    // reverse solidus or may hold the end.
+    bool scan_block(const char* block) noexcept;
+
+    std::size_t depth_ = 0;
+    bool in_string_ = false;
+    bool escaped_ = false;  // the byte before was a reverse solidus inside a string
+};
+
+}  // namespace quvane::rpc
