@@ -12,25 +12,29 @@
 #include "log/logger.h"
 #include "patch_records.h"
 #include "rpc/answer_decoding.h"
+#include "rpc/bracket_counter.h"
 #include "rpc/value_boundary.h"
 
 namespace {
 
 using namespace quvane;
 
-// Finding where the answer ends, in the chunks the reader hands the framing.
-void ScanListBoundary(benchmark::State& state) {
+// Finding where the answer ends, in the chunks the reader hands the framing: the bracket count
+// of a steady daemon, and the grammar that checks the bytes of one that pauses.
+template <class Framing>
+void ScanListEnd(benchmark::State& state) {
     const std::string json = list_response(static_cast<int>(state.range(0)));
     constexpr std::size_t chunk = std::size_t{256} * 1024;
     for (auto _ : state) {
-        rpc::ValueBoundary boundary;
+        Framing framing;
         for (std::size_t at = 0; at < json.size(); at += chunk) {
-            benchmark::DoNotOptimize(boundary.scan(std::string_view(json).substr(at, chunk)));
+            benchmark::DoNotOptimize(framing.scan(std::string_view(json).substr(at, chunk)));
         }
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * json.size()));
 }
-BENCHMARK(ScanListBoundary)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(ScanListEnd<rpc::BracketCounter>)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(ScanListEnd<rpc::ValueBoundary>)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 using List = std::vector<PatchListRecord>;
 

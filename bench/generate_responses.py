@@ -30,4 +30,21 @@ info = {"uuid": str(uuid.UUID(int=42)), "name": "CVE-2024-1086", "version": "1",
                       "checksum": f"{i:064x}"} for i in range(10000)],
         "description": "netfilter fix", "patches": [], "others": {"severity": "important"}}
 (out / "info_10000.json").write_text(response(info))
+
+
+def unix_name(text):
+    return {"Unix": list(text.encode())}
+
+
+# As a real kernel patch names its parts: 30 to 40 bytes, each name an array of byte numbers.
+realistic = dict(info, entities=[
+    {"uuid": str(uuid.UUID(int=i)), "patch_name": unix_name(f"nf_tables_{i:05d}_verdict_fix{'x' * (i % 11)}.ko"),
+     "patch_target": f"/lib/modules/5.10.0-136.12.0/kernel/net/netfilter/nf_tables_{i:05d}.ko",
+     "checksum": f"{i:064x}"} for i in range(10000)],
+    patches=[{"name": unix_name(f"0001-netfilter-nf_tables-reject-{i:05d}{'y' * (i % 9)}.patch"),
+              "path": f"/usr/lib/quvane/patches/CVE-2024-1086/0001-netfilter-{i:05d}.patch",
+              "digest": f"{i * 31:064x}"} for i in range(10000)],
+    description="netfilter: nf_tables: reject verdict parameters\n\"NF_DROP\" with a positive errno is "
+                "rejected, since it can be taken for NF_ACCEPT\n")
+(out / "info_realistic_10000.json").write_text(response(realistic))
 (out / "apply.json").write_text(response([{"name": "CVE-2024-1086", "status": "Actived"}]))

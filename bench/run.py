@@ -42,6 +42,8 @@ cases = [
      [request("get_patch_list", "", 1)], quvane),
     ("info, 10 000 entities", "info_10000.json", ["info", "CVE-2024-1086"],
      [request("get_patch_info", '"CVE-2024-1086"', 1)], quvane),
+    ("info, 10 000 realistic entities", "info_realistic_10000.json", ["info", "CVE-2024-1086"],
+     [request("get_patch_info", '"CVE-2024-1086"', 1)], quvane),
     ("apply, 100 identifiers", "apply.json", ["apply"] + identifiers,
      [request("apply_patch", f'"{name}"', i + 1) for i, name in enumerate(identifiers)], quvane),
 ]

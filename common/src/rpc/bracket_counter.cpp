@@ -11,16 +11,28 @@ namespace quvane::rpc {
 namespace {
 
 #if defined(__SSE2__)
-// Per byte of the 64 at `p`, whether it is `c`.
-std::uint64_t equal_to(const char* p, char c) noexcept {
-    const __m128i wanted = _mm_set1_epi8(c);
-    std::uint64_t mask = 0;
+// Per byte of a block of 64, which of the marks the count looks at it is.
+struct Marks {
+    std::uint64_t quote = 0;
+    std::uint64_t backslash = 0;
+    std::uint64_t open = 0;   // '{' or '[' (0x7B, 0x5B: alike but for bit 0x20)
+    std::uint64_t close = 0;  // '}' or ']' (0x7D, 0x5D)
+};
+
+Marks marks_of(const char* p) noexcept {
+    const auto bits = [](__m128i hits, int i) {
+        return std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(hits))} << (16 * i);
+    };
+    Marks marks;
     for (int i = 0; i < 4; ++i) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
-        mask |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)))}
-                << (16 * i);
+        const __m128i folded = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
+        marks.quote |= bits(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')), i);
+        marks.backslash |= bits(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\')), i);
+        marks.open |= bits(_mm_cmpeq_epi8(folded, _mm_set1_epi8('{')), i);
+        marks.close |= bits(_mm_cmpeq_epi8(folded, _mm_set1_epi8('}')), i);
     }
-    return mask;
+    return marks;
 }
 #endif
 
@@ -37,25 +49,20 @@ std::uint64_t prefix_xor(std::uint64_t bits) noexcept {
 
 bool BracketCounter::scan_block([[maybe_unused]] const char* block) noexcept {
 #if defined(__SSE2__)
-    if (escaped_) {
+    const Marks marks = marks_of(block);
+    // After a reverse solidus the next byte may be anything: such blocks go a byte at a time.
+    if (escaped_ || marks.backslash != 0) {
         return false;
     }
-    // A reverse solidus makes the next byte ambiguous: such blocks go a byte at a time.
-    const std::uint64_t backslash = equal_to(block, '\\');
-    if (backslash != 0) {
-        return false;
-    }
-    const std::uint64_t quote = equal_to(block, '"');
-    // Inside a string: after an odd number of quotation marks, counting the carried state.
-    const std::uint64_t in_string = prefix_xor(quote) ^ (in_string_ ? ~std::uint64_t{0} : 0);
-    const std::uint64_t opens = (equal_to(block, '{') | equal_to(block, '[')) & ~in_string;
-    const std::uint64_t closes = (equal_to(block, '}') | equal_to(block, ']')) & ~in_string;
+    // Inside a string: after an odd number of quotation marks, with the state carried in.
+    const std::uint64_t in_string = prefix_xor(marks.quote) ^ (in_string_ ? ~std::uint64_t{0} : 0);
+    const auto opens = static_cast<std::size_t>(std::popcount(marks.open & ~in_string));
+    const auto closes = static_cast<std::size_t>(std::popcount(marks.close & ~in_string));
     // As many closing brackets as are open: the value may end in this block.
-    if (static_cast<std::size_t>(std::popcount(closes)) >= depth_) {
+    if (closes >= depth_) {
         return false;
     }
-    depth_ = depth_ + static_cast<std::size_t>(std::popcount(opens)) -
-             static_cast<std::size_t>(std::popcount(closes));
+    depth_ = depth_ + opens - closes;
     in_string_ = (in_string >> 63) != 0;
     return true;
 #else
