@@ -79,7 +79,10 @@ TEST_F(FleetJson, OneDocumentPerRun) {
         return Reply::result(request, R"([["u1","fix\u001b[2J","Deactived"]])");
     });
     const std::string kernel = "CVE-2024-1086";
-    const std::string gone = R"({"identifier":"gone","error":"Cannot find patch \"gone\""})";
+    // Each failure says its kind, and the daemon's code where it refused.
+    const std::string gone =
+        R"({"identifier":"gone","error":"Cannot find patch \"gone\"","kind":"unknown-patch",)"
+        R"("code":-32000})";
     const std::string package =
         R"({"name":"kernel","kind":"SourcePackage","arch":"x86_64","epoch":"0",)"
         R"("version":"5.10.0","release":"136.12.0","license":"GPL-2.0-only",)"
@@ -141,7 +144,7 @@ TEST_F(FleetJson, OneDocumentPerRun) {
         testing::run_quvane_unprivileged({"-w", dir.path().string(), "--json", "list"});
     EXPECT_EQ(unprivileged.out,
               R"({"error":{"message":"This command has to be run with superuser privileges )"
-              R"((under the root user on most systems).","causes":[]}})"
+              R"((under the root user on most systems).","causes":[],"kind":"not-superuser"}})"
               "\n");
     EXPECT_EQ(unprivileged.status, 1);
     auto held = executor::OperationLock::acquire(dir.path() / "patch_op.lock", true);
@@ -149,7 +152,7 @@ TEST_F(FleetJson, OneDocumentPerRun) {
     const auto locked = run({"--json", "apply", kernel});
     const std::regex lock_error(
         R"x(\{"error":\{"message":"Failed to acquire flock for fd [0-9]+",)x"
-        R"x("causes":\["Resource temporarily unavailable \(os error 11\)"\]\}\}\n)x");
+        R"x("causes":\["Resource temporarily unavailable \(os error 11\)"\],"kind":"locked"\}\}\n)x");
     EXPECT_TRUE(std::regex_match(locked.out, lock_error)) << locked.out;
     EXPECT_EQ(locked.status, 1);
 }

@@ -257,8 +257,9 @@ TEST(Robustness, AnInterruptedRunSaysWhatItDidWhatWasInFlightAndWhatWasNotTried)
          R"x({"results":[{"identifier":"A","patches":[{"name":"A","status":"ACTIVED"}]}],)x"
          R"x("failures":[{"identifier":"B's","error":"B's: the run was interrupted while the )x"
          R"x(daemon was handling it, so its outcome is unknown (check with quvane status )x"
-         R"x('B'\\''s')"},)x"
-         R"x({"identifier":"C","error":"C: not tried, the run was interrupted"}]})x"
+         R"x('B'\\''s')","kind":"interrupted"},)x"
+         R"x({"identifier":"C","error":"C: not tried, the run was interrupted",)x"
+         R"x("kind":"interrupted"}]})x"
          "\n"},
     };
     for (const auto& c : cases) {

@@ -4,6 +4,32 @@
 
 namespace quvane {
 
+std::string_view kind_word(FailureKind kind) noexcept {
+    switch (kind) {
+        case FailureKind::Unreachable:
+            return "unreachable";
+        case FailureKind::Timeout:
+            return "timeout";
+        case FailureKind::Refused:
+            return "refused";
+        case FailureKind::UnknownPatch:
+            return "unknown-patch";
+        case FailureKind::Locked:
+            return "locked";
+        case FailureKind::Interrupted:
+            return "interrupted";
+        case FailureKind::WorkDir:
+            return "work-dir";
+        case FailureKind::NotSuperuser:
+            return "not-superuser";
+        case FailureKind::BadAnswer:
+            return "bad-answer";
+        case FailureKind::Other:
+            break;
+    }
+    return "other";
+}
+
 std::string numbered_list(const std::vector<std::string>& items) {
     std::string text;
     for (std::size_t n = 0; n < items.size(); ++n) {

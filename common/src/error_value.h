@@ -2,13 +2,35 @@
 // causes it was made from. Layers add context by wrapping, once, at their own level.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include <tl/expected.hpp>
 
 namespace quvane {
+
+// What kind of failure an error is, for scripts that must branch on it (--json says it as a
+// word): closed and stable, since scripts match it.
+enum class FailureKind : std::uint8_t {
+    Other,
+    Unreachable,   // no connection to the daemon, or it closed without answering
+    Timeout,       // a call did not end within --timeout
+    Refused,       // the daemon answered with an error object
+    UnknownPatch,  // the daemon does not know the patch
+    Locked,        // another run holds the operation lock
+    Interrupted,   // the run was interrupted (Ctrl-C, SIGTERM, SIGHUP)
+    WorkDir,       // the work directory cannot hold the lock
+    NotSuperuser,
+    BadAnswer,  // an answer that could not be understood
+};
+
+// The word of a kind: "unreachable", "timeout", "refused", "unknown-patch", "locked",
+// "interrupted", "work-dir", "not-superuser", "bad-answer" or "other".
+std::string_view kind_word(FailureKind kind) noexcept;
 
 class Error {
   public:
@@ -23,13 +45,16 @@ class Error {
     // written.
     static Error listing(std::string context, std::vector<std::string> items);
 
-    // Marks an error that a time limit the user set caused, so that a report can say which
-    // call ran out of it.
-    [[nodiscard]] Error timed_out() && {
-        timed_out_ = true;
+    // Says what kind of failure this is (and, when the daemon refused, its JSON-RPC code); the
+    // kind stays with the error when context is added.
+    [[nodiscard]] Error of_kind(FailureKind kind, std::optional<std::int32_t> code = {}) && {
+        kind_ = kind;
+        code_ = code;
         return std::move(*this);
     }
-    bool is_timeout() const noexcept { return timed_out_; }
+    FailureKind kind() const noexcept { return kind_; }
+    std::optional<std::int32_t> code() const noexcept { return code_; }
+    bool is_timeout() const noexcept { return kind_ == FailureKind::Timeout; }
 
     // The plain form: the outermost message alone.
     const std::string& message() const noexcept { return message_; }
@@ -44,7 +69,8 @@ class Error {
     std::string message_;
     std::vector<std::string> causes_;
     std::vector<std::string> listed_;
-    bool timed_out_ = false;
+    FailureKind kind_ = FailureKind::Other;
+    std::optional<std::int32_t> code_;
 };
 
 // The text listing() makes of `items`.

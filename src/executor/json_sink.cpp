@@ -8,7 +8,15 @@ namespace {
 // Large enough that a long document costs few writes, small enough to stay in the cache.
 constexpr std::size_t block_size = std::size_t{256} * 1024;
 
-// {"error":{"message":…,"causes":[…]}}, the same texts as the report form.
+// ,"kind":"…" and, for a refusal with a code, ,"code":N: what a script branches on.
+void append_kind(std::string& out, const Error& error) {
+    out.append(",\"kind\":\"").append(kind_word(error.kind())).push_back('"');
+    if (const auto code = error.code()) {
+        out.append(",\"code\":").append(std::to_string(*code));
+    }
+}
+
+// {"error":{"message":…,"causes":[…],"kind":…}}, the same texts as the report form.
 std::string error_document(const Error& error) {
     std::string out = "{\"error\":{\"message\":";
     json::append_string(out, error.message());
@@ -19,7 +27,9 @@ std::string error_document(const Error& error) {
         }
         json::append_string(out, error.causes()[i]);
     }
-    out.append("]}}");
+    out.push_back(']');
+    append_kind(out, error);
+    out.append("}}");
     return out;
 }
 
@@ -32,36 +42,33 @@ void JsonSink::write_block(bool all) {
     }
 }
 
-// {"results":[{"identifier":…,KEY:…}],"failures":[{"identifier":…,"error":…}]}, the record
-// under `key` (nothing for a call without result).
+// {"results":[{"identifier":…,KEY:…}],"failures":[{"identifier":…,"error":…,"kind":…}]}, the
+// record under `key` (nothing for a call without result). Results go out as they come; the
+// failures wait for the end.
 template <class T>
-void JsonSink::show_outcomes(const std::vector<Outcome<T>>& outcomes, std::string_view key) {
-    shown_ = true;
-    block_.append("{\"results\":[");
-    for (const bool successes : {true, false}) {
-        if (!successes) {
-            block_.append("],\"failures\":[");
-        }
-        bool first = true;
-        for (const auto& [identifier, result] : outcomes) {
-            if (result.has_value() != successes) {
-                continue;
-            }
-            block_.append(first ? "{\"identifier\":" : ",{\"identifier\":");
-            first = false;
-            json::append_string(block_, identifier);
-            if (!result) {
-                block_.append(",\"error\":");
-                json::append_string(block_, result.error().message());
-            } else if constexpr (!std::is_void_v<T>) {
-                block_.append(",\"").append(key).append("\":");
-                json::append_value(block_, **result);
-            }
-            block_.push_back('}');
-            write_block();
-        }
+void JsonSink::show_outcome(const Outcome<T>& outcome, std::string_view key) {
+    if (!shown_) {
+        shown_ = true;
+        block_.append("{\"results\":[");
     }
-    block_.append("]}");
+    std::string& list = outcome.result ? block_ : failures_;
+    list.append(list.empty() || list.back() == '[' ? "{\"identifier\":" : ",{\"identifier\":");
+    json::append_string(list, outcome.identifier);
+    if (!outcome.result) {
+        list.append(",\"error\":");
+        json::append_string(list, outcome.result.error().message());
+        append_kind(list, outcome.result.error());
+    } else if constexpr (!std::is_void_v<T>) {
+        list.append(",\"").append(key).append("\":");
+        json::append_value(list, **outcome.result);
+    }
+    list.push_back('}');
+    write_block();
+}
+
+void JsonSink::end_of_outcomes(args::Shows) {
+    block_.append("],\"failures\":[").append(failures_).append("]}");
+    failures_.clear();
 }
 
 void JsonSink::restoring(bool accepted) {
@@ -92,20 +99,20 @@ void JsonSink::show(const std::vector<PatchListRecord>& patches) {
     block_.append("]}");
 }
 
-void JsonSink::show(const std::vector<Outcome<PatchInfo>>& outcomes) {
-    show_outcomes(outcomes, "info");
+void JsonSink::show(const Outcome<PatchInfo>& outcome) {
+    show_outcome(outcome, "info");
 }
 
-void JsonSink::show(const std::vector<Outcome<PackageInfo>>& outcomes) {
-    show_outcomes(outcomes, "target");
+void JsonSink::show(const Outcome<PackageInfo>& outcome) {
+    show_outcome(outcome, "target");
 }
 
-void JsonSink::show(const std::vector<Outcome<StateRecords>>& outcomes) {
-    show_outcomes(outcomes, "patches");
+void JsonSink::show(const Outcome<StateRecords>& outcome) {
+    show_outcome(outcome, "patches");
 }
 
-void JsonSink::show(const std::vector<Outcome<void>>& outcomes) {
-    show_outcomes(outcomes, "");
+void JsonSink::show(const Outcome<void>& outcome) {
+    show_outcome(outcome, "");
 }
 
 }  // namespace quvane::executor

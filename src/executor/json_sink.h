@@ -18,10 +18,11 @@ class JsonSink final : public ResultSink {
     // A script has no use for notices to a person.
     void notice(args::WaitLine) override {}
     void show(const std::vector<PatchListRecord>& patches) override;
-    void show(const std::vector<Outcome<PatchInfo>>& outcomes) override;
-    void show(const std::vector<Outcome<PackageInfo>>& outcomes) override;
-    void show(const std::vector<Outcome<StateRecords>>& outcomes) override;
-    void show(const std::vector<Outcome<void>>& outcomes) override;
+    void show(const Outcome<PatchInfo>& outcome) override;
+    void show(const Outcome<PackageInfo>& outcome) override;
+    void show(const Outcome<StateRecords>& outcome) override;
+    void show(const Outcome<void>& outcome) override;
+    void end_of_outcomes(args::Shows shows) override;
     // A restore's document holds "accepted" (and "nothing_saved" when the daemon had none)
     // before whatever else it says.
     void restoring(bool accepted) override;
@@ -33,12 +34,13 @@ class JsonSink final : public ResultSink {
 
   private:
     template <class T>
-    void show_outcomes(const std::vector<Outcome<T>>& outcomes, std::string_view key);
+    void show_outcome(const Outcome<T>& outcome, std::string_view key);
     // Hands the block to the console once it is full, or whatever it holds when `all`.
     void write_block(bool all = false);
 
     log::Console& console_;
     std::string block_;
+    std::string failures_;  // the failures' entries, which follow every result
     bool shown_ = false;
     std::string members_;  // of the document's object, before the rest
 };

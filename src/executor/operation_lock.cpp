@@ -138,8 +138,9 @@ Result<OperationLock> OperationLock::acquire_at(int at, const std::filesystem::p
     const std::string shown = to_text_lossy(place.shown.native());
     auto fd = open_or_create(place);
     if (!fd) {
-        return tl::unexpected(
-            std::move(fd.error()).context(fmt::format("Failed to create flock on {}", shown)));
+        return tl::unexpected(std::move(fd.error())
+                                  .context(fmt::format("Failed to create flock on {}", shown))
+                                  .of_kind(FailureKind::WorkDir));
     }
     const int operation = (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
     const auto give_up = std::chrono::steady_clock::now() +
@@ -167,13 +168,18 @@ Result<OperationLock> OperationLock::acquire_at(int at, const std::filesystem::p
                     : fmt::format("Waited {} seconds for another run to release the lock",
                                   wait->count()));
         }
-        return tl::unexpected(
-            std::move(cause).context(fmt::format("Failed to acquire flock for fd {}", number)));
+        const FailureKind kind = error != EWOULDBLOCK ? FailureKind::WorkDir
+                                 : os::interrupted()  ? FailureKind::Interrupted
+                                                      : FailureKind::Locked;
+        return tl::unexpected(std::move(cause)
+                                  .context(fmt::format("Failed to acquire flock for fd {}", number))
+                                  .of_kind(kind));
     }
     if (!still_named(place, fd->get())) {
         fd->reset();
         return tl::unexpected(Error(fmt::format("{} was replaced while it was being locked", shown))
-                                  .context(fmt::format("Failed to create flock on {}", shown)));
+                                  .context(fmt::format("Failed to create flock on {}", shown))
+                                  .of_kind(FailureKind::WorkDir));
     }
     return OperationLock(std::move(*fd), exclusive);
 }

@@ -57,13 +57,14 @@ std::string shell_word(std::string_view text) {
 Error interrupted_in_flight(std::string_view identifier) {
     if (identifier.empty()) {
         return Error(
-            "The run was interrupted while the daemon was handling the call, so its outcome is "
-            "unknown");
+                   "The run was interrupted while the daemon was handling the call, so its "
+                   "outcome is unknown")
+            .of_kind(FailureKind::Interrupted);
     }
-    return Error(
-        fmt::format("{}: the run was interrupted while the daemon was handling it, so "
-                    "its outcome is unknown (check with quvane status {})",
-                    identifier, shell_word(identifier)));
+    return Error(fmt::format("{}: the run was interrupted while the daemon was handling it, so "
+                             "its outcome is unknown (check with quvane status {})",
+                             identifier, shell_word(identifier)))
+        .of_kind(FailureKind::Interrupted);
 }
 
 // A call's result, or the interruption that ended it.
@@ -81,25 +82,28 @@ struct Unnoted {
     void operator()(const Outcome<T>&) const noexcept {}
 };
 
-// Every identifier is tried, past failures, until the run is interrupted; what worked is shown
-// before the summary of what failed or was not tried. `noted` sees each outcome of a call as
-// soon as it is known.
+// Every identifier is tried, past failures, until the run is interrupted; each outcome is
+// shown as soon as its call has ended, and the summary of what failed or was not tried is
+// returned after the last. `noted` sees each outcome of a call as soon as it is known.
 template <class Value, class Call, class Noted = Unnoted>
-Result<> for_each_identifier(const std::vector<std::string>& identifiers, ResultSink& sink,
-                             Call call, Noted noted = {}) {
+Result<> for_each_identifier(const std::vector<std::string>& identifiers, args::Shows shows,
+                             ResultSink& sink, Call call, Noted noted = {}) {
     std::vector<Outcome<Value>> outcomes;
     outcomes.reserve(identifiers.size());
     for (const std::string& identifier : identifiers) {
         if (os::interrupted()) {
             outcomes.push_back(
                 {identifier,
-                 fail(fmt::format("{}: not tried, the run was interrupted", identifier))});
-            continue;
+                 tl::unexpected(
+                     Error(fmt::format("{}: not tried, the run was interrupted", identifier))
+                         .of_kind(FailureKind::Interrupted))});
+        } else {
+            outcomes.push_back({identifier, unless_interrupted(call(identifier), identifier)});
+            noted(outcomes.back());
         }
-        outcomes.push_back({identifier, unless_interrupted(call(identifier), identifier)});
-        noted(outcomes.back());
+        sink.show(outcomes.back());
     }
-    sink.show(outcomes);
+    sink.end_of_outcomes(shows);
     return summary(outcomes);
 }
 
@@ -201,16 +205,16 @@ Result<> PatchCommandExecutor::call_and_show(const args::SubCommand& command) {
         }
         case args::Shows::InfoBlocks:
             return for_each_identifier<PatchInfo>(
-                identifiers, sink_,
+                identifiers, row.shows, sink_,
                 [this](std::string_view identifier) { return proxy_.get_patch_info(identifier); });
         case args::Shows::TargetBlocks:
-            return for_each_identifier<PackageInfo>(identifiers, sink_,
+            return for_each_identifier<PackageInfo>(identifiers, row.shows, sink_,
                                                     [this](std::string_view identifier) {
                                                         return proxy_.get_patch_target(identifier);
                                                     });
         case args::Shows::StateLines:
             return for_each_identifier<StateRecords>(
-                identifiers, sink_,
+                identifiers, row.shows, sink_,
                 [&](std::string_view identifier) {
                     return state_call(proxy_, row.call, identifier);
                 },
@@ -221,7 +225,7 @@ Result<> PatchCommandExecutor::call_and_show(const args::SubCommand& command) {
                 });
         case args::Shows::CheckVerdict:
             return for_each_identifier<void>(
-                identifiers, sink_,
+                identifiers, row.shows, sink_,
                 [this](std::string_view identifier) { return proxy_.check_patch(identifier); });
         case args::Shows::ToolOutput:
             break;

@@ -29,28 +29,23 @@ class RecordingSink final : public ResultSink {
     void show(const std::vector<PatchListRecord>& patches) override {
         events.push_back("table of " + std::to_string(patches.size()));
     }
-    void show(const std::vector<Outcome<PatchInfo>>& outcomes) override {
-        record("info", outcomes);
-    }
-    void show(const std::vector<Outcome<PackageInfo>>& outcomes) override {
-        record("target", outcomes);
-    }
-    void show(const std::vector<Outcome<StateRecords>>& outcomes) override {
-        record("states", outcomes);
-    }
-    void show(const std::vector<Outcome<void>>& outcomes) override { record("check", outcomes); }
+    void show(const Outcome<PatchInfo>& outcome) override { record("info", outcome); }
+    void show(const Outcome<PackageInfo>& outcome) override { record("target", outcome); }
+    void show(const Outcome<StateRecords>& outcome) override { record("states", outcome); }
+    void show(const Outcome<void>& outcome) override { record("check", outcome); }
+    // The outcomes of one subcommand make one line: "KIND a+ b-".
+    void end_of_outcomes(args::Shows) override { events.push_back(std::exchange(line_, {})); }
 
     std::vector<std::string> events;
 
   private:
     template <class T>
-    void record(const std::string& kind, const std::vector<Outcome<T>>& outcomes) {
-        std::string line = kind;
-        for (const auto& outcome : outcomes) {
-            line += " " + outcome.identifier + (outcome.result ? "+" : "-");
-        }
-        events.push_back(line);
+    void record(const std::string& kind, const Outcome<T>& outcome) {
+        line_ +=
+            (line_.empty() ? kind : "") + " " + outcome.identifier + (outcome.result ? "+" : "-");
     }
+
+    std::string line_;
 };
 
 constexpr std::string_view package =

@@ -36,12 +36,13 @@ class ResultSink {
     // The notice for a person that comes before a long daemon call.
     virtual void notice(args::WaitLine line) = 0;
     virtual void show(const std::vector<PatchListRecord>& patches) = 0;
-    // The outcomes of every identifier, in command-line order: info, target, status and state
-    // changes, check.
-    virtual void show(const std::vector<Outcome<PatchInfo>>& outcomes) = 0;
-    virtual void show(const std::vector<Outcome<PackageInfo>>& outcomes) = 0;
-    virtual void show(const std::vector<Outcome<StateRecords>>& outcomes) = 0;
-    virtual void show(const std::vector<Outcome<void>>& outcomes) = 0;
+    // Each identifier's outcome as soon as its call has ended, in command-line order (info,
+    // target, status and state changes, check); then, after the last, the end of them.
+    virtual void show(const Outcome<PatchInfo>& outcome) = 0;
+    virtual void show(const Outcome<PackageInfo>& outcome) = 0;
+    virtual void show(const Outcome<StateRecords>& outcome) = 0;
+    virtual void show(const Outcome<void>& outcome) = 0;
+    virtual void end_of_outcomes(args::Shows shows) = 0;
     // What a restore was asked for: only the accepted patches or all; and whether the daemon
     // had nothing saved, which `--if-saved` takes for success.
     virtual void restoring(bool /*accepted*/) {}

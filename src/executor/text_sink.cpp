@@ -1,7 +1,5 @@
 #include "text_sink.h"
 
-#include <algorithm>
-
 #include <fmt/format.h>
 
 #include "log/logger.h"
@@ -45,19 +43,16 @@ void TextSink::append_padded(std::string& line, std::string_view value, std::siz
 }
 
 template <class Record>
-void TextSink::write_blocks(const std::vector<Outcome<Record>>& outcomes) const {
-    std::string header;
-    for (const auto& [identifier, result] : outcomes) {
-        if (result) {
-            write_line(separator);
-            header = "Patch: ";
-            append_outside(header, identifier);
-            write_line(header);
-            write_line(separator);
-            write_line(to_text(**result, console_.outside_text()));
-        }
+void TextSink::write_block(const Outcome<Record>& outcome) const {
+    if (!outcome.result) {
+        return;
     }
     write_line(separator);
+    std::string header = "Patch: ";
+    append_outside(header, outcome.identifier);
+    write_line(header);
+    write_line(separator);
+    write_line(to_text(**outcome.result, console_.outside_text()));
 }
 
 void TextSink::notice(args::WaitLine line) {
@@ -97,33 +92,36 @@ void TextSink::show(const std::vector<PatchListRecord>& patches) {
     write_line(block);
 }
 
-void TextSink::show(const std::vector<Outcome<PatchInfo>>& outcomes) {
-    write_blocks(outcomes);
+void TextSink::show(const Outcome<PatchInfo>& outcome) {
+    write_block(outcome);
 }
 
-void TextSink::show(const std::vector<Outcome<PackageInfo>>& outcomes) {
-    write_blocks(outcomes);
+void TextSink::show(const Outcome<PackageInfo>& outcome) {
+    write_block(outcome);
 }
 
-void TextSink::show(const std::vector<Outcome<StateRecords>>& outcomes) {
+void TextSink::show(const Outcome<StateRecords>& outcome) {
+    if (!outcome.result) {
+        return;
+    }
     std::string line;
-    for (const auto& outcome : outcomes) {
-        if (!outcome.result) {
-            continue;
-        }
-        for (const PatchStateRecord& state : **outcome.result) {
-            line.clear();
-            append_outside(line, state.name);
-            line.append(": ");
-            line.append(status_word(state.status));
-            write_line(line);
-        }
+    for (const PatchStateRecord& state : **outcome.result) {
+        line.clear();
+        append_outside(line, state.name);
+        line.append(": ");
+        line.append(status_word(state.status));
+        write_line(line);
     }
 }
 
-void TextSink::show(const std::vector<Outcome<void>>& outcomes) {
-    if (std::all_of(outcomes.begin(), outcomes.end(),
-                    [](const auto& outcome) { return outcome.result.has_value(); })) {
+void TextSink::show(const Outcome<void>& outcome) {
+    any_failed_ = any_failed_ || !outcome.result;
+}
+
+void TextSink::end_of_outcomes(args::Shows shows) {
+    if (shows == args::Shows::InfoBlocks || shows == args::Shows::TargetBlocks) {
+        write_line(separator);
+    } else if (shows == args::Shows::CheckVerdict && !any_failed_) {
         write_line(checks_passed);
     }
 }

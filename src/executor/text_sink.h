@@ -16,14 +16,15 @@ class TextSink final : public ResultSink {
     void notice(args::WaitLine line) override;
     // The header and one row per record, columns padded to 40, 60 and 12 characters.
     void show(const std::vector<PatchListRecord>& patches) override;
-    // Per success: separator, "Patch: {identifier}", separator, the record's text; then a
-    // closing separator, written even when nothing succeeded.
-    void show(const std::vector<Outcome<PatchInfo>>& outcomes) override;
-    void show(const std::vector<Outcome<PackageInfo>>& outcomes) override;
-    // "{name}: {status}" per record of every success.
-    void show(const std::vector<Outcome<StateRecords>>& outcomes) override;
-    // "Checks are passed!" when every check succeeded.
-    void show(const std::vector<Outcome<void>>& outcomes) override;
+    // Per success: separator, "Patch: {identifier}", separator, the record's text; at the end
+    // a closing separator, written even when nothing succeeded.
+    void show(const Outcome<PatchInfo>& outcome) override;
+    void show(const Outcome<PackageInfo>& outcome) override;
+    // "{name}: {status}" per record of a success.
+    void show(const Outcome<StateRecords>& outcome) override;
+    // At the end, "Checks are passed!" when every check succeeded.
+    void show(const Outcome<void>& outcome) override;
+    void end_of_outcomes(args::Shows shows) override;
 
   private:
     // Appends text from outside (a name, an identifier) as the console shows it.
@@ -31,9 +32,10 @@ class TextSink final : public ResultSink {
     // Pads by characters, not bytes, and never cuts a longer value.
     void append_padded(std::string& line, std::string_view value, std::size_t width) const;
     template <class Record>
-    void write_blocks(const std::vector<Outcome<Record>>& outcomes) const;
+    void write_block(const Outcome<Record>& outcome) const;
 
     const log::Console& console_;
+    bool any_failed_ = false;
 };
 
 }  // namespace quvane::executor

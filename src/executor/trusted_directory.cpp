@@ -36,8 +36,8 @@ Result<> check_trusted_directory(os::AnchoredDirectory& directory) {
         Error(fmt::format("{} is owned by {} with mode {:04o}; make it owned by root and not "
                           "writable by group or others (chown root {}; chmod go-w {})",
                           shown, owner_name(status.st_uid), status.st_mode & 07777, shown, shown))
-            .context(
-                fmt::format("The work directory {} is not safe for the operation lock", shown)));
+            .context(fmt::format("The work directory {} is not safe for the operation lock", shown))
+            .of_kind(FailureKind::WorkDir));
 }
 
 }  // namespace quvane::executor

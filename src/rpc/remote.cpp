@@ -9,6 +9,11 @@
 #include "unix_socket_transport.h"
 
 namespace quvane::rpc {
+namespace {
+
+constexpr std::string_view unknown_patch_message = "Cannot find patch ";
+
+}  // namespace
 
 RpcRemote::RpcRemote(const std::filesystem::path& socket_path,
                      std::optional<std::chrono::microseconds> timeout)
@@ -51,22 +56,25 @@ Error RpcRemote::translate(const ClientFailure& failure) const {
         Error error(fmt::format("Cannot connect to quvane daemon at unix://{}, {}",
                                 to_text_lossy(socket_path_.native()),
                                 transport->cause().value_or("Connection timeout")));
-        if (transport->kind == TransportFailure::Kind::Expired) {
-            return std::move(error).timed_out();
-        }
-        return error;
+        return std::move(error).of_kind(transport->kind == TransportFailure::Kind::Expired
+                                            ? FailureKind::Timeout
+                                            : FailureKind::Unreachable);
     }
     if (const auto* json = std::get_if<JsonFailure>(&failure)) {
         log::debug(log::target::remote, fmt::format("Json parse error: {}", json->detail));
-        return json->cause ? Error(*json->cause).context("Failed to parse response")
-                           : Error("Failed to parse response");
+        return (json->cause ? Error(*json->cause).context("Failed to parse response")
+                            : Error("Failed to parse response"))
+            .of_kind(FailureKind::BadAnswer);
     }
-    const std::string& message = std::get<RpcFailure>(failure).error.message;
-    if (message == "Method not found") {
-        return Error("Method is unimplemented");
+    const RpcError& refusal = std::get<RpcFailure>(failure).error;
+    if (refusal.message == "Method not found") {
+        return Error("Method is unimplemented").of_kind(FailureKind::Refused, refusal.code);
     }
+    // The patch service names a patch it does not know this way (the manual page says so).
+    const bool unknown = refusal.message.starts_with(unknown_patch_message);
     // As the daemon wrote it: the console escapes it for the stream that shows it.
-    return Error(message);
+    return Error(refusal.message)
+        .of_kind(unknown ? FailureKind::UnknownPatch : FailureKind::Refused, refusal.code);
 }
 
 template Result<Answer<Empty>> RpcRemote::call<Empty>(std::string_view, std::vector<std::string>);

@@ -31,7 +31,7 @@ tl::unexpected<ClientFailure> json_failure(std::string detail) {
 tl::expected<Reply, ClientFailure> read_one_value(ByteSource& source, std::size_t limit) {
     ValueBoundary grammar;
     BracketCounter counter;
-    bool counting = false;   // the value opens with a bracket: its end is counted
+    bool counting = false;    // the value opens with a bracket: its end is counted
     std::size_t checked = 0;  // the bytes of the value the grammar has taken
     auto window = Clock::now();
     std::size_t window_bytes = 0;

@@ -62,7 +62,8 @@ std::uint32_t current_uid() {
 
 Result<> check_superuser() {
     if (current_uid() != 0) {
-        return fail(std::string(superuser_required));
+        return tl::unexpected(
+            Error(std::string(superuser_required)).of_kind(FailureKind::NotSuperuser));
     }
     return {};
 }
