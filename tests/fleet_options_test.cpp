@@ -1,5 +1,7 @@
 // The options for scripts and fleets: --timeout, --wait and --json, end to end.
+#include <fstream>
 #include <future>
+#include <iterator>
 #include <regex>
 
 #include <gmock/gmock.h>
@@ -40,6 +42,30 @@ TEST(FleetOptions, TimeoutEndsACallToASilentDaemonAndReleasesTheLock) {
     EXPECT_TRUE(executor::OperationLock::acquire(dir.path() / "patch_op.lock", true).has_value());
 }
 
+// In a pipe or a file as on a terminal, each identifier's lines are out before the next call.
+TEST(FleetOptions, EachIdentifiersLinesAreWrittenAsItsCallEnds) {
+    const auto prefix = testing::superuser_prefix();
+    if (!prefix) {
+        GTEST_SKIP() << "neither root nor a user namespace";
+    }
+    testing::TemporaryDirectory dir;
+    const auto out = dir.path() / "out";
+    std::promise<std::string> written_before_b;
+    testing::StubDaemon daemon(dir.path() / "quvaned.sock", [&](const std::string& request) {
+        const std::string name = testing::view_request(request).first_param;
+        if (name == "\"B\"") {
+            std::ifstream file(out);
+            written_before_b.set_value(std::string(std::istreambuf_iterator<char>(file), {}));
+        }
+        return Reply::result(request, R"([{"name":)" + name + R"(,"status":"Actived"}])");
+    });
+    std::vector<std::string> argv = *prefix;
+    argv.insert(argv.end(), {"/bin/sh", "-c", R"(exec "$0" -w "$1" apply A B > "$2")",
+                             testing::quvane_binary(), dir.path().string(), out.string()});
+    EXPECT_EQ(testing::run_process(argv).status, 0);
+    EXPECT_EQ(written_before_b.get_future().get(), "A: ACTIVED\n");
+}
+
 TEST(FleetOptions, WaitTakesTheLockOnceItIsFreeOrSaysHowLongItWaited) {
     testing::TemporaryDirectory dir;
     testing::StubDaemon daemon(dir.path() / "quvaned.sock", [](const std::string& request) {
@@ -53,7 +79,16 @@ TEST(FleetOptions, WaitTakesTheLockOnceItIsFreeOrSaysHowLongItWaited) {
         testing::run_quvane({"-w", dir.path().string(), "--wait", "0.1", "apply", "P1"});
     EXPECT_EQ(gave_up.status, 1);
     EXPECT_THAT(gave_up.out, HasSubstr("Waited 0.1 seconds for another run to release the lock"));
+    EXPECT_EQ(gave_up.err, "");  // the word while waiting is for a terminal only
     EXPECT_TRUE(daemon.requests().empty());
+    // On a terminal a person is told the run waits, or how to wait.
+    const std::string lock = lock_path.string();
+    EXPECT_THAT(
+        testing::run_quvane_on_terminal({"-w", dir.path().string(), "--wait", "0.1", "apply", "P1"})
+            .out,
+        HasSubstr("another run holds the lock " + lock + "; waiting up to 0.1 seconds"));
+    EXPECT_THAT(testing::run_quvane_on_terminal({"-w", dir.path().string(), "apply", "P1"}).out,
+                HasSubstr("another run holds the lock " + lock + "; wait for it with --wait"));
 
     // The waiter is known to wait once it has opened the lock file; only then is the lock
     // released, and no call may have been made before.

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <thread>
+#include <utility>
 
 #include <fcntl.h>
 #include <fmt/format.h>
@@ -133,7 +134,8 @@ Result<os::FileDescriptor> open_or_create(const Place& place) {
 
 Result<OperationLock> OperationLock::acquire_at(int at, const std::filesystem::path& name,
                                                 const std::filesystem::path& path, bool exclusive,
-                                                std::optional<std::chrono::duration<double>> wait) {
+                                                std::optional<std::chrono::duration<double>> wait,
+                                                const std::function<void()>& busy) {
     const Place place{at, name, path};
     const std::string shown = to_text_lossy(place.shown.native());
     auto fd = open_or_create(place);
@@ -146,10 +148,14 @@ Result<OperationLock> OperationLock::acquire_at(int at, const std::filesystem::p
     const auto give_up = std::chrono::steady_clock::now() +
                          std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                              wait.value_or(std::chrono::duration<double>::zero()));
+    bool said_busy = false;
     while (::flock(fd->get(), operation) != 0) {
         const int error = errno;
         if (error == EINTR) {
             continue;
+        }
+        if (error == EWOULDBLOCK && busy && !std::exchange(said_busy, true)) {
+            busy();
         }
         // Polled rather than blocking in flock, so that the wait ends on time without a timer,
         // and at once when the run is interrupted.
@@ -186,17 +192,18 @@ Result<OperationLock> OperationLock::acquire_at(int at, const std::filesystem::p
 
 Result<OperationLock> OperationLock::acquire(const std::filesystem::path& path, bool exclusive,
                                              std::optional<std::chrono::duration<double>> wait) {
-    return acquire_at(AT_FDCWD, path, path, exclusive, wait);
+    return acquire_at(AT_FDCWD, path, path, exclusive, wait, {});
 }
 
 Result<OperationLock> OperationLock::acquire(os::AnchoredDirectory& directory,
                                              std::string_view name, bool exclusive,
-                                             std::optional<std::chrono::duration<double>> wait) {
+                                             std::optional<std::chrono::duration<double>> wait,
+                                             const std::function<void()>& busy) {
     const std::filesystem::path path = directory.path() / name;
     if (const int fd = directory.fd(); fd >= 0) {
-        return acquire_at(fd, std::filesystem::path(name), path, exclusive, wait);
+        return acquire_at(fd, std::filesystem::path(name), path, exclusive, wait, busy);
     }
-    return acquire_at(AT_FDCWD, path, path, exclusive, wait);
+    return acquire_at(AT_FDCWD, path, path, exclusive, wait, busy);
 }
 
 OperationLock::~OperationLock() {

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string_view>
 
@@ -28,9 +29,11 @@ class OperationLock {
 
     // The same for the file `name` in `directory`, looked up there whatever the directory's
     // path names by now; messages show the path.
+    // `busy` is called once when another run is found holding the lock.
     static Result<OperationLock> acquire(
         os::AnchoredDirectory& directory, std::string_view name, bool exclusive,
-        std::optional<std::chrono::duration<double>> wait = std::nullopt);
+        std::optional<std::chrono::duration<double>> wait = std::nullopt,
+        const std::function<void()>& busy = {});
 
     OperationLock(OperationLock&&) noexcept = default;
     OperationLock& operator=(OperationLock&&) noexcept = default;
@@ -45,7 +48,8 @@ class OperationLock {
     // `shown`.
     static Result<OperationLock> acquire_at(int at, const std::filesystem::path& name,
                                             const std::filesystem::path& shown, bool exclusive,
-                                            std::optional<std::chrono::duration<double>> wait);
+                                            std::optional<std::chrono::duration<double>> wait,
+                                            const std::function<void()>& busy);
 
     OperationLock(os::FileDescriptor fd, bool exclusive)
         : fd_(std::move(fd)), exclusive_(exclusive) {}

@@ -149,7 +149,9 @@ Result<> PatchCommandExecutor::invoke(const args::SubCommand& command) {
         if (auto trusted = check_trusted_directory(*work_dir_); !trusted) {
             return trusted;
         }
-        auto held = OperationLock::acquire(*work_dir_, lock_name_, true, lock_wait_);
+        auto held = OperationLock::acquire(*work_dir_, lock_name_, true, lock_wait_, [&] {
+            sink_.lock_busy(work_dir_->path() / lock_name_, lock_wait_);
+        });
         if (!held) {
             return tl::unexpected(std::move(held.error()));
         }

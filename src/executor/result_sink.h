@@ -2,6 +2,9 @@
 // a script. The executor makes the calls; a sink decides only how their outcomes are shown.
 #pragma once
 
+#include <chrono>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +49,9 @@ class ResultSink {
     // What a restore was asked for: only the accepted patches or all; and whether the daemon
     // had nothing saved, which `--if-saved` takes for success.
     virtual void restoring(bool /*accepted*/) {}
+    // Another run holds the lock at `path`: this run waits up to `wait`, or (without) fails.
+    virtual void lock_busy(const std::filesystem::path& /*path*/,
+                           std::optional<std::chrono::duration<double>> /*wait*/) {}
     virtual void nothing_saved() {}
 };
 

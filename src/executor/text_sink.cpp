@@ -118,6 +118,20 @@ void TextSink::show(const Outcome<void>& outcome) {
     any_failed_ = any_failed_ || !outcome.result;
 }
 
+void TextSink::lock_busy(const std::filesystem::path& path,
+                         std::optional<std::chrono::duration<double>> wait) {
+    if (!console_.errors_on_terminal()) {
+        return;
+    }
+    const std::string shown = to_text_lossy(path.native());
+    log::note(wait ? fmt::format("quvane: another run holds the lock {}; waiting up to {} "
+                                 "seconds for it (Ctrl-C stops waiting)",
+                                 shown, wait->count())
+                   : fmt::format("quvane: another run holds the lock {}; wait for it with "
+                                 "--wait SECONDS, or try again later",
+                                 shown));
+}
+
 void TextSink::end_of_outcomes(args::Shows shows) {
     if (shows == args::Shows::InfoBlocks || shows == args::Shows::TargetBlocks) {
         write_line(separator);

@@ -25,6 +25,10 @@ class TextSink final : public ResultSink {
     // At the end, "Checks are passed!" when every check succeeded.
     void show(const Outcome<void>& outcome) override;
     void end_of_outcomes(args::Shows shows) override;
+    // A word on standard error, for a person at a terminal only: that the run waits, or how
+    // not to fail.
+    void lock_busy(const std::filesystem::path& path,
+                   std::optional<std::chrono::duration<double>> wait) override;
 
   private:
     // Appends text from outside (a name, an identifier) as the console shows it.

@@ -26,6 +26,8 @@ class Console {
 
     // How text from outside goes into records: escaped when they reach a terminal.
     Shown outside_text() const noexcept;
+    // Whether a person watches standard error.
+    bool errors_on_terminal() const noexcept { return errors_is_terminal_; }
 
     // One record: the message and a line feed, on the records' stream. On a terminal what
     // would act on it is escaped; the message's own line feeds stay, so text whose line feeds
