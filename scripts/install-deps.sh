@@ -11,6 +11,7 @@ test=(
   libgtest-dev libgmock-dev libbenchmark-dev
   man-db groff-base bash bash-completion zsh python3 strace ansible-core lintian systemd
   init-system-helpers jq pylint python3-pycodestyle yamllint python3-voluptuous python3-venv
+  prometheus prometheus-node-exporter
 )
 case ${1:-test} in
   build) packages=("${build[@]}") ;;

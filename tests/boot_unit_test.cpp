@@ -1,5 +1,6 @@
-// The boot unit as systemd and a reboot see it: systemd-analyze accepts it as installed, and
-// its own command line brings an accepted and saved patch back after the daemon lost it.
+// The units as systemd and a reboot see them: systemd-analyze accepts the boot unit and the
+// metrics timer as installed, and the boot unit's own command line brings an accepted and saved
+// patch back after the daemon lost it.
 #include <unistd.h>
 
 #include <fstream>
@@ -56,7 +57,8 @@ TEST_F(BootUnit, SystemdAcceptsItAsInstalled) {
     const auto verify = [&] {
         const auto verified = testing::run_process(
             {"/usr/bin/systemd-analyze", "verify", "--root=" + destdir.path().string(), "--man=no",
-             "--recursive-errors=no", "quvane-restore.service"});
+             "--recursive-errors=no", "quvane-restore.service", "quvane-metrics.service",
+             "quvane-metrics.timer"});
         EXPECT_EQ(verified.status, 0) << verified.err;
         EXPECT_EQ(verified.err, "");
     };

@@ -63,6 +63,7 @@ TEST(Install, DebianPackageHoldsTheProgramItsPagesAndItsDependencies) {
         testing::run_process({"/usr/bin/dpkg-deb", "--field", deb.string(), "Depends"}).out;
     EXPECT_THAT(depends, ::testing::HasSubstr("libsimdjson"));
     EXPECT_THAT(depends, ::testing::HasSubstr("libstdc++6"));
+    EXPECT_THAT(depends, ::testing::HasSubstr("libfmt"));
 
     testing::TemporaryDirectory root;
     ASSERT_EQ(testing::run_process({"/usr/bin/dpkg-deb", "-x", deb.string(), root.path().string()})
@@ -76,7 +77,9 @@ TEST(Install, DebianPackageHoldsTheProgramItsPagesAndItsDependencies) {
     }
     std::sort(files.begin(), files.end());
     EXPECT_THAT(
-        files, ElementsAreArray({"usr/lib/systemd/system/quvane-restore.service", "usr/sbin/quvane",
+        files, ElementsAreArray({"usr/lib/systemd/system/quvane-metrics.service",
+                                 "usr/lib/systemd/system/quvane-metrics.timer",
+                                 "usr/lib/systemd/system/quvane-restore.service", "usr/sbin/quvane",
                                  "usr/share/bash-completion/completions/quvane",
                                  "usr/share/doc/quvane/changelog.Debian.gz",
                                  "usr/share/doc/quvane/copyright", "usr/share/man/man8/quvane.8.gz",

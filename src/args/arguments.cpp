@@ -21,8 +21,13 @@ Result<Arguments> convert(const Matches& matches) {
     if (!work_dir) {
         return tl::unexpected(work_dir.error());
     }
-    return Arguments{std::move(*command), std::move(*work_dir), matches.verbose,
-                     matches.json,        matches.timeout,      matches.wait};
+    std::optional<std::filesystem::path> metrics_file;
+    if (matches.metrics_file) {
+        metrics_file = *matches.metrics_file;
+    }
+    return Arguments{std::move(*command),    std::move(*work_dir), matches.verbose,
+                     matches.json,           matches.timeout,      matches.wait,
+                     std::move(metrics_file)};
 }
 
 }  // namespace
@@ -52,6 +57,9 @@ std::string Arguments::debug_form() const {
     if (wait) {
         fields.emplace_back("wait",
                             fmt::format("{}s", std::chrono::duration<double>(*wait).count()));
+    }
+    if (metrics_file) {
+        fields.emplace_back("metrics_file", debug_form::quoted(metrics_file->native()));
     }
     return debug_form::record("Arguments", fields);
 }

@@ -24,6 +24,7 @@ struct Matches {
     bool json = false;
     std::optional<std::chrono::microseconds> timeout{};  // positive, at most longest_wait
     std::optional<std::chrono::microseconds> wait{};
+    std::optional<std::string> metrics_file{};  // raw bytes
 };
 
 struct Arguments {
@@ -35,6 +36,8 @@ struct Arguments {
     std::optional<std::chrono::microseconds> timeout{};
     // For the operation lock; none: fail at once.
     std::optional<std::chrono::microseconds> wait{};
+    // Where the results go as Prometheus metrics instead of standard output.
+    std::optional<std::filesystem::path> metrics_file{};
 
     // Parses the process arguments. Help, version and usage errors are written by the parser,
     // which then ends the process (0 for help and version, 1 otherwise).

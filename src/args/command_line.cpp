@@ -158,6 +158,9 @@ class Grammar {
             case OptionKey::Wait:
                 option = app_.add_option(names(row), wait_, help)->check(positive_seconds());
                 break;
+            case OptionKey::MetricsFile:
+                option = app_.add_option(names(row), metrics_file_, help);
+                break;
         }
         option->multi_option_policy(CLI::MultiOptionPolicy::Throw);
         if (row.takes_value()) {
@@ -329,8 +332,8 @@ class Grammar {
             // Checked by the grammar already.
             return text ? std::optional(*parse_seconds(*text)) : std::nullopt;
         };
-        return Matches{std::move(command), work_dir_,      verbose_, json_,
-                       duration(timeout_), duration(wait_)};
+        return Matches{std::move(command), work_dir_,       verbose_,     json_,
+                       duration(timeout_), duration(wait_), metrics_file_};
     }
 
     CLI::App app_;
@@ -339,6 +342,7 @@ class Grammar {
     bool json_ = false;
     std::optional<std::string> timeout_;
     std::optional<std::string> wait_;
+    std::optional<std::string> metrics_file_;
     bool accepted_ = false;
     bool if_saved_ = false;
     std::vector<std::string> identifiers_;

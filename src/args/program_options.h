@@ -8,10 +8,10 @@
 namespace quvane::args {
 
 // Which field of the parsed command line an option fills.
-enum class OptionKey { WorkDir, Verbose, Json, Timeout, Wait, Help, Version };
+enum class OptionKey { WorkDir, Verbose, Json, Timeout, Wait, MetricsFile, Help, Version };
 
 // What a shell may offer for an option's value.
-enum class ValueKind { None, Directory, Seconds };
+enum class ValueKind { None, Directory, Seconds, File };
 
 struct ProgramOption {
     OptionKey key;
@@ -33,6 +33,7 @@ inline constexpr std::array program_options{
     ProgramOption{OptionKey::Json, "", "--json", "", ValueKind::None, "Print one JSON document instead of text"},
     ProgramOption{OptionKey::Timeout, "", "--timeout", "SECONDS", ValueKind::Seconds, "Give up on a daemon call after SECONDS"},
     ProgramOption{OptionKey::Wait, "", "--wait", "SECONDS", ValueKind::Seconds, "Wait up to SECONDS for another run's lock"},
+    ProgramOption{OptionKey::MetricsFile, "", "--metrics-file", "FILE", ValueKind::File, "Write Prometheus metrics to FILE instead of the results"},
 };
 // clang-format on
 

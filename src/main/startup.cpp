@@ -11,6 +11,7 @@
 #include "args/arguments.h"
 #include "executor/build.h"
 #include "executor/json_sink.h"
+#include "executor/metrics_sink.h"
 #include "executor/patch.h"
 #include "executor/text_sink.h"
 #include "log/logger.h"
@@ -101,11 +102,17 @@ int run(int argc, const char* const* argv) {
     debug("Initializing command executors...");
     executor::TextSink text(console);
     executor::JsonSink document(console);
+    std::optional<executor::MetricsSink> metrics;
+    if (arguments->metrics_file) {
+        metrics.emplace(*arguments->metrics_file);
+    }
+    executor::ResultSink& sink = metrics ? static_cast<executor::ResultSink&>(*metrics)
+                                 : json  ? static_cast<executor::ResultSink&>(document)
+                                         : text;
     Executors executors;
     executors.push_back(std::make_unique<executor::BuildCommandExecutor>());
     executors.push_back(std::make_unique<executor::PatchCommandExecutor>(
-        std::move(proxy), std::move(work_dir), "patch_op.lock",
-        json ? static_cast<executor::ResultSink&>(document) : text,
+        std::move(proxy), std::move(work_dir), "patch_op.lock", sink,
         arguments->wait ? std::optional<std::chrono::duration<double>>(*arguments->wait)
                         : std::nullopt));
 
@@ -113,7 +120,13 @@ int run(int argc, const char* const* argv) {
     if (log::enabled(log::Level::Debug)) {
         debug("Invoking command: " + command.debug_form());
     }
-    const auto result = dispatch(executors, command);
+    auto result = dispatch(executors, command);
+    if (metrics) {
+        // Written whatever the run's outcome: a daemon that is down is what it tells.
+        if (auto written = metrics->finish(result); result && !written) {
+            result = std::move(written);
+        }
+    }
     if (json) {
         if (result) {
             debug("Done");

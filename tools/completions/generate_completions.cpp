@@ -97,6 +97,8 @@ std::string zsh_option_entry(const ProgramOption& option) {
         value = ":" + std::string(option.value_name) + ":_directories";
     } else if (option.value == ValueKind::Seconds) {
         value = ":" + std::string(option.value_name) + ": ";
+    } else if (option.value == ValueKind::File) {
+        value = ":" + std::string(option.value_name) + ":_files";
     }
     const std::string help = "[" + single_quoted_inside(option.help) + "]" + value;
     const bool shows = option.key == OptionKey::Help || option.key == OptionKey::Version;
@@ -147,6 +149,7 @@ std::map<std::string, std::string> placeholders() {
         {"SUBCOMMANDS", subcommand_words(" ")},
         {"DIRECTORY_OPTIONS", option_pattern(ValueKind::Directory)},
         {"SECONDS_OPTIONS", option_pattern(ValueKind::Seconds)},
+        {"FILE_OPTIONS", option_pattern(ValueKind::File)},
         {"PROGRAM_OPTIONS", every_option_name()},
         {"HELP_FLAGS", option_names(help_option, " ")},
         {"ACCEPTED_FLAG", std::string(accepted_flag) + " " + std::string(if_saved_flag)},
