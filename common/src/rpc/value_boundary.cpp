@@ -1,5 +1,7 @@
 #include "value_boundary.h"
 
+#include <cctype>
+
 namespace quvane::rpc {
 namespace {
 
@@ -8,9 +10,6 @@ bool is_whitespace(char c) noexcept {
 }
 bool is_digit(char c) noexcept {
     return c >= '0' && c <= '9';
-}
-bool is_hex_digit(char c) noexcept {
-    return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
 }  // namespace
@@ -98,24 +97,22 @@ bool ValueBoundary::take_structure(char c) noexcept {
 bool ValueBoundary::take_escape(char c) noexcept {
     if (escape_ > 1) {
         escape_ = escape_ == 2 ? 0 : static_cast<std::uint8_t>(escape_ - 1);
-        return is_hex_digit(c) || invalid("an invalid \\u escape in a string");
+        return std::isxdigit(static_cast<unsigned char>(c)) != 0 ||
+               invalid("an invalid \\u escape in a string");
     }
     escape_ = c == 'u' ? 5 : 0;
     return std::string_view("u\"\\/bfnrt").find(c) != std::string_view::npos ||
            invalid("an invalid escape in a string");
 }
 
-// Well-formed UTF-8 as RFC 3629 defines it: no overlong form, no surrogate, nothing past
-// U+10FFFF. The lead byte sets how many continuation bytes follow and the range of the first.
+// RFC 3629's UTF-8: the lead byte sets the continuation bytes and the range of the first.
 bool ValueBoundary::take_utf8(unsigned char c) noexcept {
     if (utf8_left_ > 0) {
-        if (c < utf8_low_ || c > utf8_high_) {
-            return invalid("a string that is not UTF-8");
-        }
+        const bool in_range = c >= utf8_low_ && c <= utf8_high_;
         --utf8_left_;
         utf8_low_ = 0x80;
         utf8_high_ = 0xBF;
-        return true;
+        return in_range || invalid("a string that is not UTF-8");
     }
     if (c < 0xC2 || c > 0xF4) {
         return invalid("a string that is not UTF-8");
@@ -186,7 +183,11 @@ bool ValueBoundary::take_number(char c) noexcept {
     if ((c == 'e' || c == 'E') && number_ != Number::Exponent) {
         return next(Number::E);
     }
-    // The number has ended before `c`, which belongs to what follows.
+    return number_ended(c);
+}
+
+// The number has ended before `c`, which belongs to what follows.
+bool ValueBoundary::number_ended(char c) noexcept {
     if (depth_ > 0) {
         return value_ended() && take_structure(c);
     }

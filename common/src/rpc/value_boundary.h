@@ -1,6 +1,5 @@
-// The JSON grammar over a byte stream, a byte at a time and resumable at any byte: where one
-// value ends, or as soon as the bytes cannot begin any valid value, what is wrong (strings
-// included: escapes, control characters, UTF-8 as RFC 8259 section 8.1 asks).
+// The JSON grammar over a byte stream, a byte at a time, resumable anywhere: where a value ends,
+// or what is wrong once the bytes cannot begin one (strings' UTF-8 too, RFC 8259 section 8.1).
 #pragma once
 
 #include <bitset>
@@ -35,7 +34,7 @@ class ValueBoundary {
     enum class Mode : std::uint8_t { Leading, Structure, String, Number, Literal, Done, Invalid };
     // What may come next outside strings.
     enum class Expect : std::uint8_t { Value, ValueOrClose, KeyOrClose, Key, Colon, CommaOrClose };
-    // Where a number is: after its sign, zero, digits, point, fraction, e, e's sign, exponent.
+    // After a number's sign, zero, digits, point, fraction, e, e's sign, exponent.
     enum class Number : std::uint8_t { Sign, Zero, Integer, Point, Fraction, E, ESign, Exponent };
 
     // Applies one byte; false when the value cannot go on (Invalid) or is complete (Done).
@@ -45,6 +44,7 @@ class ValueBoundary {
     bool take_escape(char c) noexcept;
     bool take_utf8(unsigned char c) noexcept;
     bool take_number(char c) noexcept;
+    bool number_ended(char c) noexcept;
     bool begin_value(char c) noexcept;
     bool open(bool array) noexcept;
     bool close(bool array) noexcept;
