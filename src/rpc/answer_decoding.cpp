@@ -23,6 +23,15 @@ enum Member : std::size_t { ResultMember, ErrorMember, IdMember, JsonRpcMember, 
 // pass declines is decided without it, so that a run stays within five times the answer.
 constexpr std::size_t explained_limit = std::size_t{4} << 20;
 
+// Which member of the envelope `key` names; MemberCount for any other.
+Member member_named(simdjson::ondemand::raw_json_string key) {
+    return key.unsafe_is_equal("result")    ? ResultMember
+           : key.unsafe_is_equal("error")   ? ErrorMember
+           : key.unsafe_is_equal("id")      ? IdMember
+           : key.unsafe_is_equal("jsonrpc") ? JsonRpcMember
+                                            : MemberCount;
+}
+
 // The envelope's members, the result decoded as T. An error object, a missing result that T
 // cannot be, a repeated member or any fault: declined.
 template <class T>
@@ -33,19 +42,9 @@ bool decode_envelope(simdjson::ondemand::object envelope, one_pass::Pass& pass, 
         if (std::move(member).get(field) != simdjson::SUCCESS) {
             return false;
         }
-        const simdjson::ondemand::raw_json_string key = field.key();
-        Member which = MemberCount;
-        if (key.unsafe_is_equal("result")) {
-            which = ResultMember;
-        } else if (key.unsafe_is_equal("error")) {
-            which = ErrorMember;
-        } else if (key.unsafe_is_equal("id")) {
-            which = IdMember;
-        } else if (key.unsafe_is_equal("jsonrpc")) {
-            which = JsonRpcMember;
-        }
+        const Member which = member_named(field.key());
         if (which == MemberCount) {
-            if (one_pass::key_has_escapes(key) || !one_pass::skip(field.value())) {
+            if (one_pass::key_has_escapes(field.key()) || !one_pass::skip(field.value())) {
                 return false;
             }
             continue;
@@ -121,6 +120,48 @@ bool too_dense(std::string_view json) {
     return 2 * marks * 4 > json.size() * 7 / 2;
 }
 
+// An error object, "code" and "message" required, "data" kept as its text; nothing when
+// anything is amiss.
+std::optional<RpcError> decode_error_object(simdjson::ondemand::value item) {
+    simdjson::ondemand::object object;
+    if (item.get_object().get(object) != simdjson::SUCCESS) {
+        return std::nullopt;
+    }
+    RpcError error;
+    std::optional<std::int64_t> code;
+    std::optional<std::string_view> message;
+    for (auto member : object) {
+        simdjson::ondemand::field field;
+        if (std::move(member).get(field) != simdjson::SUCCESS) {
+            return std::nullopt;
+        }
+        const simdjson::ondemand::raw_json_string name = field.key();
+        std::string_view text;
+        bool taken = false;
+        if (name.unsafe_is_equal("code")) {
+            taken = !code && field.value().get_int64().get(code.emplace()) == simdjson::SUCCESS;
+        } else if (name.unsafe_is_equal("message")) {
+            taken =
+                !message && field.value().get_string().get(message.emplace()) == simdjson::SUCCESS;
+        } else if (name.unsafe_is_equal("data")) {
+            simdjson::ondemand::value data = field.value();
+            taken = !error.data && simdjson::to_json_string(data).get(text) == simdjson::SUCCESS;
+            error.data = RawJson{std::string(text.substr(0, text.find_last_not_of(" \t\r\n") + 1))};
+        } else {
+            taken = !one_pass::key_has_escapes(name) && one_pass::skip(field.value());
+        }
+        if (!taken) {
+            return std::nullopt;
+        }
+    }
+    if (!code || !message || *code != static_cast<std::int32_t>(*code)) {
+        return std::nullopt;
+    }
+    error.code = static_cast<std::int32_t>(*code);
+    error.message = *message;
+    return error;
+}
+
 // The error object of an answer the one pass declined, taken in one more pass; nothing when the
 // answer has none, or anything about it is amiss. Member rules as for the tree: "id" must be
 // there, no member twice.
@@ -141,67 +182,21 @@ std::optional<RpcError> error_in_one_pass(const Reply& reply) {
         if (std::move(member).get(field) != simdjson::SUCCESS) {
             return std::nullopt;
         }
-        const simdjson::ondemand::raw_json_string key = field.key();
-        const Member which = key.unsafe_is_equal("error")     ? ErrorMember
-                             : key.unsafe_is_equal("result")  ? ResultMember
-                             : key.unsafe_is_equal("id")      ? IdMember
-                             : key.unsafe_is_equal("jsonrpc") ? JsonRpcMember
-                                                              : MemberCount;
-        if (which == MemberCount && one_pass::key_has_escapes(key)) {
-            return std::nullopt;
-        }
-        if (which != MemberCount) {
-            if (seen.test(which)) {
-                return std::nullopt;
-            }
-            seen.set(which);
-        }
-        if (which != ErrorMember) {
-            if (!one_pass::skip(field.value())) {
+        const Member which = member_named(field.key());
+        if (which == MemberCount) {
+            if (one_pass::key_has_escapes(field.key()) || !one_pass::skip(field.value())) {
                 return std::nullopt;
             }
             continue;
         }
-        simdjson::ondemand::object object;
-        if (field.value().get_object().get(object) != simdjson::SUCCESS) {
+        if (seen.test(which)) {
             return std::nullopt;
         }
-        RpcError& decoded = error.emplace();
-        bool code = false;
-        bool message = false;
-        for (auto inner : object) {
-            simdjson::ondemand::field part;
-            if (std::move(inner).get(part) != simdjson::SUCCESS) {
-                return std::nullopt;
-            }
-            const simdjson::ondemand::raw_json_string name = part.key();
-            std::int64_t number = 0;
-            std::string_view text;
-            if (name.unsafe_is_equal("code")) {
-                if (code || part.value().get_int64().get(number) != simdjson::SUCCESS ||
-                    number != static_cast<std::int32_t>(number)) {
-                    return std::nullopt;
-                }
-                code = true;
-                decoded.code = static_cast<std::int32_t>(number);
-            } else if (name.unsafe_is_equal("message")) {
-                if (message || part.value().get_string().get(text) != simdjson::SUCCESS) {
-                    return std::nullopt;
-                }
-                message = true;
-                decoded.message = text;
-            } else if (name.unsafe_is_equal("data")) {
-                simdjson::ondemand::value data = part.value();
-                if (decoded.data || simdjson::to_json_string(data).get(text) != simdjson::SUCCESS) {
-                    return std::nullopt;
-                }
-                decoded.data =
-                    RawJson{std::string(text.substr(0, text.find_last_not_of(" \t\r\n") + 1))};
-            } else if (one_pass::key_has_escapes(name) || !one_pass::skip(part.value())) {
-                return std::nullopt;
-            }
+        seen.set(which);
+        if (which == ErrorMember) {
+            error = decode_error_object(field.value());
         }
-        if (!code || !message) {
+        if (which == ErrorMember ? !error : !one_pass::skip(field.value())) {
             return std::nullopt;
         }
     }

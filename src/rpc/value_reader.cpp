@@ -26,26 +26,98 @@ tl::unexpected<ClientFailure> json_failure(std::string detail) {
     return tl::unexpected(ClientFailure(JsonFailure{std::move(detail)}));
 }
 
+using Checked = tl::expected<void, ClientFailure>;
+
+// Where the value ends in the bytes as they come: by the bracket count for an object or an
+// array, with the grammar catching up over what a pausing or slow daemon sent; by the grammar
+// alone for anything else.
+class Framing {
+  public:
+    // How many bytes of `chunk`, which follows `value`, belong to the value, and whether it is
+    // complete with them. Blanks before the value are counted but belong to nothing.
+    tl::expected<std::pair<std::size_t, bool>, ClientFailure> scan(std::string_view chunk,
+                                                                   const Reply& value) {
+        if (value.json().empty() && !grammar_.started()) {
+            const std::size_t blanks = std::min(chunk.find_first_not_of(" \t\n\r"), chunk.size());
+            if (blanks > 0) {
+                return std::pair{blanks, false};
+            }
+            counting_ = chunk.front() == '{' || chunk.front() == '[';
+        }
+        if (counting_) {
+            const auto end = counter_.scan(chunk);
+            return std::pair{end.value_or(chunk.size()), end.has_value()};
+        }
+        const auto scanned = grammar_.scan(chunk);
+        if (scanned.status == ValueBoundary::Status::Invalid) {
+            return invalid(value.json().size() + scanned.length);
+        }
+        checked_ = value.json().size() + scanned.length;
+        return std::pair{scanned.length, scanned.status == ValueBoundary::Status::Complete};
+    }
+
+    // Before waiting for more: a daemon that pauses, or sends less than a steady one would,
+    // has what it sent so far checked now, each byte once, rather than when it closes.
+    Checked check_if_slow(ByteSource& source, const Reply& value) {
+        if (!counting_ || checked_ == value.json().size()) {
+            return {};
+        }
+        const auto now = Clock::now();
+        const bool window_over = now - window_ >= slow_window;
+        const bool slow = window_over && value.json().size() - window_start_ < slow_bytes;
+        if (window_over) {
+            window_ = now;
+            window_start_ = value.json().size();
+        }
+        return slow || !source.pending(slow_window) ? check(value) : Checked{};
+    }
+
+    // At the end of the stream: whether the value is whole, and if not what was wrong.
+    Checked at_end(const Reply& value) {
+        if (auto checked = check(value); !checked) {
+            return checked;
+        }
+        if (counting_ || !grammar_.complete_at_end_of_stream()) {
+            return json_failure(
+                fmt::format("EOF while parsing a value: the connection closed after {} bytes",
+                            value.json().size()));
+        }
+        return {};
+    }
+
+    bool started(const Reply& value) const noexcept {
+        return !value.json().empty() || counting_ || grammar_.started();
+    }
+
+  private:
+    // The grammar over the bytes it has not seen yet.
+    Checked check(const Reply& value) {
+        const std::size_t from = std::exchange(checked_, value.json().size());
+        const auto scanned = grammar_.scan(value.json().substr(from));
+        if (scanned.status == ValueBoundary::Status::Invalid) {
+            return invalid(from + scanned.length);
+        }
+        return {};
+    }
+
+    tl::unexpected<ClientFailure> invalid(std::size_t at) const {
+        return json_failure(
+            fmt::format("invalid JSON: {} at byte {} of the response", grammar_.fault(), at + 1));
+    }
+
+    ValueBoundary grammar_;
+    BracketCounter counter_;
+    bool counting_ = false;
+    std::size_t checked_ = 0;  // the bytes of the value the grammar has taken
+    Clock::time_point window_ = Clock::now();
+    std::size_t window_start_ = 0;  // the value's size when the window began
+};
+
 }  // namespace
 
 tl::expected<Reply, ClientFailure> read_one_value(ByteSource& source, std::size_t limit) {
-    ValueBoundary grammar;
-    BracketCounter counter;
-    bool counting = false;    // the value opens with a bracket: its end is counted
-    std::size_t checked = 0;  // the bytes of the value the grammar has taken
-    auto window = Clock::now();
-    std::size_t window_bytes = 0;
+    Framing framing;
     Reply value;
-    // The grammar over the bytes it has not seen yet: a fault among them fails the read.
-    const auto check = [&]() -> tl::expected<void, ClientFailure> {
-        const std::size_t from = std::exchange(checked, value.json().size());
-        const auto scanned = grammar.scan(value.json().substr(from));
-        if (scanned.status == ValueBoundary::Status::Invalid) {
-            return json_failure(fmt::format("invalid JSON: {} at byte {} of the response",
-                                            grammar.fault(), from + scanned.length + 1));
-        }
-        return {};
-    };
     while (true) {
         const std::size_t room = limit - value.json().size();
         if (room == 0) {
@@ -54,20 +126,8 @@ tl::expected<Reply, ClientFailure> read_one_value(ByteSource& source, std::size_
                             fmt::format("The answer is longer than {} MiB, the most a call reads",
                                         limit >> 20)}));
         }
-        // A daemon that pauses, or sends less than a steady one would: what it sent so far is
-        // checked now, each byte once, rather than when it closes.
-        if (counting && checked < value.json().size()) {
-            const auto now = Clock::now();
-            const bool slow = now - window >= slow_window && window_bytes < slow_bytes;
-            if (now - window >= slow_window) {
-                window = now;
-                window_bytes = 0;
-            }
-            if (slow || !source.pending(slow_window)) {
-                if (auto checked_so_far = check(); !checked_so_far) {
-                    return tl::unexpected(std::move(checked_so_far.error()));
-                }
-            }
+        if (auto checked = framing.check_if_slow(source, value); !checked) {
+            return tl::unexpected(std::move(checked.error()));
         }
         const std::size_t want = std::min(chunk_size, room);
         if (!value.reserve_more(want, limit)) {
@@ -91,48 +151,22 @@ tl::expected<Reply, ClientFailure> read_one_value(ByteSource& source, std::size_
             if (value.json().empty()) {
                 return tl::unexpected(ClientFailure(TransportFailure::timeout()));
             }
-            if (auto checked_so_far = check(); !checked_so_far) {
-                return tl::unexpected(std::move(checked_so_far.error()));
-            }
-            if (counting || !grammar.complete_at_end_of_stream()) {
-                return json_failure(
-                    fmt::format("EOF while parsing a value: the connection closed after {} bytes",
-                                value.json().size()));
+            if (auto whole = framing.at_end(value); !whole) {
+                return tl::unexpected(std::move(whole.error()));
             }
             break;
         }
-        const std::string_view chunk(free, *peeked);
-        std::size_t take = 0;
-        bool complete = false;
-        if (value.json().empty()) {
-            // Blanks before the value are consumed and dropped, so that however many the daemon
-            // sends, none of them is held.
-            take = std::min(chunk.find_first_not_of(" \t\n\r"), chunk.size());
-            counting = take == 0 && (chunk.front() == '{' || chunk.front() == '[');
+        const auto scanned = framing.scan(std::string_view(free, *peeked), value);
+        if (!scanned) {
+            return tl::unexpected(std::move(scanned.error()));
         }
-        if (take == 0 && counting) {
-            const auto end = counter.scan(chunk);
-            complete = end.has_value();
-            take = end.value_or(chunk.size());
-        } else if (take == 0) {
-            // Anything but an object or an array: the grammar alone, as the bytes come.
-            const auto scanned = grammar.scan(chunk);
-            if (scanned.status == ValueBoundary::Status::Invalid) {
-                return json_failure(fmt::format("invalid JSON: {} at byte {} of the response",
-                                                grammar.fault(),
-                                                value.json().size() + scanned.length + 1));
-            }
-            complete = scanned.status == ValueBoundary::Status::Complete;
-            take = scanned.length;
-            checked += take;
-        }
+        const auto [take, complete] = *scanned;
         if (const auto consumed = source.consume(free, take); !consumed) {
             return json_failure(fmt::format("failed to read the response: {}",
                                             system_error_text(consumed.error())));
         }
-        if (!value.json().empty() || counting || grammar.started()) {
+        if (framing.started(value)) {
             value.grow(take);
-            window_bytes += take;
         }
         if (complete) {
             break;
