@@ -49,8 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // framed by the bracket count: an invalid value may fail in the one read and be framed by
     // the other, never a valid one.
     const auto valid = [&](const auto& read) {
-        return read && parser.parse(simdjson::padded_string(read->json())).error() ==
-                           simdjson::SUCCESS;
+        return read &&
+               parser.parse(simdjson::padded_string(read->json())).error() == simdjson::SUCCESS;
     };
     if (value.has_value() != reference.has_value() && (valid(value) || valid(reference)))
         std::abort();

@@ -20,6 +20,16 @@ struct ProcessResult {
 ProcessResult run_process(const std::vector<std::string>& argv,
                           const std::filesystem::path& directory = {});
 
+// Whether the binaries under test carry AddressSanitizer's runtime, which needs /proc and
+// takes memory of its own.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool sanitized = true;
+#elif defined(__has_feature)
+inline constexpr bool sanitized = __has_feature(address_sanitizer);
+#else
+inline constexpr bool sanitized = false;
+#endif
+
 // The quvane binary under test.
 std::string quvane_binary();
 
