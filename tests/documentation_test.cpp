@@ -4,12 +4,15 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <map>
 #include <regex>
 #include <sstream>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "args/program_options.h"
+#include "args/subcommand_rows.h"
 #include "executor/operation_lock.h"
 #include "support/end_to_end.h"
 
@@ -252,6 +255,29 @@ TEST_F(Documentation, ManualPageExamplesPrintWhatTheyShow) {
     }
     EXPECT_GE(steps.size(), 8U);
     run_transcript(steps, "quvane.8");
+}
+
+// The manual page names every subcommand and program option of the rows, so that a row added
+// without its page fails here.
+TEST(ManualPage, NamesEveryRow) {
+    std::string section;
+    std::map<std::string, std::string> sections;
+    for (std::string line : lines_of(QUVANE_SOURCE_DIR "/doc/quvane.8")) {
+        if (line.starts_with(".SH ")) {
+            section = line.substr(4);
+            continue;
+        }
+        replace_all(line, "\\-", "-");
+        sections[section] += line + "\n";
+    }
+    for (const args::SubcommandRow& row : args::subcommand_rows) {
+        const std::regex entry("\n\\.B[IR]? \"?" + std::string(row.word) + "[ \"\n]");
+        EXPECT_TRUE(std::regex_search(sections["SUBCOMMANDS"], entry)) << row.word;
+    }
+    for (const args::ProgramOption& option : args::program_options) {
+        EXPECT_THAT(sections["OPTIONS"], ::testing::HasSubstr(std::string(option.long_name)))
+            << option.long_name;
+    }
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // Decoding of the daemon's results into patch records, through the schema decoder.
 #include "patch_decoding.h"
 
+#include "result_types.h"
+
 #include "patch_schema.h"
 #include "patch_value_decoding.h"
 #include "schema_decoding.h"
@@ -139,11 +141,7 @@ DecodedAnswer<T> decode_json(std::string_view json) {
     template Decoded<T> decode_null<T>();                \
     template DecodedAnswer<T> decode_json<T>(std::string_view json);
 
-QUVANE_DECODABLE(Empty)
-QUVANE_DECODABLE(PatchInfo)
-QUVANE_DECODABLE(PackageInfo)
-QUVANE_DECODABLE(std::vector<PatchListRecord>)
-QUVANE_DECODABLE(std::vector<PatchStateRecord>)
+QUVANE_FOR_EACH_RESULT_TYPE(QUVANE_DECODABLE)
 
 #undef QUVANE_DECODABLE
 

@@ -1,5 +1,6 @@
-// Every subcommand as one row: what the grammar, the help, the conversion, the executor and
-// the generated shell completions know of it. Adding a subcommand is adding a row (and a
+// Every subcommand as one row: what the grammar, the help, the conversion, the executor (the
+// daemon method it calls and how its results are shown) and the generated shell completions
+// know of it. Adding a subcommand over an existing kind of result is adding a row (and a
 // variant to SubCommand, in the same place of the order). Plain data, no parser: the
 // completion generator in tools/ reads it without linking the client.
 #pragma once
@@ -11,23 +12,6 @@ namespace quvane::args {
 
 // What a subcommand takes after its word.
 enum class Takes { Nothing, Identifiers, ToolArguments, AcceptedFlag };
-
-// The daemon method a subcommand calls; the proxy has one typed operation for each.
-enum class DaemonCall {
-    None,  // not a daemon subcommand: build runs the build tool
-    GetPatchInfo,
-    GetPatchTarget,
-    GetPatchStatus,
-    GetPatchList,
-    CheckPatch,
-    ApplyPatch,
-    RemovePatch,
-    ActivePatch,
-    DeactivePatch,
-    AcceptPatch,
-    SavePatchStatus,
-    RestorePatchStatus,
-};
 
 enum class Locking { None, Exclusive };
 
@@ -53,7 +37,9 @@ struct SubcommandRow {
     std::string_view name;  // of the variant, in the debug form
     std::string_view help;
     Takes takes;
-    DaemonCall call;
+    // The daemon method called once per identifier, or once (empty: no daemon call, build runs
+    // the build tool). Its result is decoded as `shows` asks.
+    std::string_view method;
     Locking locking;
     WaitLine wait;
     Shows shows;
@@ -66,19 +52,19 @@ struct SubcommandRow {
 // In the order of the grammar, the help and SubCommand's variant.
 // clang-format off
 inline constexpr std::array subcommand_rows{
-    SubcommandRow{"build", "Build", "Build a patch", Takes::ToolArguments, DaemonCall::None, Locking::None, WaitLine::None, Shows::ToolOutput, Audit::None},
-    SubcommandRow{"info", "Info", "Show patch info", Takes::Identifiers, DaemonCall::GetPatchInfo, Locking::None, WaitLine::None, Shows::InfoBlocks, Audit::None},
-    SubcommandRow{"target", "Target", "Show patch target", Takes::Identifiers, DaemonCall::GetPatchTarget, Locking::None, WaitLine::None, Shows::TargetBlocks, Audit::None},
-    SubcommandRow{"status", "Status", "Show patch status", Takes::Identifiers, DaemonCall::GetPatchStatus, Locking::None, WaitLine::None, Shows::StateLines, Audit::None},
-    SubcommandRow{"list", "List", "List all patches", Takes::Nothing, DaemonCall::GetPatchList, Locking::None, WaitLine::None, Shows::PatchTable, Audit::None},
-    SubcommandRow{"check", "Check", "Check a patch", Takes::Identifiers, DaemonCall::CheckPatch, Locking::Exclusive, WaitLine::None, Shows::CheckVerdict, Audit::None, "NOT-APPLIED"},
-    SubcommandRow{"apply", "Apply", "Apply a patch", Takes::Identifiers, DaemonCall::ApplyPatch, Locking::Exclusive, WaitLine::None, Shows::StateLines, Audit::Recorded, "NOT-APPLIED"},
-    SubcommandRow{"remove", "Remove", "Remove a patch", Takes::Identifiers, DaemonCall::RemovePatch, Locking::Exclusive, WaitLine::BeforeLock, Shows::StateLines, Audit::Recorded, "DEACTIVED ACTIVED ACCEPTED"},
-    SubcommandRow{"active", "Active", "Active a patch", Takes::Identifiers, DaemonCall::ActivePatch, Locking::Exclusive, WaitLine::None, Shows::StateLines, Audit::Recorded, "DEACTIVED"},
-    SubcommandRow{"deactive", "Deactive", "Deactive a patch", Takes::Identifiers, DaemonCall::DeactivePatch, Locking::Exclusive, WaitLine::None, Shows::StateLines, Audit::Recorded, "ACTIVED ACCEPTED"},
-    SubcommandRow{"accept", "Accept", "Accept a patch", Takes::Identifiers, DaemonCall::AcceptPatch, Locking::Exclusive, WaitLine::None, Shows::StateLines, Audit::Recorded, "ACTIVED"},
-    SubcommandRow{"save", "Save", "Save all patch status", Takes::Nothing, DaemonCall::SavePatchStatus, Locking::Exclusive, WaitLine::None, Shows::Nothing, Audit::Recorded},
-    SubcommandRow{"restore", "Restore", "Restore all patch status", Takes::AcceptedFlag, DaemonCall::RestorePatchStatus, Locking::Exclusive, WaitLine::AfterLock, Shows::Nothing, Audit::Recorded},
+    SubcommandRow{"build", "Build", "Build a patch", Takes::ToolArguments, "", Locking::None, WaitLine::None, Shows::ToolOutput, Audit::None},
+    SubcommandRow{"info", "Info", "Show patch info", Takes::Identifiers, "get_patch_info", Locking::None, WaitLine::None, Shows::InfoBlocks, Audit::None},
+    SubcommandRow{"target", "Target", "Show patch target", Takes::Identifiers, "get_patch_target", Locking::None, WaitLine::None, Shows::TargetBlocks, Audit::None},
+    SubcommandRow{"status", "Status", "Show patch status", Takes::Identifiers, "get_patch_status", Locking::None, WaitLine::None, Shows::StateLines, Audit::None},
+    SubcommandRow{"list", "List", "List all patches", Takes::Nothing, "get_patch_list", Locking::None, WaitLine::None, Shows::PatchTable, Audit::None},
+    SubcommandRow{"check", "Check", "Check a patch", Takes::Identifiers, "check_patch", Locking::Exclusive, WaitLine::None, Shows::CheckVerdict, Audit::None, "NOT-APPLIED"},
+    SubcommandRow{"apply", "Apply", "Apply a patch", Takes::Identifiers, "apply_patch", Locking::Exclusive, WaitLine::None, Shows::StateLines, Audit::Recorded, "NOT-APPLIED"},
+    SubcommandRow{"remove", "Remove", "Remove a patch", Takes::Identifiers, "remove_patch", Locking::Exclusive, WaitLine::BeforeLock, Shows::StateLines, Audit::Recorded, "DEACTIVED ACTIVED ACCEPTED"},
+    SubcommandRow{"active", "Active", "Active a patch", Takes::Identifiers, "active_patch", Locking::Exclusive, WaitLine::None, Shows::StateLines, Audit::Recorded, "DEACTIVED"},
+    SubcommandRow{"deactive", "Deactive", "Deactive a patch", Takes::Identifiers, "deactive_patch", Locking::Exclusive, WaitLine::None, Shows::StateLines, Audit::Recorded, "ACTIVED ACCEPTED"},
+    SubcommandRow{"accept", "Accept", "Accept a patch", Takes::Identifiers, "accept_patch", Locking::Exclusive, WaitLine::None, Shows::StateLines, Audit::Recorded, "ACTIVED"},
+    SubcommandRow{"save", "Save", "Save all patch status", Takes::Nothing, "save_patch_status", Locking::Exclusive, WaitLine::None, Shows::Nothing, Audit::Recorded},
+    SubcommandRow{"restore", "Restore", "Restore all patch status", Takes::AcceptedFlag, "restore_patch_status", Locking::Exclusive, WaitLine::AfterLock, Shows::Nothing, Audit::Recorded},
 };
 // clang-format on
 

@@ -13,8 +13,6 @@
 namespace quvane::executor {
 namespace {
 
-using args::DaemonCall;
-
 // How the patch service answers a restore when nothing was ever saved: an error object with
 // this message, whatever its code. `restore --if-saved` relies on it (the manual page says so).
 constexpr std::string_view nothing_saved_message = "No saved patch status to restore";
@@ -107,32 +105,19 @@ Result<> for_each_identifier(const std::vector<std::string>& identifiers, args::
     return summary(outcomes);
 }
 
-// The operations whose result is the patch's state records.
-Result<Answer<StateRecords>> state_call(rpc::PatchProxy& proxy, DaemonCall call,
-                                        std::string_view identifier) {
-    switch (call) {
-        case DaemonCall::GetPatchStatus:
-            return proxy.get_patch_status(identifier);
-        case DaemonCall::ApplyPatch:
-            return proxy.apply_patch(identifier);
-        case DaemonCall::RemovePatch:
-            return proxy.remove_patch(identifier);
-        case DaemonCall::ActivePatch:
-            return proxy.active_patch(identifier);
-        case DaemonCall::DeactivePatch:
-            return proxy.deactive_patch(identifier);
-        case DaemonCall::AcceptPatch:
-            return proxy.accept_patch(identifier);
-        default:
-            return fail("This daemon call has no state records");
+// A call's result without its records: for the calls that return nothing.
+Result<> done(Result<Answer<Empty>> result) {
+    if (!result) {
+        return tl::unexpected(std::move(result.error()));
     }
+    return {};
 }
 
 }  // namespace
 
 Result<> PatchCommandExecutor::invoke(const args::SubCommand& command) {
     const args::SubcommandRow& row = command.row();
-    if (row.call == DaemonCall::None) {
+    if (row.method.empty()) {
         return {};
     }
     if (auto superuser = check_superuser(); !superuser) {
@@ -172,10 +157,15 @@ Result<> PatchCommandExecutor::call_and_show(const args::SubCommand& command) {
     if (row.audit == args::Audit::Recorded) {
         audit.emplace(row.word);
     }
+    // The row's method, with one identifier as its parameter, its result decoded as T.
+    const auto call_with = [&]<class T>(std::string_view identifier) {
+        return remote_->call<T>(row.method, {rpc::encode_argument(identifier)});
+    };
     switch (row.shows) {
         case args::Shows::PatchTable: {
             // One call, whose error is the run's, unchanged.
-            auto patches = unless_interrupted(proxy_.get_patch_list());
+            auto patches =
+                unless_interrupted(remote_->call<std::vector<PatchListRecord>>(row.method, {}));
             if (!patches) {
                 return tl::unexpected(std::move(patches.error()));
             }
@@ -184,51 +174,52 @@ Result<> PatchCommandExecutor::call_and_show(const args::SubCommand& command) {
         }
         case args::Shows::Nothing: {
             const auto* restore = std::get_if<args::Restore>(&command.value);
-            if (restore == nullptr) {
-                auto done = unless_interrupted(proxy_.save_patch_status());
-                if (audit) {
-                    audit->outcome(done);
-                }
-                return done;
+            std::vector<std::string> params;
+            std::string details;
+            if (restore != nullptr) {
+                params.push_back(rpc::encode_argument(restore->accepted));
+                details = restore->accepted ? " accepted=yes" : " accepted=no";
+                sink_.restoring(restore->accepted);
             }
-            sink_.restoring(restore->accepted);
-            auto done = unless_interrupted(proxy_.restore_patch_status(restore->accepted));
-            std::string details = restore->accepted ? " accepted=yes" : " accepted=no";
-            if (!done && restore->if_saved && done.error().message() == nothing_saved_message) {
+            auto result =
+                unless_interrupted(done(remote_->call<Empty>(row.method, std::move(params))));
+            if (!result && restore != nullptr && restore->if_saved &&
+                result.error().message() == nothing_saved_message) {
                 // A host where nothing was ever saved boots like any other.
-                done = {};
+                result = {};
                 details += " nothing_saved=yes";
                 sink_.nothing_saved();
             }
             if (audit) {
-                audit->outcome(done, details);
+                audit->outcome(result, details);
             }
-            return done;
+            return result;
         }
         case args::Shows::InfoBlocks:
             return for_each_identifier<PatchInfo>(
                 identifiers, row.shows, sink_,
-                [this](std::string_view identifier) { return proxy_.get_patch_info(identifier); });
+                [&](std::string_view id) { return call_with.template operator()<PatchInfo>(id); });
         case args::Shows::TargetBlocks:
-            return for_each_identifier<PackageInfo>(identifiers, row.shows, sink_,
-                                                    [this](std::string_view identifier) {
-                                                        return proxy_.get_patch_target(identifier);
-                                                    });
+            return for_each_identifier<PackageInfo>(
+                identifiers, row.shows, sink_, [&](std::string_view id) {
+                    return call_with.template operator()<PackageInfo>(id);
+                });
         case args::Shows::StateLines:
             return for_each_identifier<StateRecords>(
                 identifiers, row.shows, sink_,
-                [&](std::string_view identifier) {
-                    return state_call(proxy_, row.call, identifier);
+                [&](std::string_view id) {
+                    return call_with.template operator()<StateRecords>(id);
                 },
-                [&](const Outcome<StateRecords>& done) {
+                [&](const Outcome<StateRecords>& outcome) {
                     if (audit) {
-                        audit->outcome(done.identifier, done.result);
+                        audit->outcome(outcome.identifier, outcome.result);
                     }
                 });
         case args::Shows::CheckVerdict:
             return for_each_identifier<void>(
-                identifiers, row.shows, sink_,
-                [this](std::string_view identifier) { return proxy_.check_patch(identifier); });
+                identifiers, row.shows, sink_, [&](std::string_view id) {
+                    return done(call_with.template operator()<Empty>(id));
+                });
         case args::Shows::ToolOutput:
             break;
     }

@@ -10,7 +10,7 @@
 #include "command_executor.h"
 #include "os/anchored_directory.h"
 #include "result_sink.h"
-#include "rpc/proxy.h"
+#include "rpc/remote.h"
 
 namespace quvane::executor {
 
@@ -19,10 +19,11 @@ class PatchCommandExecutor final : public CommandExecutor {
     // The lock file is `lock_name` in `work_dir`, the directory the daemon's socket is reached
     // through too. Results go to `sink`, which outlives the executor. With `lock_wait`, a held
     // operation lock is waited for that long instead of failing at once.
-    PatchCommandExecutor(rpc::PatchProxy proxy, std::shared_ptr<os::AnchoredDirectory> work_dir,
-                         std::string lock_name, ResultSink& sink,
+    PatchCommandExecutor(std::shared_ptr<rpc::RpcRemote> remote,
+                         std::shared_ptr<os::AnchoredDirectory> work_dir, std::string lock_name,
+                         ResultSink& sink,
                          std::optional<std::chrono::duration<double>> lock_wait = std::nullopt)
-        : proxy_(std::move(proxy)),
+        : remote_(std::move(remote)),
           work_dir_(std::move(work_dir)),
           lock_name_(std::move(lock_name)),
           sink_(sink),
@@ -37,7 +38,7 @@ class PatchCommandExecutor final : public CommandExecutor {
     // The calls of the subcommand and the showing of their outcomes, the lock already held.
     Result<> call_and_show(const args::SubCommand& command);
 
-    rpc::PatchProxy proxy_;
+    std::shared_ptr<rpc::RpcRemote> remote_;
     std::shared_ptr<os::AnchoredDirectory> work_dir_;
     std::string lock_name_;
     ResultSink& sink_;

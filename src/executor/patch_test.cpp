@@ -97,8 +97,7 @@ class PatchExecutor : public ::testing::Test {
         auto remote = std::make_shared<rpc::RpcRemote>(
             dir.path() / "quvaned.sock",
             std::make_unique<testing::RecordingTransport>(daemon, requests));
-        PatchCommandExecutor executor(rpc::PatchProxy(remote),
-                                      std::make_shared<os::AnchoredDirectory>(dir.path()),
+        PatchCommandExecutor executor(remote, std::make_shared<os::AnchoredDirectory>(dir.path()),
                                       "patch_op.lock", sink);
         return executor.invoke(*command);
     }

@@ -15,7 +15,6 @@
 #include "executor/patch.h"
 #include "executor/text_sink.h"
 #include "log/logger.h"
-#include "rpc/proxy.h"
 #include "rpc/remote.h"
 #include "system_error.h"
 
@@ -98,7 +97,6 @@ int run(int argc, const char* const* argv) {
     auto work_dir = std::make_shared<os::AnchoredDirectory>(arguments->work_dir);
     auto remote = std::make_shared<rpc::RpcRemote>(work_dir, "quvaned.sock", arguments->timeout);
     debug("Initializing remote procedure calls...");
-    rpc::PatchProxy proxy(std::move(remote));
     debug("Initializing command executors...");
     executor::TextSink text(console);
     executor::JsonSink document(console);
@@ -112,7 +110,7 @@ int run(int argc, const char* const* argv) {
     Executors executors;
     executors.push_back(std::make_unique<executor::BuildCommandExecutor>());
     executors.push_back(std::make_unique<executor::PatchCommandExecutor>(
-        std::move(proxy), std::move(work_dir), "patch_op.lock", sink,
+        std::move(remote), std::move(work_dir), "patch_op.lock", sink,
         arguments->wait ? std::optional<std::chrono::duration<double>>(*arguments->wait)
                         : std::nullopt));
 

@@ -12,6 +12,7 @@
 #include "patch_schema.h"
 #include "patch_value_decoding.h"
 #include "response.h"
+#include "result_types.h"
 
 namespace quvane::rpc {
 namespace {
@@ -271,11 +272,7 @@ tl::expected<Answer<T>, ClientFailure> decode_answer(Reply reply) {
     template tl::expected<Answer<T>, ClientFailure> decode_with_tree<T>(Reply); \
     template tl::expected<Answer<T>, ClientFailure> decode_answer<T>(Reply);
 
-QUVANE_ANSWER(Empty)
-QUVANE_ANSWER(PatchInfo)
-QUVANE_ANSWER(PackageInfo)
-QUVANE_ANSWER(std::vector<PatchListRecord>)
-QUVANE_ANSWER(std::vector<PatchStateRecord>)
+QUVANE_FOR_EACH_RESULT_TYPE(QUVANE_ANSWER)
 
 #undef QUVANE_ANSWER
 

@@ -6,6 +6,7 @@
 #include "log/logger.h"
 #include "lossy_utf8.h"
 #include "response.h"
+#include "result_types.h"
 #include "unix_socket_transport.h"
 
 namespace quvane::rpc {
@@ -77,14 +78,12 @@ Error RpcRemote::translate(const ClientFailure& failure) const {
         .of_kind(unknown ? FailureKind::UnknownPatch : FailureKind::Refused, refusal.code);
 }
 
-template Result<Answer<Empty>> RpcRemote::call<Empty>(std::string_view, std::vector<std::string>);
-template Result<Answer<PatchInfo>> RpcRemote::call<PatchInfo>(std::string_view,
-                                                              std::vector<std::string>);
-template Result<Answer<PackageInfo>> RpcRemote::call<PackageInfo>(std::string_view,
-                                                                  std::vector<std::string>);
-template Result<Answer<std::vector<PatchListRecord>>> RpcRemote::call<std::vector<PatchListRecord>>(
-    std::string_view, std::vector<std::string>);
-template Result<Answer<std::vector<PatchStateRecord>>>
-    RpcRemote::call<std::vector<PatchStateRecord>>(std::string_view, std::vector<std::string>);
+// A type as a template argument cannot stand in parentheses.
+// NOLINTBEGIN(bugprone-macro-parentheses)
+#define QUVANE_CALL(T) \
+    template Result<Answer<T>> RpcRemote::call<T>(std::string_view, std::vector<std::string>);
+// NOLINTEND(bugprone-macro-parentheses)
+QUVANE_FOR_EACH_RESULT_TYPE(QUVANE_CALL)
+#undef QUVANE_CALL
 
 }  // namespace quvane::rpc

@@ -1,6 +1,7 @@
 #include "rpc/remote.h"
 
 #include <future>
+#include <optional>
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
@@ -9,12 +10,14 @@
 
 #include "os/unix_socket.h"
 #include "patch_service.h"
-#include "rpc/proxy.h"
 #include "support/process.h"
 #include "support/stub_daemon.h"
 
 namespace quvane::rpc {
 namespace {
+
+using StateRecords = std::vector<PatchStateRecord>;
+using PatchList = std::vector<PatchListRecord>;
 
 using testing::Reply;
 using testing::StubDaemon;
@@ -23,7 +26,17 @@ class RemoteTest : public ::testing::Test {
   protected:
     testing::TemporaryDirectory dir;
     std::filesystem::path socket = dir.path() / "quvaned.sock";
-    PatchProxy proxy{std::make_shared<RpcRemote>(socket)};
+    RpcRemote remote{socket};
+
+    // One call of `method`, with `identifier` as its parameter when there is one.
+    template <class T = Empty>
+    Result<Answer<T>> call(std::string_view method, std::optional<std::string_view> identifier) {
+        std::vector<std::string> params;
+        if (identifier) {
+            params.push_back(encode_argument(*identifier));
+        }
+        return remote.call<T>(method, std::move(params));
+    }
 
     std::string connect_failure(std::string_view cause) const {
         return fmt::format("Cannot connect to quvane daemon at unix://{}, {}", socket.string(),
@@ -38,19 +51,19 @@ TEST_F(RemoteTest, SendsExactRequestsForEveryMethod) {
     StubDaemon daemon(
         socket, [&](const std::string& request) { return Reply::answer(service.handle(request)); });
     const std::string id = "q\"b\\\x01\x7f\xC3\xA9";
-    (void)proxy.check_patch(id);
-    (void)proxy.apply_patch(id);
-    (void)proxy.remove_patch(id);
-    (void)proxy.active_patch(id);
-    (void)proxy.deactive_patch(id);
-    (void)proxy.accept_patch(id);
-    EXPECT_TRUE(proxy.get_patch_list());
-    (void)proxy.get_patch_status(id);
-    (void)proxy.get_patch_target(id);
-    (void)proxy.get_patch_info(id);
-    EXPECT_TRUE(proxy.save_patch_status());
-    EXPECT_TRUE(proxy.restore_patch_status(true));
-    EXPECT_TRUE(proxy.restore_patch_status(false));
+    (void)call("check_patch", id);
+    (void)call<StateRecords>("apply_patch", id);
+    (void)call<StateRecords>("remove_patch", id);
+    (void)call<StateRecords>("active_patch", id);
+    (void)call<StateRecords>("deactive_patch", id);
+    (void)call<StateRecords>("accept_patch", id);
+    EXPECT_TRUE(call<PatchList>("get_patch_list", std::nullopt));
+    (void)call<StateRecords>("get_patch_status", id);
+    (void)call<PackageInfo>("get_patch_target", id);
+    (void)call<PatchInfo>("get_patch_info", id);
+    EXPECT_TRUE(call("save_patch_status", std::nullopt));
+    EXPECT_TRUE(remote.call<Empty>("restore_patch_status", {encode_argument(true)}));
+    EXPECT_TRUE(remote.call<Empty>("restore_patch_status", {encode_argument(false)}));
     const std::string param = "\"q\\\"b\\\\\\u0001\x7f\xC3\xA9\"";
     const std::vector<std::string> expected{
         R"({"method":"check_patch","params":[)" + param + R"(],"id":1,"jsonrpc":"2.0"})",
@@ -72,7 +85,7 @@ TEST_F(RemoteTest, SendsExactRequestsForEveryMethod) {
 }
 
 TEST_F(RemoteTest, MissingSocketAndNothingListening) {
-    const auto missing = proxy.get_patch_list();
+    const auto missing = call<PatchList>("get_patch_list", std::nullopt);
     ASSERT_FALSE(missing);
     EXPECT_EQ(missing.error().message(), connect_failure("No such file or directory (os error 2)"));
     EXPECT_TRUE(missing.error().causes().empty());
@@ -85,13 +98,14 @@ TEST_F(RemoteTest, MissingSocketAndNothingListening) {
         ASSERT_EQ(
             ::bind(bound->get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address), 0);
     }
-    const auto refused = proxy.get_patch_list();
+    const auto refused = call<PatchList>("get_patch_list", std::nullopt);
     ASSERT_FALSE(refused);
     EXPECT_EQ(refused.error().message(), connect_failure("Connection refused (os error 111)"));
 
-    PatchProxy too_long{std::make_shared<RpcRemote>(dir.path() / std::string(120, 'x'))};
-    EXPECT_NE(too_long.get_patch_list().error().message().find("File name too long"),
-              std::string::npos);
+    RpcRemote too_long{dir.path() / std::string(120, 'x')};
+    EXPECT_NE(
+        too_long.call<PatchList>("get_patch_list", {}).error().message().find("File name too long"),
+        std::string::npos);
 }
 
 TEST_F(RemoteTest, TranslatesEveryFailureOfAListCall) {
@@ -131,7 +145,7 @@ TEST_F(RemoteTest, TranslatesEveryFailureOfAListCall) {
     };
     for (const auto& c : cases) {
         StubDaemon daemon(socket, {c.reply});
-        const auto result = proxy.apply_patch("P1");
+        const auto result = call<StateRecords>("apply_patch", "P1");
         if (!c.failure) {
             EXPECT_TRUE(result.has_value()) << c.reply.bytes << ": " << result.error().message();
         } else {
@@ -154,31 +168,38 @@ TEST_F(RemoteTest, WrongResultShapesFailForEveryResultType) {
             return Reply::result(request, R"({"uuid":"u","name":"n","status":"Actived"})");
         return Reply::result(request, "42");
     });
-    EXPECT_EQ(proxy.check_patch("a").error().message(), "Failed to parse response");
-    EXPECT_EQ(proxy.save_patch_status().error().message(), "Failed to parse response");
-    EXPECT_EQ(proxy.restore_patch_status(true).error().message(), "Failed to parse response");
-    EXPECT_EQ(proxy.get_patch_info("a").error().message(), "Failed to parse response");
-    EXPECT_EQ(proxy.get_patch_target("a").error().message(), "Failed to parse response");
-    EXPECT_EQ(proxy.get_patch_list().error().message(), "Failed to parse response");
-    EXPECT_EQ(proxy.get_patch_status("a").error().message(), "Failed to parse response");
-    EXPECT_EQ(proxy.apply_patch("a").error().message(), "Failed to parse response");
+    EXPECT_EQ(call("check_patch", "a").error().message(), "Failed to parse response");
+    EXPECT_EQ(call("save_patch_status", std::nullopt).error().message(),
+              "Failed to parse response");
+    EXPECT_EQ(remote.call<Empty>("restore_patch_status", {encode_argument(true)}).error().message(),
+              "Failed to parse response");
+    EXPECT_EQ(call<PatchInfo>("get_patch_info", "a").error().message(), "Failed to parse response");
+    EXPECT_EQ(call<PackageInfo>("get_patch_target", "a").error().message(),
+              "Failed to parse response");
+    EXPECT_EQ(call<PatchList>("get_patch_list", std::nullopt).error().message(),
+              "Failed to parse response");
+    EXPECT_EQ(call<StateRecords>("get_patch_status", "a").error().message(),
+              "Failed to parse response");
+    EXPECT_EQ(call<StateRecords>("apply_patch", "a").error().message(), "Failed to parse response");
 }
 
 TEST_F(RemoteTest, DoesNotWaitForBytesAfterTheResponse) {
     StubDaemon daemon(socket, {Reply{Reply::Kind::AnswerAndLinger, R"({"result":[],"id":1})",
                                      "\n{\"second\":true}"}});
-    auto call = std::async(std::launch::async, [&] { return proxy.get_patch_list(); });
-    ASSERT_EQ(call.wait_for(std::chrono::seconds(10)), std::future_status::ready)
+    auto pending = std::async(std::launch::async,
+                              [&] { return call<PatchList>("get_patch_list", std::nullopt); });
+    ASSERT_EQ(pending.wait_for(std::chrono::seconds(10)), std::future_status::ready)
         << "the client waited for the end of the stream";
-    EXPECT_TRUE(call.get().has_value());
+    EXPECT_TRUE(pending.get().has_value());
 }
 
 TEST_F(RemoteTest, WaitsWithoutLimitForASilentDaemon) {
     auto daemon = std::make_unique<StubDaemon>(socket, std::vector<Reply>{{Reply::Kind::Silent}});
-    auto call = std::async(std::launch::async, [&] { return proxy.get_patch_list(); });
-    EXPECT_EQ(call.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+    auto pending = std::async(std::launch::async,
+                              [&] { return call<PatchList>("get_patch_list", std::nullopt); });
+    EXPECT_EQ(pending.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
     daemon.reset();  // closes the connection
-    EXPECT_EQ(call.get().error().message(), connect_failure("Connection timeout"));
+    EXPECT_EQ(pending.get().error().message(), connect_failure("Connection timeout"));
 }
 
 TEST_F(RemoteTest, LargeListArrivesWhole) {
@@ -190,7 +211,7 @@ TEST_F(RemoteTest, LargeListArrivesWhole) {
     records.back() = ']';
     StubDaemon daemon(
         socket, [&](const std::string& request) { return Reply::result(request, "[" + records); });
-    const auto list = proxy.get_patch_list();
+    const auto list = call<PatchList>("get_patch_list", std::nullopt);
     ASSERT_TRUE(list.has_value());
     ASSERT_EQ((*list)->size(), 20000u);
     EXPECT_EQ((*list)->back().name, "patch-19999");

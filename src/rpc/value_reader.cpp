@@ -156,7 +156,7 @@ tl::expected<Reply, ClientFailure> read_one_value(ByteSource& source, std::size_
             }
             break;
         }
-        const auto scanned = framing.scan(std::string_view(free, *peeked), value);
+        auto scanned = framing.scan(std::string_view(free, *peeked), value);
         if (!scanned) {
             return tl::unexpected(std::move(scanned.error()));
         }

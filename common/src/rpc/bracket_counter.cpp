@@ -20,11 +20,11 @@ struct Marks {
 };
 
 Marks marks_of(const char* p) noexcept {
-    const auto bits = [](__m128i hits, int i) {
+    const auto bits = [](__m128i hits, std::ptrdiff_t i) {
         return std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(hits))} << (16 * i);
     };
     Marks marks;
-    for (int i = 0; i < 4; ++i) {
+    for (std::ptrdiff_t i = 0; i < 4; ++i) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
         const __m128i folded = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
         marks.quote |= bits(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')), i);
