@@ -4,7 +4,7 @@
 # command runs as well.
 set -euo pipefail
 
-build=(cmake make g++ libsimdjson-dev libcli11-dev libfmt-dev libexpected-dev util-linux)
+build=(cmake make g++ libsimdjson-dev libfmt-dev libexpected-dev util-linux)
 test=(
   "${build[@]}"
   clang libclang-rt-14-dev clang-format clang-tidy git dpkg-dev

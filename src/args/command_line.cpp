@@ -1,19 +1,19 @@
 #include "command_line.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <exception>
 #include <string>
 #include <vector>
 
 #include <fmt/format.h>
+#include <getopt.h>
 #include <unistd.h>
-#include <CLI/CLI.hpp>
 
 #include "edit_distance.h"
+#include "help.h"
 #include "program_options.h"
 #include "seconds.h"
 #include "system_error.h"
@@ -22,338 +22,237 @@
 namespace quvane::args {
 namespace {
 
-// CLI11's layout, with the value name standing for a positional argument ("IDENTIFIER...")
-// and the subcommand shown as required: the parser is told it is optional only so that a
-// run without one can answer with the full help.
-class HelpFormatter final : public CLI::Formatter {
-  public:
-    std::string make_usage(const CLI::App* app, std::string name) const override {
-        std::string usage = CLI::Formatter::make_usage(app, std::move(name));
-        if (const auto optional = usage.find("[SUBCOMMAND]"); optional != std::string::npos) {
-            usage.replace(optional, 12, "SUBCOMMAND");
-        }
-        return usage;
-    }
+// A long option's value in getopt's table: past every byte a short option can be.
+constexpr int long_value_base = 256;
 
-    std::string make_option_usage(const CLI::Option* option) const override {
-        return option->get_type_name() + "...";
-    }
-
-    std::string make_option_name(const CLI::Option* option, bool positional) const override {
-        return positional ? option->get_type_name() + "..."
-                          : CLI::Formatter::make_option_name(option, false);
-    }
-
-    std::string make_option_opts(const CLI::Option* option) const override {
-        return option->get_positional() ? std::string() : CLI::Formatter::make_option_opts(option);
-    }
-};
-
-// The usage line of the deepest subcommand that was matched, or of the program.
-std::string usage_line(const CLI::App& app) {
-    const CLI::App* current = &app;
-    std::string name = app.get_name();
-    while (!current->get_subcommands().empty()) {
-        current = current->get_subcommands().front();
-        name += " " + current->get_name();
-    }
-    return HelpFormatter().make_usage(current, name);
+ParserExit usage_error(std::string_view invoked, const std::string& lines,
+                       const SubcommandRow* row = nullptr) {
+    return {
+        fmt::format("{}\n{}For more information, try '--help'.\n", lines, usage_line(invoked, row)),
+        true, EXIT_FAILURE};
 }
 
-// A number of seconds as parse_seconds() takes it.
-CLI::Validator positive_seconds() {
-    return CLI::Validator(
-        [](const std::string& value) -> std::string {
-            auto seconds = parse_seconds(value);
-            return seconds ? std::string() : seconds.error();
-        },
-        "");
+const ProgramOption* option_named(std::string_view argument) {
+    const std::string_view name = argument.substr(0, argument.find('='));
+    const auto found = std::find_if(
+        program_options.begin(), program_options.end(), [&](const ProgramOption& option) {
+            return name == option.long_name ||
+                   (!option.short_name.empty() && argument.starts_with(option.short_name));
+        });
+    return found == program_options.end() ? nullptr : &*found;
 }
 
-// Where the subcommand word stands among the arguments (their count when there is none), and
-// whether the options before it ask for help or the version.
-struct ProgramOptions {
-    std::size_t word;
-    bool help_or_version;
-};
+std::string unknown_subcommand(std::string_view word) {
+    std::string text = fmt::format("error: unknown subcommand '{}'\n", word);
+    const auto closest =
+        std::min_element(subcommand_rows.begin(), subcommand_rows.end(),
+                         [&](const SubcommandRow& a, const SubcommandRow& b) {
+                             return edit_distance(word, a.word) < edit_distance(word, b.word);
+                         });
+    // Close enough to be a slip of the keyboard, not another word.
+    if (edit_distance(word, closest->word) <= std::max<std::size_t>(1, word.size() / 3)) {
+        text += fmt::format("tip: a similar subcommand exists: '{}'\n", closest->word);
+    }
+    return text;
+}
 
 class Grammar {
   public:
-    Grammar() {
-        app_.description("Quvane command line interface");
-        // CLI11 never asks the terminal for its width, so the layout is the same everywhere.
-        auto formatter = std::make_shared<HelpFormatter>();
-        formatter->column_width(40);
-        app_.formatter(formatter);
-        for (const ProgramOption& option : program_options) {
-            add_program_option(option);
+    explicit Grammar(std::string_view invoked) : invoked_(invoked) {
+        for (std::size_t i = 0; i < program_options.size(); ++i) {
+            const ProgramOption& row = program_options[i];
+            longs_.push_back({row.long_name.data() + 2,
+                              row.takes_value() ? required_argument : no_argument, nullptr,
+                              long_value_base + static_cast<int>(i)});
+            if (!row.short_name.empty()) {
+                shorts_ += row.short_name[1];
+                shorts_ += row.takes_value() ? ":" : "";
+            }
         }
-        app_.require_subcommand(0, 1);
+        longs_.push_back({nullptr, 0, nullptr, 0});
     }
 
-    ParseOutcome parse(int argc, const char* const* argv) {
-        std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
-        const ProgramOptions scan = scan_program_options(arguments);
-        add_subcommands(arguments, scan);
-        if (const std::size_t word = scan.word;
-            word < arguments.size() && takes_the_rest(arguments[word])) {
-            build_args_.assign(arguments.begin() + static_cast<std::ptrdiff_t>(word) + 1,
-                               arguments.end());
-            arguments.resize(word + 1);
+    // Program options, then the subcommand word, then the subcommand's own arguments.
+    ParseOutcome parse(int argc, char* const* argv) {
+        optind = 0;  // a fresh scan: getopt keeps its place between calls
+        opterr = 0;
+        std::array<int, program_options.size()> seen{};
+        for (int c = 0;
+             (c = getopt_long(argc, argv, shorts_.c_str(), longs_.data(), nullptr)) != -1;) {
+            const std::string_view typed = argv[optind - 1];
+            const ProgramOption* row = c == '?' || c == ':' ? nullptr : row_of(c);
+            // getopt takes "--verb" for --verbose; words are matched exactly.
+            if (c == '?' || (typed.starts_with("--") && option_named(typed) != row)) {
+                return usage_error(invoked_, refusal(typed, c == '?' ? optopt : 0));
+            }
+            if (c == ':') {
+                return usage_error(
+                    invoked_, fmt::format("error: option '{}' needs a value {}\n", name_of(optopt),
+                                          row_of(optopt)->value_name));
+            }
+            if (seen[static_cast<std::size_t>(row - program_options.data())]++ > 0) {
+                return usage_error(
+                    invoked_,
+                    fmt::format("error: option '{}' given more than once\n", row->long_name));
+            }
+            if (auto exit = take(*row, optarg != nullptr ? optarg : "")) {
+                return *exit;
+            }
         }
-        const std::vector<std::string> typed = arguments;
-        // CLI11 takes the arguments last to first, and consumes them.
-        std::reverse(arguments.begin(), arguments.end());
-        app_.name(argc > 0 ? argv[0] : std::string(program_name));
-        try {
-            app_.parse(arguments);
-        } catch (const CLI::CallForHelp&) {
-            return ParserExit{app_.help(), false, EXIT_SUCCESS};
-        } catch (const CLI::CallForVersion& version) {
-            return ParserExit{std::string(version.what()) + "\n", false, EXIT_SUCCESS};
-        } catch (const CLI::ParseError& error) {
-            return ParserExit{fmt::format("{}\n{}\nFor more information, try '--help'.\n",
-                                          explain(error, typed), usage_line(app_)),
-                              true, EXIT_FAILURE};
+        if (optind >= argc) {
+            return ParserExit{program_help(invoked_), true, EXIT_FAILURE};
         }
-        if (app_.get_subcommands().empty()) {
-            return ParserExit{app_.help(), true, EXIT_FAILURE};
+        const std::string_view word = argv[optind];
+        const auto row = std::find_if(subcommand_rows.begin(), subcommand_rows.end(),
+                                      [&](const SubcommandRow& r) { return r.word == word; });
+        if (row == subcommand_rows.end()) {
+            return usage_error(invoked_, unknown_subcommand(word));
         }
-        return matches();
+        matches_.command = CommandMatches{std::string(word)};
+        return parse_subcommand(*row, std::vector<std::string>(argv + optind + 1, argv + argc));
     }
 
   private:
-    // CLI11's name list of an option: "-w,--work-dir".
-    static std::string names(const ProgramOption& option) {
-        return option.short_name.empty()
-                   ? std::string(option.long_name)
-                   : fmt::format("{},{}", option.short_name, option.long_name);
+    const ProgramOption* row_of(int c) const {
+        if (c >= long_value_base) {
+            return &program_options[static_cast<std::size_t>(c - long_value_base)];
+        }
+        return option_named(std::string{'-', static_cast<char>(c)});
     }
 
-    // Builds one program option of the grammar, as its row says, bound to its field.
-    void add_program_option(const ProgramOption& row) {
-        const std::string help(row.help);
-        CLI::Option* option = nullptr;
+    // The name of the option getopt reports as `c`, as typed: "-w" or "--work-dir".
+    std::string name_of(int c) const {
+        return c >= long_value_base ? std::string(row_of(c)->long_name)
+                                    : std::string{'-', static_cast<char>(c)};
+    }
+
+    // What getopt refused (`refused`, its optopt): an option it does not know, or one given a
+    // value it takes none of.
+    std::string refusal(std::string_view typed, int refused) const {
+        if (refused >= long_value_base) {
+            return fmt::format("error: option '{}' takes no value\n", row_of(refused)->long_name);
+        }
+        if (refused != 0) {
+            return fmt::format("error: unknown option '-{}'\n", static_cast<char>(refused));
+        }
+        return fmt::format("error: unknown option '{}'\n", typed.substr(0, typed.find('=')));
+    }
+
+    // Lands one program option in the matches; the exit of help, version or a bad value.
+    std::optional<ParserExit> take(const ProgramOption& row, const std::string& value) {
         switch (row.key) {
             case OptionKey::Help:
-                app_.set_help_flag(names(row), help);
-                return;
+                return ParserExit{program_help(invoked_), false, EXIT_SUCCESS};
             case OptionKey::Version:
-                app_.set_version_flag(names(row),
-                                      fmt::format("{} {}", program_name, program_version), help);
-                return;
+                return ParserExit{fmt::format("{} {}\n", program_name, program_version), false,
+                                  EXIT_SUCCESS};
             case OptionKey::WorkDir:
-                option = app_.add_option(names(row), work_dir_, help)
-                             ->default_str(std::string(default_work_dir));
+                matches_.work_dir = value;
                 break;
             case OptionKey::Verbose:
-                option = app_.add_flag(names(row), verbose_, help);
+                matches_.verbose = true;
                 break;
             case OptionKey::Json:
-                option = app_.add_flag(names(row), json_, help);
-                break;
-            case OptionKey::Timeout:
-                option = app_.add_option(names(row), timeout_, help)->check(positive_seconds());
-                break;
-            case OptionKey::Wait:
-                option = app_.add_option(names(row), wait_, help)->check(positive_seconds());
+                matches_.json = true;
                 break;
             case OptionKey::MetricsFile:
-                option = app_.add_option(names(row), metrics_file_, help);
+                matches_.metrics_file = value;
                 break;
-        }
-        option->multi_option_policy(CLI::MultiOptionPolicy::Throw);
-        if (row.takes_value()) {
-            option->type_name(std::string(row.value_name));
-        } else {
-            option->disable_flag_override();
-        }
-    }
-
-    // Builds one subcommand of the grammar, as its row says.
-    void add_subcommand(const SubcommandRow& row) {
-        CLI::App* sub = app_.add_subcommand(std::string(row.word), std::string(row.help));
-        switch (row.takes) {
-            case Takes::ToolArguments:
-                // Everything after the word belongs to the build tool, -h and -- included; it
-                // is split off before parsing.
-                sub->set_help_flag();
-                break;
-            case Takes::AcceptedFlag:
-                sub->add_flag(std::string(accepted_flag), accepted_,
-                              std::string(accepted_flag_help))
-                    ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
-                    ->disable_flag_override();
-                sub->add_flag(std::string(if_saved_flag), if_saved_,
-                              std::string(if_saved_flag_help))
-                    ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
-                    ->disable_flag_override();
-                break;
-            case Takes::Identifiers:
-                sub->add_option("identifier", identifiers_, std::string(identifier_help))
-                    ->type_name(std::string(identifier_value_name))
-                    ->required()
-                    ->expected(1, -1);
-                break;
-            case Takes::Nothing:
-                break;
-        }
-    }
-
-    // Every subcommand, or only the one the run names: a run needs the others only for the
-    // program's help and for a word that names none, and building all thirteen with their
-    // help is a good part of the start-up.
-    void add_subcommands(const std::vector<std::string>& arguments, const ProgramOptions& scan) {
-        const auto named = std::find_if(
-            subcommand_rows.begin(), subcommand_rows.end(), [&](const SubcommandRow& row) {
-                return scan.word < arguments.size() && row.word == arguments[scan.word];
-            });
-        if (named != subcommand_rows.end() && !scan.help_or_version) {
-            add_subcommand(*named);
-            return;
-        }
-        for (const SubcommandRow& row : subcommand_rows) {
-            add_subcommand(row);
-        }
-    }
-
-    // The usage error's first lines: what was wrong, and a tip where the fix is likely.
-    // `arguments` are in command-line order.
-    std::string explain(const CLI::ParseError& error,
-                        const std::vector<std::string>& arguments) const {
-        const bool matched = !app_.get_subcommands().empty();
-        const CLI::App& level = matched ? *app_.get_subcommands().front() : app_;
-        // What the parser could not place, first as typed.
-        const std::vector<std::string> unplaced = level.remaining();
-        const auto first = std::find_if(arguments.begin(), arguments.end(), [&](const auto& a) {
-            return std::find(unplaced.begin(), unplaced.end(), a) != unplaced.end();
-        });
-        if (first == arguments.end()) {
-            return fmt::format("error: {}\n", error.what());
-        }
-        const std::string& argument = *first;
-        if (!matched && !argument.starts_with("-")) {
-            return unknown_subcommand(argument);
-        }
-        const std::string name = argument.substr(0, argument.find('='));
-        const CLI::Option* option = app_.get_option_no_throw(name);
-        // Help stands after a subcommand too, and the version has no place there at all.
-        if (matched && option != nullptr && option != app_.get_help_ptr() &&
-            option != app_.get_version_ptr()) {
-            const std::string value =
-                option->get_expected_min() > 0 ? " " + option->get_type_name() : std::string();
-            return fmt::format(
-                "error: unexpected argument '{}' after the subcommand\n"
-                "tip: options go before the subcommand: {} {}{} {} ...\n",
-                argument, app_.get_name(), name, value, level.get_name());
-        }
-        return fmt::format("error: The following argument was not expected: {}\n", argument);
-    }
-
-    static std::string unknown_subcommand(const std::string& word) {
-        std::string text = fmt::format("error: unknown subcommand '{}'\n", word);
-        const auto closest =
-            std::min_element(subcommand_rows.begin(), subcommand_rows.end(),
-                             [&](const SubcommandRow& a, const SubcommandRow& b) {
-                                 return edit_distance(word, a.word) < edit_distance(word, b.word);
-                             });
-        // Close enough to be a slip of the keyboard, not another word.
-        if (edit_distance(word, closest->word) <= std::max<std::size_t>(1, word.size() / 3)) {
-            text += fmt::format("tip: a similar subcommand exists: '{}'\n", closest->word);
-        }
-        return text;
-    }
-
-    // Whether `word` names the subcommand whose arguments all go to the build tool.
-    static bool takes_the_rest(std::string_view word) {
-        return std::any_of(subcommand_rows.begin(), subcommand_rows.end(),
-                           [&](const SubcommandRow& row) {
-                               return row.takes == Takes::ToolArguments && row.word == word;
-                           });
-    }
-
-    // Whether the program's option named `name` ("-w", "--work-dir") takes a value.
-    bool takes_value(const std::string& name) const {
-        const CLI::Option* option = app_.get_option_no_throw(name);
-        return option != nullptr && option->get_expected_min() > 0;
-    }
-
-    // Whether the program's option named `name` asks for help or the version.
-    bool asks_to_show(const std::string& name) const {
-        const CLI::Option* option = app_.get_option_no_throw(name);
-        return option != nullptr &&
-               (option == app_.get_help_ptr() || option == app_.get_version_ptr());
-    }
-
-    // The program's options before the subcommand word, stepped over as the parser's own
-    // option table describes them.
-    ProgramOptions scan_program_options(const std::vector<std::string>& arguments) const {
-        ProgramOptions scan{arguments.size(), false};
-        for (std::size_t i = 0; i < arguments.size(); ++i) {
-            const std::string& argument = arguments[i];
-            if (argument == "--") {
-                break;
-            }
-            if (argument.starts_with("--")) {
-                const std::string name = argument.substr(0, argument.find('='));
-                scan.help_or_version |= asks_to_show(name);
-                i += name == argument && takes_value(argument);
-            } else if (argument.starts_with("-") && argument.size() > 1) {
-                // A cluster of short options: the first that takes a value takes the rest of
-                // the cluster, or the next argument when it ends the cluster.
-                for (std::size_t c = 1; c < argument.size(); ++c) {
-                    const std::string name{'-', argument[c]};
-                    scan.help_or_version |= asks_to_show(name);
-                    if (takes_value(name)) {
-                        i += c == argument.size() - 1;
-                        break;
-                    }
+            case OptionKey::Timeout:
+            case OptionKey::Wait: {
+                const auto seconds = parse_seconds(value);
+                if (!seconds) {
+                    return usage_error(invoked_, fmt::format("error: {} {}: {}\n", row.long_name,
+                                                             value, seconds.error()));
                 }
-            } else {
-                scan.word = i;
+                (row.key == OptionKey::Timeout ? matches_.timeout : matches_.wait) = *seconds;
                 break;
             }
         }
-        return scan;
+        return std::nullopt;
     }
 
-    Matches matches() const {
-        const CLI::App* sub = app_.get_subcommands().front();
-        CommandMatches command{sub->get_name(), std::nullopt, accepted_, if_saved_};
-        if (takes_the_rest(sub->get_name())) {
-            if (!build_args_.empty()) {
-                command.values = build_args_;
+    // After the word: the build tool's arguments whole, or the subcommand's flags and
+    // identifiers ("--" ends the flags).
+    ParseOutcome parse_subcommand(const SubcommandRow& row, std::vector<std::string> rest) {
+        CommandMatches& command = *matches_.command;
+        if (row.takes == Takes::ToolArguments) {
+            if (!rest.empty()) {
+                command.values = std::move(rest);
             }
-        } else if (const CLI::Option* identifier = sub->get_option_no_throw("identifier");
-                   identifier != nullptr && identifier->count() > 0) {
-            command.values = identifiers_;
+            return std::move(matches_);
         }
-        const auto duration = [](const std::optional<std::string>& text) {
-            // Checked by the grammar already.
-            return text ? std::optional(*parse_seconds(*text)) : std::nullopt;
-        };
-        return Matches{std::move(command), work_dir_,       verbose_,     json_,
-                       duration(timeout_), duration(wait_), metrics_file_};
+        std::vector<std::string> identifiers;
+        bool operands_only = false;
+        for (const std::string& argument : rest) {
+            const bool option = !operands_only && argument.size() > 1 && argument[0] == '-';
+            if (option && argument == "--") {
+                operands_only = true;
+            } else if (option && (argument == "-h" || argument == "--help")) {
+                return ParserExit{subcommand_help(invoked_, row), false, EXIT_SUCCESS};
+            } else if (option && row.takes == Takes::AcceptedFlag &&
+                       (argument == accepted_flag || argument == if_saved_flag)) {
+                bool& flag = argument == accepted_flag ? command.accepted : command.if_saved;
+                if (std::exchange(flag, true)) {
+                    return usage_error(
+                        invoked_,
+                        fmt::format("error: option '{}' given more than once\n", argument), &row);
+                }
+            } else if (option) {
+                return usage_error(invoked_, misplaced(argument, row), &row);
+            } else if (row.takes == Takes::Identifiers) {
+                identifiers.push_back(argument);
+            } else {
+                return usage_error(
+                    invoked_, fmt::format("error: unexpected argument '{}'\n", argument), &row);
+            }
+        }
+        if (row.takes == Takes::Identifiers) {
+            if (identifiers.empty()) {
+                return usage_error(invoked_,
+                                   fmt::format("error: identifier is required: one or more {}\n",
+                                               identifier_value_name),
+                                   &row);
+            }
+            command.values = std::move(identifiers);
+        }
+        return std::move(matches_);
     }
 
-    CLI::App app_;
-    std::string work_dir_{default_work_dir};
-    bool verbose_ = false;
-    bool json_ = false;
-    std::optional<std::string> timeout_;
-    std::optional<std::string> wait_;
-    std::optional<std::string> metrics_file_;
-    bool accepted_ = false;
-    bool if_saved_ = false;
-    std::vector<std::string> identifiers_;
-    std::vector<std::string> build_args_;
+    // An option after the subcommand word: a program option that stands in the wrong place,
+    // with the fix, or one nobody knows.
+    std::string misplaced(const std::string& argument, const SubcommandRow& row) const {
+        const ProgramOption* option = option_named(argument);
+        if (option == nullptr || option->key == OptionKey::Version) {
+            return fmt::format("error: The following argument was not expected: {}\n", argument);
+        }
+        const std::string name(argument.starts_with("--") ? option->long_name : option->short_name);
+        const std::string value =
+            option->takes_value() ? " " + std::string(option->value_name) : std::string();
+        return fmt::format(
+            "error: unexpected argument '{}' after the subcommand\n"
+            "tip: options go before the subcommand: {} {}{} {} ...\n",
+            argument, invoked_, name, value, row.word);
+    }
+
+    std::string invoked_;
+    std::vector<option> longs_;
+    std::string shorts_ = "+:";  // stop at the subcommand word; ':' for a missing value
+    Matches matches_{std::nullopt, std::string(default_work_dir)};
 };
 
 }  // namespace
 
 ParseOutcome match_command_line(int argc, const char* const* argv) {
-    Grammar grammar;
-    return grammar.parse(argc, argv);
+    // getopt takes the vector as writable, and with "+" leaves its order as it is.
+    std::vector<char*> arguments;
+    arguments.reserve(static_cast<std::size_t>(argc) + 1);
+    for (int i = 0; i < argc; ++i) {
+        arguments.push_back(const_cast<char*>(argv[i]));
+    }
+    arguments.push_back(nullptr);
+    Grammar grammar(argc > 0 ? argv[0] : program_name);
+    return grammar.parse(argc, arguments.data());
 }
 
 Matches parse_command_line(int argc, const char* const* argv, int output_error) {

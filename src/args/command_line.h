@@ -1,4 +1,5 @@
-// The command-line grammar, on CLI11.
+// The command-line grammar, on glibc's getopt_long: program options, then the subcommand
+// word (getopt stops there), then the subcommand's own arguments.
 #pragma once
 
 #include <string>

@@ -10,11 +10,11 @@
 
 #include <fcntl.h>
 #include <fmt/format.h>
+#include <getopt.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
-#include <CLI/CLI.hpp>
 
 #include "os/file_descriptor.h"
 #include "os/unix_socket.h"
@@ -134,12 +134,30 @@ int serve(const std::filesystem::path& work_dir, const std::filesystem::path& ca
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app("Development stand-in for the quvane patch daemon", "quvaned-dev");
+    const char* const usage =
+        "Usage: quvaned-dev -w WORK_DIR [--catalogue FILE]\n"
+        "Development stand-in for the quvane patch daemon.\n"
+        "  -w, --work-dir WORK_DIR  Directory for quvaned.sock and the saved status\n"
+        "      --catalogue FILE     JSON catalogue of patches\n";
+    const option longs[] = {{"work-dir", required_argument, nullptr, 'w'},
+                            {"catalogue", required_argument, nullptr, 'c'},
+                            {"help", no_argument, nullptr, 'h'},
+                            {nullptr, 0, nullptr, 0}};
     std::string work_dir;
     std::string catalogue = QUVANED_DEV_CATALOGUE;
-    app.add_option("-w,--work-dir", work_dir, "Directory for quvaned.sock and the saved status")
-        ->required();
-    app.add_option("--catalogue", catalogue, "JSON catalogue of patches")->capture_default_str();
-    CLI11_PARSE(app, argc, argv);
+    for (int c = 0; (c = getopt_long(argc, argv, "w:h", longs, nullptr)) != -1;) {
+        if (c == 'w') {
+            work_dir = optarg;
+        } else if (c == 'c') {
+            catalogue = optarg;
+        } else {
+            std::fputs(usage, c == 'h' ? stdout : stderr);
+            return c == 'h' ? 0 : 2;
+        }
+    }
+    if (work_dir.empty() || optind != argc) {
+        std::fputs(usage, stderr);
+        return 2;
+    }
     return serve(std::filesystem::absolute(work_dir), catalogue);
 }

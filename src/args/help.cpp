@@ -1,0 +1,79 @@
+#include "help.h"
+
+#include <fmt/format.h>
+
+#include "arguments.h"
+#include "program_options.h"
+
+namespace quvane::args {
+namespace {
+
+// Entries start two blanks in; their help stands in one column.
+constexpr std::size_t help_column = 30;
+
+void append_entry(std::string& out, std::string_view names, std::string_view help) {
+    out += fmt::format("  {:<{}}{}\n", names, help_column - 2, help);
+}
+
+// "-w,--work-dir WORK_DIR" or "    --json".
+std::string option_names(const ProgramOption& option) {
+    std::string names = option.short_name.empty() ? "    " : std::string(option.short_name) + ",";
+    names += option.long_name;
+    if (option.takes_value()) {
+        names += " " + std::string(option.value_name);
+    }
+    return names;
+}
+
+// What follows the word in a subcommand's usage.
+std::string_view operands(const SubcommandRow& row) {
+    switch (row.takes) {
+        case Takes::Identifiers:
+            return " IDENTIFIER...";
+        case Takes::ToolArguments:
+            return " [ARGS...]";
+        case Takes::AcceptedFlag:
+            return " [OPTIONS]";
+        case Takes::Nothing:
+            break;
+    }
+    return "";
+}
+
+}  // namespace
+
+std::string usage_line(std::string_view invoked, const SubcommandRow* row) {
+    if (row == nullptr) {
+        return fmt::format("Usage: {} [OPTIONS] SUBCOMMAND\n", invoked);
+    }
+    return fmt::format("Usage: {} {}{}\n", invoked, row->word, operands(*row));
+}
+
+std::string program_help(std::string_view invoked) {
+    std::string out = "Quvane command line interface\n" + usage_line(invoked) + "\nOptions:\n";
+    for (const ProgramOption& option : program_options) {
+        append_entry(out, option_names(option), option.help);
+    }
+    out += "\nSubcommands:\n";
+    for (const SubcommandRow& row : subcommand_rows) {
+        append_entry(out, row.word, row.help);
+    }
+    return out;
+}
+
+std::string subcommand_help(std::string_view invoked, const SubcommandRow& row) {
+    std::string out = fmt::format("{}\n{}", row.help, usage_line(invoked, &row));
+    if (row.takes == Takes::Identifiers) {
+        out += "\nPositionals:\n";
+        append_entry(out, std::string(identifier_value_name) + "...", identifier_help);
+    }
+    out += "\nOptions:\n";
+    append_entry(out, option_names(help_option), help_option.help);
+    if (row.takes == Takes::AcceptedFlag) {
+        append_entry(out, std::string("    ") + std::string(accepted_flag), accepted_flag_help);
+        append_entry(out, std::string("    ") + std::string(if_saved_flag), if_saved_flag_help);
+    }
+    return out;
+}
+
+}  // namespace quvane::args
