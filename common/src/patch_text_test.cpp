@@ -85,19 +85,5 @@ TEST(PatchText, PackageInfoHasSevenLinesWithoutFinalLineFeed) {
               "license: OpenSSL");
 }
 
-TEST(PatchText, StatusWords) {
-    const struct {
-        PatchStatus status;
-        std::string_view word;
-    } cases[] = {
-        {PatchStatus::Unknown, "UNKNOWN"},     {PatchStatus::NotApplied, "NOT-APPLIED"},
-        {PatchStatus::Deactived, "DEACTIVED"}, {PatchStatus::Actived, "ACTIVED"},
-        {PatchStatus::Accepted, "ACCEPTED"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(status_word(c.status), c.word);
-    }
-}
-
 }  // namespace
 }  // namespace quvane

@@ -1,5 +1,9 @@
 #include "support/end_to_end.h"
 
+#include <algorithm>
+
+#include <simdjson.h>
+
 namespace quvane::testing {
 
 namespace {
@@ -35,8 +39,21 @@ void EndToEnd::restart_daemon() {
 }
 
 ProcessResult EndToEnd::run(std::vector<std::string> args) const {
+    const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
     args.insert(args.begin(), {"-w", dir.path().string()});
-    return run_quvane(args);
+    ProcessResult result = run_quvane(args);
+    // What holds after every run, whatever it was asked: with --json, standard output is one
+    // JSON document and a line feed; a reported error is never a success.
+    if (json && !result.out.empty()) {
+        simdjson::dom::parser parser;
+        EXPECT_TRUE(result.out.ends_with("\n") && result.out.find('\n') == result.out.size() - 1 &&
+                    parser.parse(simdjson::padded_string(result.out)).error() == simdjson::SUCCESS)
+            << result.out;
+    }
+    EXPECT_FALSE(result.status == 0 &&
+                 (result.out + result.err).find("Error: ") != std::string::npos)
+        << result.out << result.err;
+    return result;
 }
 
 std::vector<std::string> EndToEnd::methods() const {
