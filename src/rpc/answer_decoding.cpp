@@ -108,17 +108,10 @@ bool at_end(simdjson::ondemand::document& document) {
 }
 
 // Whether the answer's values are so many that indexing them (four bytes for each) would take
-// the run past five times the answer: an array of bare digits, say. Each mark (,:[]{}) stands
-// beside at most one value, so twice the marks bound the values from above, near enough.
-bool too_dense(std::string_view json) {
-    std::size_t marks = 0;
-    for (const char c : json) {
-        const auto byte = static_cast<unsigned char>(c);
-        marks += static_cast<std::size_t>(byte == ',') + static_cast<std::size_t>(byte == ':') +
-                 static_cast<std::size_t>((byte | 0x20) == '{') +
-                 static_cast<std::size_t>((byte | 0x20) == '}');
-    }
-    return 2 * marks * 4 > json.size() * 7 / 2;
+// the run past five times the answer: an array of bare digits, say. Each mark the framing
+// counted stands beside at most one value, so twice the marks bound the values from above.
+bool too_dense(const Reply& reply) {
+    return 2 * reply.marks() * 4 > reply.json().size() * 7 / 2;
 }
 
 // An error object, "code" and "message" required, "data" kept as its text; nothing when
@@ -240,7 +233,7 @@ tl::expected<Answer<T>, ClientFailure> decode_with_tree(Reply reply) {
 
 template <class T>
 tl::expected<Answer<T>, ClientFailure> decode_answer(Reply reply) {
-    if (reply.json().size() > explained_limit && too_dense(reply.json())) {
+    if (reply.json().size() > explained_limit && too_dense(reply)) {
         return tl::unexpected(ClientFailure(JsonFailure{fmt::format(
             "the answer of {} bytes holds more values than any response of the patch service "
             "could (nearly one in every two bytes)",

@@ -15,8 +15,9 @@ namespace {
 struct Marks {
     std::uint64_t quote = 0;
     std::uint64_t backslash = 0;
-    std::uint64_t open = 0;   // '{' or '[' (0x7B, 0x5B: alike but for bit 0x20)
-    std::uint64_t close = 0;  // '}' or ']' (0x7D, 0x5D)
+    std::uint64_t open = 0;       // '{' or '[' (0x7B, 0x5B: alike but for bit 0x20)
+    std::uint64_t close = 0;      // '}' or ']' (0x7D, 0x5D)
+    std::uint64_t separator = 0;  // ',' or ':'
 };
 
 Marks marks_of(const char* p) noexcept {
@@ -31,6 +32,9 @@ Marks marks_of(const char* p) noexcept {
         marks.backslash |= bits(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\')), i);
         marks.open |= bits(_mm_cmpeq_epi8(folded, _mm_set1_epi8('{')), i);
         marks.close |= bits(_mm_cmpeq_epi8(folded, _mm_set1_epi8('}')), i);
+        marks.separator |= bits(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(',')),
+                                             _mm_cmpeq_epi8(bytes, _mm_set1_epi8(':'))),
+                                i);
     }
     return marks;
 }
@@ -63,6 +67,8 @@ bool BracketCounter::scan_block([[maybe_unused]] const char* block) noexcept {
         return false;
     }
     depth_ = depth_ + opens - closes;
+    marks_ +=
+        opens + closes + static_cast<std::size_t>(std::popcount(marks.separator & ~in_string));
     in_string_ = (in_string >> 63) != 0;
     return true;
 #else
@@ -79,10 +85,16 @@ std::optional<std::size_t> BracketCounter::scan_bytes(std::string_view bytes,
             escaped_ = !escaped_ && c == '\\';
         } else if (c == '"') {
             in_string_ = true;
+        } else if (c == ',' || c == ':') {
+            ++marks_;
         } else if (c == '{' || c == '[') {
+            ++marks_;
             ++depth_;
-        } else if ((c == '}' || c == ']') && --depth_ == 0) {
-            return i + 1;
+        } else if (c == '}' || c == ']') {
+            ++marks_;
+            if (--depth_ == 0) {
+                return i + 1;
+            }
         }
     }
     return std::nullopt;

@@ -13,7 +13,8 @@ namespace quvane::rpc {
 Reply::Reply(Reply&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)),
       size_(std::exchange(other.size_, 0)),
-      capacity_(std::exchange(other.capacity_, 0)) {}
+      capacity_(std::exchange(other.capacity_, 0)),
+      marks_(std::exchange(other.marks_, 0)) {}
 
 Reply& Reply::operator=(Reply&& other) noexcept {
     if (this != &other) {
@@ -21,6 +22,7 @@ Reply& Reply::operator=(Reply&& other) noexcept {
         data_ = std::exchange(other.data_, nullptr);
         size_ = std::exchange(other.size_, 0);
         capacity_ = std::exchange(other.capacity_, 0);
+        marks_ = std::exchange(other.marks_, 0);
     }
     return *this;
 }
