@@ -29,13 +29,18 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
   ctest --test-dir build-asan -j"$jobs" --output-on-failure -E '^AnsibleCollection\.Sanity$'
 
 # A short run of every fuzz target over its seed corpus (copied: the corpus in the
-# repository stays as it is).
+# repository stays as it is), as many at a time as there are processors.
 corpus=$(mktemp -d)
 trap 'rm -rf "$corpus"' EXIT
-for target in answer_decoding decode_records read_response command_line value_boundary; do
+fuzz_one() {
+  local target=$1
   mkdir -p "$corpus/$target"
   cp fuzz/corpus/"$target"/* "$corpus/$target/"
   (cd "$corpus" && "$OLDPWD/build-asan/fuzz/fuzz_$target" -max_total_time=20 -timeout=10 "$corpus/$target" 2>"$corpus/$target.log") \
-    || { tail -n 40 "$corpus/$target.log"; exit 1; }
+    || { tail -n 40 "$corpus/$target.log"; return 1; }
   echo "fuzz_$target: $(grep -o 'Done [0-9]* runs in [0-9]* second(s)' "$corpus/$target.log")"
-done
+}
+export -f fuzz_one
+export corpus
+printf '%s\n' answer_decoding decode_records read_response command_line value_boundary |
+  xargs -P "$jobs" -I{} bash -c 'fuzz_one "$1"' _ {}
