@@ -56,6 +56,11 @@ std::size_t valid_sequence_length(std::string_view s, std::size_t pos,
 
 }  // namespace
 
+std::size_t utf8_sequence_length(std::string_view text) noexcept {
+    std::size_t invalid_length = 0;
+    return text.empty() ? 0 : valid_sequence_length(text, 0, invalid_length);
+}
+
 std::string to_text_lossy(std::string_view bytes) {
     std::string text;
     text.reserve(bytes.size());

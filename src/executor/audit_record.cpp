@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "log/logger.h"
+#include "lossy_utf8.h"
 #include "os/interruption.h"
 #include "patch_text.h"
 #include "system_error.h"
@@ -22,32 +23,6 @@ namespace {
 constexpr std::size_t value_limit = 512;
 constexpr std::size_t record_limit = 1900;
 constexpr std::string_view cut_mark = " cut=yes";
-
-// The length of the valid UTF-8 sequence that starts `text`, or 0.
-std::size_t utf8_length(std::string_view text) noexcept {
-    const auto byte = [&](std::size_t i) {
-        return i < text.size() ? static_cast<std::uint8_t>(text[i]) : std::uint8_t{0};
-    };
-    const auto continues = [&](std::size_t i) { return (byte(i) & 0xC0) == 0x80; };
-    const std::uint8_t lead = byte(0);
-    if (lead < 0x80) {
-        return 1;
-    }
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        return continues(1) ? 2 : 0;
-    }
-    if (lead >= 0xE0 && lead <= 0xEF) {
-        const bool overlong = lead == 0xE0 && byte(1) < 0xA0;
-        const bool surrogate = lead == 0xED && byte(1) >= 0xA0;
-        return continues(1) && continues(2) && !overlong && !surrogate ? 3 : 0;
-    }
-    if (lead >= 0xF0 && lead <= 0xF4) {
-        const bool overlong = lead == 0xF0 && byte(1) < 0x90;
-        const bool too_large = lead == 0xF4 && byte(1) >= 0x90;
-        return continues(1) && continues(2) && continues(3) && !overlong && !too_large ? 4 : 0;
-    }
-    return 0;
-}
 
 // A record being composed: fields after one another, within the limits, "cut=yes" at the end
 // when anything had to be cut.
@@ -67,7 +42,7 @@ class Line {
         const std::size_t start = field.size();
         std::string unit;
         for (std::size_t i = 0; i < value.size();) {
-            const std::size_t length = utf8_length(value.substr(i));
+            const std::size_t length = utf8_sequence_length(value.substr(i));
             unit.clear();
             if (length == 0) {
                 unit = fmt::format("\\x{:02x}", static_cast<std::uint8_t>(value[i]));
