@@ -14,20 +14,35 @@ Result<Arguments> convert(const Matches& matches) {
     if (!command) {
         return tl::unexpected(command.error());
     }
-    if (!matches.work_dir) {
-        return fail("Argument \"work_dir\" is not present");
-    }
-    auto work_dir = absolute_work_dir(*matches.work_dir);
+    auto work_dir = absolute_work_dir(matches.options.work_dir.native());
     if (!work_dir) {
         return tl::unexpected(work_dir.error());
     }
-    std::optional<std::filesystem::path> metrics_file;
-    if (matches.metrics_file) {
-        metrics_file = *matches.metrics_file;
-    }
-    return Arguments{std::move(*command),    std::move(*work_dir), matches.verbose,
-                     matches.json,           matches.timeout,      matches.wait,
-                     std::move(metrics_file)};
+    Arguments arguments{matches.options, std::move(*command)};
+    arguments.work_dir = std::move(*work_dir);
+    return arguments;
+}
+
+// An option's value in the debug form, and whether it was given.
+std::pair<std::string, bool> shown(bool flag) {
+    return {debug_form::boolean(flag), flag};
+}
+std::pair<std::string, bool> shown(const std::filesystem::path& path) {
+    return {debug_form::quoted(path.native()), true};
+}
+std::pair<std::string, bool> shown(const std::optional<std::filesystem::path>& path) {
+    return {path ? debug_form::quoted(path->native()) : "", path.has_value()};
+}
+std::pair<std::string, bool> shown(const std::optional<std::chrono::microseconds>& duration) {
+    return {duration ? fmt::format("{}s", std::chrono::duration<double>(*duration).count()) : "",
+            duration.has_value()};
+}
+
+// "--work-dir" is the field "work_dir".
+std::string field_name(const ProgramOption& option) {
+    std::string name(option.long_name.substr(2));
+    std::replace(name.begin(), name.end(), '-', '_');
+    return name;
 }
 
 }  // namespace
@@ -42,26 +57,20 @@ Result<Arguments> Arguments::from_matches(const Matches& matches) {
 }
 
 std::string Arguments::debug_form() const {
-    std::vector<std::pair<std::string_view, std::string>> fields{
-        {"command", command.debug_form()},
-        {"work_dir", debug_form::quoted(work_dir.native())},
-        {"verbose", debug_form::boolean(verbose)}};
-    // The later options show only when given, so a run without them logs as it always has.
-    if (json) {
-        fields.emplace_back("json", debug_form::boolean(json));
+    std::vector<std::pair<std::string, std::string>> fields{{"command", command.debug_form()}};
+    for (const ProgramOption& option : program_options) {
+        std::visit(
+            [&]<class Landing>(Landing lands) {
+                if constexpr (!std::is_same_v<Landing, ParserAction>) {
+                    auto [text, given] = shown(this->*lands);
+                    if (given || option.logged == Logged::Always) {
+                        fields.emplace_back(field_name(option), std::move(text));
+                    }
+                }
+            },
+            option.lands);
     }
-    if (timeout) {
-        fields.emplace_back("timeout",
-                            fmt::format("{}s", std::chrono::duration<double>(*timeout).count()));
-    }
-    if (wait) {
-        fields.emplace_back("wait",
-                            fmt::format("{}s", std::chrono::duration<double>(*wait).count()));
-    }
-    if (metrics_file) {
-        fields.emplace_back("metrics_file", debug_form::quoted(metrics_file->native()));
-    }
-    return debug_form::record("Arguments", fields);
+    return debug_form::record("Arguments", {fields.begin(), fields.end()});
 }
 
 }  // namespace quvane::args

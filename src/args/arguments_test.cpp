@@ -13,33 +13,40 @@ std::vector<std::string> ids(std::initializer_list<const char*> values) {
     return {values.begin(), values.end()};
 }
 
-TEST(SubCommandConversion, EachWordGivesItsVariantWithData) {
+// The subcommand of `word` with `values` (identifiers or the build tool's arguments).
+SubCommand of(std::string_view word, std::vector<std::string> values = {}, bool accepted = false) {
+    return SubCommand(*subcommand_named(word), std::move(values), accepted);
+}
+
+TEST(SubCommandConversion, EachWordGivesItsSubcommandWithData) {
     const struct {
         CommandMatches matches;
         SubCommand expected;
+        std::string_view name;
     } cases[] = {
-        {{"build", std::nullopt}, {Build{}}},
-        {{"build", ids({"-j", "4", "--foo", "-h"})}, {Build{ids({"-j", "4", "--foo", "-h"})}}},
-        {{"info", ids({"a"})}, {Info{{ids({"a"})}}}},
-        {{"target", ids({"a"})}, {Target{{ids({"a"})}}}},
-        {{"status", ids({"a"})}, {Status{{ids({"a"})}}}},
-        {{"list", std::nullopt}, {List{}}},
-        {{"check", ids({"a"})}, {Check{{ids({"a"})}}}},
-        {{"apply", ids({"a", "b", "c", "a"})}, {Apply{{ids({"a", "b", "c", "a"})}}}},
-        {{"remove", ids({"a"})}, {Remove{{ids({"a"})}}}},
-        {{"active", ids({"a"})}, {Active{{ids({"a"})}}}},
-        {{"deactive", ids({"a"})}, {Deactive{{ids({"a"})}}}},
-        {{"accept", ids({"a"})}, {Accept{{ids({"a"})}}}},
-        {{"save", std::nullopt}, {Save{}}},
-        {{"restore", std::nullopt, false}, {Restore{false}}},
-        {{"restore", std::nullopt, true}, {Restore{true}}},
-        {{"apply", ids({"lib\xFF", "ok"})}, {Apply{{ids({"lib\xEF\xBF\xBD", "ok"})}}}},
-        {{"build", ids({"\xC3"})}, {Build{ids({"\xEF\xBF\xBD"})}}},
+        {{"build", std::nullopt}, of("build"), "Build"},
+        {{"build", ids({"-j", "4", "--foo", "-h"})}, of("build", ids({"-j", "4", "--foo", "-h"})), "Build"},
+        {{"info", ids({"a"})}, of("info", ids({"a"})), "Info"},
+        {{"target", ids({"a"})}, of("target", ids({"a"})), "Target"},
+        {{"status", ids({"a"})}, of("status", ids({"a"})), "Status"},
+        {{"list", std::nullopt}, of("list"), "List"},
+        {{"check", ids({"a"})}, of("check", ids({"a"})), "Check"},
+        {{"apply", ids({"a", "b", "c", "a"})}, of("apply", ids({"a", "b", "c", "a"})), "Apply"},
+        {{"remove", ids({"a"})}, of("remove", ids({"a"})), "Remove"},
+        {{"active", ids({"a"})}, of("active", ids({"a"})), "Active"},
+        {{"deactive", ids({"a"})}, of("deactive", ids({"a"})), "Deactive"},
+        {{"accept", ids({"a"})}, of("accept", ids({"a"})), "Accept"},
+        {{"save", std::nullopt}, of("save"), "Save"},
+        {{"restore", std::nullopt, false}, of("restore"), "Restore"},
+        {{"restore", std::nullopt, true}, of("restore", {}, true), "Restore"},
+        {{"apply", ids({"lib\xFF", "ok"})}, of("apply", ids({"lib\xEF\xBF\xBD", "ok"})), "Apply"},
+        {{"build", ids({"\xC3"})}, of("build", ids({"\xEF\xBF\xBD"})), "Build"},
     };
     for (const auto& c : cases) {
         const auto converted = SubCommand::from_matches(c.matches);
         ASSERT_TRUE(converted.has_value()) << c.matches.word;
         EXPECT_EQ(*converted, c.expected) << c.matches.word;
+        EXPECT_EQ(converted->name(), c.name);
     }
 }
 
@@ -62,18 +69,15 @@ TEST(SubCommandConversion, Failures) {
 }
 
 TEST(ArgumentsConversion, WrapsFailuresAsFailedToParseArguments) {
-    const auto missing_dir = Arguments::from_matches({CommandMatches{"list"}, std::nullopt, false});
-    ASSERT_FALSE(missing_dir.has_value());
-    EXPECT_EQ(missing_dir.error().message(), "Failed to parse arguments");
-    EXPECT_EQ(missing_dir.error().causes(), ids({"Argument \"work_dir\" is not present"}));
-
-    const auto bad_word = Arguments::from_matches({CommandMatches{"lst"}, "/x", false});
+    const auto bad_word = Arguments::from_matches({CommandMatches{"lst"}, {"/x"}});
     ASSERT_FALSE(bad_word.has_value());
+    EXPECT_EQ(bad_word.error().message(), "Failed to parse arguments");
     EXPECT_EQ(bad_word.error().causes(), ids({"Subcommand \"lst\" is invalid"}));
 
-    const auto parsed = Arguments::from_matches({CommandMatches{"list"}, "/tmp/x/../y/./", true});
+    const auto parsed =
+        Arguments::from_matches({CommandMatches{"list"}, {"/tmp/x/../y/./", true}});
     ASSERT_TRUE(parsed.has_value());
-    EXPECT_EQ(*parsed, (Arguments{{List{}}, "/tmp/y", true}));
+    EXPECT_EQ(*parsed, (Arguments{{"/tmp/y", true}, of("list")}));
 }
 
 TEST(AbsoluteWorkDir, NormalisesLexically) {
@@ -120,7 +124,7 @@ TEST(AbsoluteWorkDir, RelativePathFailsWhenTheCurrentDirectoryIsGone) {
 }
 
 TEST(ArgumentsDebugForm, MatchesTheVerboseLog) {
-    const Arguments arguments{{Apply{{ids({"P1"})}}}, "/var/run/quvane", true};
+    const Arguments arguments{{"/var/run/quvane", true}, of("apply", ids({"P1"}))};
     EXPECT_EQ(arguments.debug_form(),
               "Arguments {\n"
               "    command: Apply {\n"
@@ -131,10 +135,10 @@ TEST(ArgumentsDebugForm, MatchesTheVerboseLog) {
               "    work_dir: \"/var/run/quvane\",\n"
               "    verbose: true,\n"
               "}");
-    EXPECT_EQ(SubCommand{List{}}.debug_form(), "List");
-    EXPECT_EQ(SubCommand{Build{}}.debug_form(), "Build {\n    args: [],\n}");
-    EXPECT_EQ(SubCommand{Restore{false}}.debug_form(), "Restore {\n    accepted: false,\n}");
-    EXPECT_EQ(SubCommand{Info{{ids({"a\"b\\c\n"})}}}.debug_form(),
+    EXPECT_EQ(of("list").debug_form(), "List");
+    EXPECT_EQ(of("build").debug_form(), "Build {\n    args: [],\n}");
+    EXPECT_EQ(of("restore").debug_form(), "Restore {\n    accepted: false,\n}");
+    EXPECT_EQ(of("info", ids({"a\"b\\c\n"})).debug_form(),
               "Info {\n    identifiers: [\n        \"a\\\"b\\\\c\\n\",\n    ],\n}");
 }
 

@@ -22,6 +22,8 @@
 namespace quvane::args {
 namespace {
 
+using Seconds = std::optional<std::chrono::microseconds>;
+
 // A long option's value in getopt's table: past every byte a short option can be.
 constexpr int long_value_base = 256;
 
@@ -103,9 +105,8 @@ class Grammar {
             return ParserExit{program_help(invoked_), true, EXIT_FAILURE};
         }
         const std::string_view word = argv[optind];
-        const auto row = std::find_if(subcommand_rows.begin(), subcommand_rows.end(),
-                                      [&](const SubcommandRow& r) { return r.word == word; });
-        if (row == subcommand_rows.end()) {
+        const SubcommandRow* row = subcommand_named(word);
+        if (row == nullptr) {
             return usage_error(invoked_, unknown_subcommand(word));
         }
         matches_.command = CommandMatches{std::string(word)};
@@ -139,37 +140,30 @@ class Grammar {
     }
 
     // Lands one program option in the matches; the exit of help, version or a bad value.
-    std::optional<ParserExit> take(const ProgramOption& row, const std::string& value) {
-        switch (row.key) {
-            case OptionKey::Help:
-                return ParserExit{program_help(invoked_), false, EXIT_SUCCESS};
-            case OptionKey::Version:
-                return ParserExit{fmt::format("{} {}\n", program_name, program_version), false,
-                                  EXIT_SUCCESS};
-            case OptionKey::WorkDir:
-                matches_.work_dir = value;
-                break;
-            case OptionKey::Verbose:
-                matches_.verbose = true;
-                break;
-            case OptionKey::Json:
-                matches_.json = true;
-                break;
-            case OptionKey::MetricsFile:
-                matches_.metrics_file = value;
-                break;
-            case OptionKey::Timeout:
-            case OptionKey::Wait: {
-                const auto seconds = parse_seconds(value);
-                if (!seconds) {
-                    return usage_error(invoked_, fmt::format("error: {} {}: {}\n", row.long_name,
-                                                             value, seconds.error()));
+    std::optional<ParserExit> take(const ProgramOption& row, const char* value) {
+        return std::visit(
+            [&]<class Landing>(Landing lands) -> std::optional<ParserExit> {
+                Options& options = matches_.options;
+                if constexpr (std::is_same_v<Landing, ParserAction>) {
+                    return ParserExit{lands == ParserAction::Help
+                                          ? program_help(invoked_)
+                                          : fmt::format("{} {}\n", program_name, program_version),
+                                      false, EXIT_SUCCESS};
+                } else if constexpr (std::is_same_v<Landing, bool Options::*>) {
+                    options.*lands = true;
+                } else if constexpr (std::is_same_v<Landing, Seconds Options::*>) {
+                    const auto seconds = parse_seconds(value);
+                    if (!seconds) {
+                        return usage_error(invoked_, fmt::format("error: {} {}: {}\n", row.long_name,
+                                                                 value, seconds.error()));
+                    }
+                    options.*lands = *seconds;
+                } else {
+                    options.*lands = std::filesystem::path(value);
                 }
-                (row.key == OptionKey::Timeout ? matches_.timeout : matches_.wait) = *seconds;
-                break;
-            }
-        }
-        return std::nullopt;
+                return std::nullopt;
+            },
+            row.lands);
     }
 
     // After the word: the build tool's arguments whole, or the subcommand's flags and
@@ -223,7 +217,7 @@ class Grammar {
     // with the fix, or one nobody knows.
     std::string misplaced(const std::string& argument, const SubcommandRow& row) const {
         const ProgramOption* option = option_named(argument);
-        if (option == nullptr || option->key == OptionKey::Version) {
+        if (option == nullptr || option->is_action(ParserAction::Version)) {
             return fmt::format("error: The following argument was not expected: {}\n", argument);
         }
         const std::string name(argument.starts_with("--") ? option->long_name : option->short_name);
@@ -238,7 +232,7 @@ class Grammar {
     std::string invoked_;
     std::vector<option> longs_;
     std::string shorts_ = "+:";  // stop at the subcommand word; ':' for a missing value
-    Matches matches_{std::nullopt, std::string(default_work_dir)};
+    Matches matches_{};
 };
 
 }  // namespace

@@ -1,8 +1,7 @@
-// Every subcommand as one row: what the grammar, the help, the conversion, the executor (the
-// daemon method it calls and how its results are shown) and the generated shell completions
-// know of it. Adding a subcommand over an existing kind of result is adding a row (and a
-// variant to SubCommand, in the same place of the order). Plain data, no parser: the
-// completion generator in tools/ reads it without linking the client.
+// Every subcommand as one row: what the grammar, the help, the conversion, the debug form, the
+// executor (the daemon method it calls and how its results are shown) and the generated shell
+// completions know of it. Adding a subcommand over an existing kind of result is adding a row.
+// Plain data, no parser: the completion generator in tools/ reads it without linking the client.
 #pragma once
 
 #include <array>
@@ -49,7 +48,7 @@ struct SubcommandRow {
     std::string_view acts_on = {};
 };
 
-// In the order of the grammar, the help and SubCommand's variant.
+// In the order of the grammar and the help.
 // clang-format off
 inline constexpr std::array subcommand_rows{
     SubcommandRow{"build", "Build", "Build a patch", Takes::ToolArguments, "", Locking::None, WaitLine::None, Shows::ToolOutput, Audit::None},
@@ -67,6 +66,16 @@ inline constexpr std::array subcommand_rows{
     SubcommandRow{"restore", "Restore", "Restore all patch status", Takes::AcceptedFlag, "restore_patch_status", Locking::Exclusive, WaitLine::AfterLock, Shows::Nothing, Audit::Recorded},
 };
 // clang-format on
+
+// The row whose word is `word`; null when none is.
+constexpr const SubcommandRow* subcommand_named(std::string_view word) noexcept {
+    for (const SubcommandRow& row : subcommand_rows) {
+        if (row.word == word) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
 
 // The flags of the subcommands that take Takes::AcceptedFlag.
 inline constexpr std::string_view accepted_flag = "--accepted";

@@ -111,11 +111,10 @@ Result<int> run_tool(const std::string& program, const std::vector<std::string>&
 }
 
 Result<> BuildCommandExecutor::invoke(const args::SubCommand& command) {
-    const auto* build = std::get_if<args::Build>(&command.value);
-    if (build == nullptr) {
+    if (command.row().takes != args::Takes::ToolArguments) {
         return {};
     }
-    auto exit_code = run_tool(std::string(BUILD_TOOL_PATH), build->args);
+    auto exit_code = run_tool(std::string(BUILD_TOOL_PATH), command.tool_arguments());
     if (!exit_code) {
         return tl::unexpected(std::move(exit_code.error()));
     }

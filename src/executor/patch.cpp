@@ -150,9 +150,7 @@ Result<> PatchCommandExecutor::invoke(const args::SubCommand& command) {
 
 Result<> PatchCommandExecutor::call_and_show(const args::SubCommand& command) {
     const args::SubcommandRow& row = command.row();
-    static const std::vector<std::string> none;
-    const std::vector<std::string>& identifiers =
-        command.identifiers() != nullptr ? *command.identifiers() : none;
+    const std::vector<std::string>& identifiers = command.identifiers();
     std::optional<AuditRecords> audit;
     if (row.audit == args::Audit::Recorded) {
         audit.emplace(row.word);
@@ -173,17 +171,17 @@ Result<> PatchCommandExecutor::call_and_show(const args::SubCommand& command) {
             return {};
         }
         case args::Shows::Nothing: {
-            const auto* restore = std::get_if<args::Restore>(&command.value);
+            const bool restore = row.takes == args::Takes::AcceptedFlag;
             std::vector<std::string> params;
             std::string details;
-            if (restore != nullptr) {
-                params.push_back(rpc::encode_argument(restore->accepted));
-                details = restore->accepted ? " accepted=yes" : " accepted=no";
-                sink_.restoring(restore->accepted);
+            if (restore) {
+                params.push_back(rpc::encode_argument(command.accepted()));
+                details = command.accepted() ? " accepted=yes" : " accepted=no";
+                sink_.restoring(command.accepted());
             }
             auto result =
                 unless_interrupted(done(remote_->call<Empty>(row.method, std::move(params))));
-            if (!result && restore != nullptr && restore->if_saved &&
+            if (!result && command.if_saved() &&
                 result.error().message() == nothing_saved_message) {
                 // A host where nothing was ever saved boots like any other.
                 result = {};

@@ -88,7 +88,7 @@ TEST(Dispatch, OffersTheCommandInOrderAndStopsAtTheFirstError) {
         Executors executors;
         executors.push_back(std::make_unique<RecordingExecutor>(calls, "first", c.first));
         executors.push_back(std::make_unique<RecordingExecutor>(calls, "second", c.second));
-        const auto result = dispatch(executors, args::SubCommand{args::List{}});
+        const auto result = dispatch(executors, args::SubCommand{*args::subcommand_named("list")});
         EXPECT_EQ(result.has_value(), c.ok);
         EXPECT_EQ(calls, c.calls);
     }

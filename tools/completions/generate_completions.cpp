@@ -101,7 +101,7 @@ std::string zsh_option_entry(const ProgramOption& option) {
         value = ":" + std::string(option.value_name) + ":_files";
     }
     const std::string help = "[" + single_quoted_inside(option.help) + "]" + value;
-    const bool shows = option.key == OptionKey::Help || option.key == OptionKey::Version;
+    const bool shows = std::holds_alternative<ParserAction>(option.lands);
     const std::string long_name = std::string(option.long_name) + (option.takes_value() ? "=" : "");
     if (option.short_name.empty()) {
         return "'" + std::string(shows ? "(- *)" : "") + long_name + help + "'";
