@@ -25,7 +25,9 @@ TEST(SubCommandConversion, EachWordGivesItsSubcommandWithData) {
         std::string_view name;
     } cases[] = {
         {{"build", std::nullopt}, of("build"), "Build"},
-        {{"build", ids({"-j", "4", "--foo", "-h"})}, of("build", ids({"-j", "4", "--foo", "-h"})), "Build"},
+        {{"build", ids({"-j", "4", "--foo", "-h"})},
+         of("build", ids({"-j", "4", "--foo", "-h"})),
+         "Build"},
         {{"info", ids({"a"})}, of("info", ids({"a"})), "Info"},
         {{"target", ids({"a"})}, of("target", ids({"a"})), "Target"},
         {{"status", ids({"a"})}, of("status", ids({"a"})), "Status"},
@@ -74,8 +76,7 @@ TEST(ArgumentsConversion, WrapsFailuresAsFailedToParseArguments) {
     EXPECT_EQ(bad_word.error().message(), "Failed to parse arguments");
     EXPECT_EQ(bad_word.error().causes(), ids({"Subcommand \"lst\" is invalid"}));
 
-    const auto parsed =
-        Arguments::from_matches({CommandMatches{"list"}, {"/tmp/x/../y/./", true}});
+    const auto parsed = Arguments::from_matches({CommandMatches{"list"}, {"/tmp/x/../y/./", true}});
     ASSERT_TRUE(parsed.has_value());
     EXPECT_EQ(*parsed, (Arguments{{"/tmp/y", true}, of("list")}));
 }

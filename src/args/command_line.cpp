@@ -12,12 +12,9 @@
 #include <getopt.h>
 #include <unistd.h>
 
-#include "edit_distance.h"
 #include "help.h"
 #include "program_options.h"
 #include "seconds.h"
-#include "system_error.h"
-#include "terminal_text.h"
 
 namespace quvane::args {
 namespace {
@@ -32,30 +29,6 @@ ParserExit usage_error(std::string_view invoked, const std::string& lines,
     return {
         fmt::format("{}\n{}For more information, try '--help'.\n", lines, usage_line(invoked, row)),
         true, EXIT_FAILURE};
-}
-
-const ProgramOption* option_named(std::string_view argument) {
-    const std::string_view name = argument.substr(0, argument.find('='));
-    const auto found = std::find_if(
-        program_options.begin(), program_options.end(), [&](const ProgramOption& option) {
-            return name == option.long_name ||
-                   (!option.short_name.empty() && argument.starts_with(option.short_name));
-        });
-    return found == program_options.end() ? nullptr : &*found;
-}
-
-std::string unknown_subcommand(std::string_view word) {
-    std::string text = fmt::format("error: unknown subcommand '{}'\n", word);
-    const auto closest =
-        std::min_element(subcommand_rows.begin(), subcommand_rows.end(),
-                         [&](const SubcommandRow& a, const SubcommandRow& b) {
-                             return edit_distance(word, a.word) < edit_distance(word, b.word);
-                         });
-    // Close enough to be a slip of the keyboard, not another word.
-    if (edit_distance(word, closest->word) <= std::max<std::size_t>(1, word.size() / 3)) {
-        text += fmt::format("tip: a similar subcommand exists: '{}'\n", closest->word);
-    }
-    return text;
 }
 
 class Grammar {
@@ -154,8 +127,9 @@ class Grammar {
                 } else if constexpr (std::is_same_v<Landing, Seconds Options::*>) {
                     const auto seconds = parse_seconds(value);
                     if (!seconds) {
-                        return usage_error(invoked_, fmt::format("error: {} {}: {}\n", row.long_name,
-                                                                 value, seconds.error()));
+                        return usage_error(invoked_,
+                                           fmt::format("error: {} {}: {}\n", row.long_name, value,
+                                                       seconds.error()));
                     }
                     options.*lands = *seconds;
                 } else {
@@ -193,7 +167,7 @@ class Grammar {
                         fmt::format("error: option '{}' given more than once\n", argument), &row);
                 }
             } else if (option) {
-                return usage_error(invoked_, misplaced(argument, row), &row);
+                return usage_error(invoked_, misplaced_option(invoked_, argument, row), &row);
             } else if (row.takes == Takes::Identifiers) {
                 identifiers.push_back(argument);
             } else {
@@ -211,22 +185,6 @@ class Grammar {
             command.values = std::move(identifiers);
         }
         return std::move(matches_);
-    }
-
-    // An option after the subcommand word: a program option that stands in the wrong place,
-    // with the fix, or one nobody knows.
-    std::string misplaced(const std::string& argument, const SubcommandRow& row) const {
-        const ProgramOption* option = option_named(argument);
-        if (option == nullptr || option->is_action(ParserAction::Version)) {
-            return fmt::format("error: The following argument was not expected: {}\n", argument);
-        }
-        const std::string name(argument.starts_with("--") ? option->long_name : option->short_name);
-        const std::string value =
-            option->takes_value() ? " " + std::string(option->value_name) : std::string();
-        return fmt::format(
-            "error: unexpected argument '{}' after the subcommand\n"
-            "tip: options go before the subcommand: {} {}{} {} ...\n",
-            argument, invoked_, name, value, row.word);
     }
 
     std::string invoked_;
@@ -247,35 +205,6 @@ ParseOutcome match_command_line(int argc, const char* const* argv) {
     arguments.push_back(nullptr);
     Grammar grammar(argc > 0 ? argv[0] : program_name);
     return grammar.parse(argc, arguments.data());
-}
-
-Matches parse_command_line(int argc, const char* const* argv, int output_error) {
-    ParseOutcome outcome = match_command_line(argc, argv);
-    if (auto* matches = std::get_if<Matches>(&outcome)) {
-        return std::move(*matches);
-    }
-    const auto& exit = std::get<ParserExit>(outcome);
-    std::FILE* stream = exit.to_standard_error ? stderr : stdout;
-    errno = 0;
-    if (stream == stdout && output_error == 0 &&
-        (std::fputs(exit.text.c_str(), stream) < 0 || std::fflush(stream) != 0)) {
-        output_error = errno != 0 ? errno : EIO;
-    }
-    if (stream == stdout && output_error != 0) {
-        // Help or version that nobody can read is no success.
-        std::fprintf(stderr, "Error: Failed to write to standard output: %s\n",
-                     system_error_text(output_error).c_str());
-        std::exit(EXIT_FAILURE);
-    }
-    if (stream == stderr) {
-        // A usage error echoes what was typed, which may be daemon text pasted in or completed:
-        // on a terminal it must not act on it.
-        std::string text;
-        append_shown(text, exit.text,
-                     ::isatty(STDERR_FILENO) == 1 ? Shown::Escaped : Shown::Verbatim, true);
-        std::fwrite(text.data(), 1, text.size(), stream);
-    }
-    std::exit(exit.status);
 }
 
 }  // namespace quvane::args

@@ -1,8 +1,11 @@
 #include "help.h"
 
+#include <algorithm>
+
 #include <fmt/format.h>
 
 #include "arguments.h"
+#include "edit_distance.h"
 #include "program_options.h"
 
 namespace quvane::args {
@@ -74,6 +77,37 @@ std::string subcommand_help(std::string_view invoked, const SubcommandRow& row) 
         append_entry(out, std::string("    ") + std::string(if_saved_flag), if_saved_flag_help);
     }
     return out;
+}
+
+std::string unknown_subcommand(std::string_view word) {
+    std::string text = fmt::format("error: unknown subcommand '{}'\n", word);
+    const auto closest =
+        std::min_element(subcommand_rows.begin(), subcommand_rows.end(),
+                         [&](const SubcommandRow& a, const SubcommandRow& b) {
+                             return edit_distance(word, a.word) < edit_distance(word, b.word);
+                         });
+    // Close enough to be a slip of the keyboard, not another word.
+    if (edit_distance(word, closest->word) <= std::max<std::size_t>(1, word.size() / 3)) {
+        text += fmt::format("tip: a similar subcommand exists: '{}'\n", closest->word);
+    }
+    return text;
+}
+
+// An option after the subcommand word: a program option that stands in the wrong place,
+// with the fix, or one nobody knows.
+std::string misplaced_option(std::string_view invoked, std::string_view argument,
+                             const SubcommandRow& row) {
+    const ProgramOption* option = option_named(argument);
+    if (option == nullptr || option->is_action(ParserAction::Version)) {
+        return fmt::format("error: The following argument was not expected: {}\n", argument);
+    }
+    const std::string name(argument.starts_with("--") ? option->long_name : option->short_name);
+    const std::string value =
+        option->takes_value() ? " " + std::string(option->value_name) : std::string();
+    return fmt::format(
+        "error: unexpected argument '{}' after the subcommand\n"
+        "tip: options go before the subcommand: {} {}{} {} ...\n",
+        argument, invoked, name, value, row.word);
 }
 
 }  // namespace quvane::args

@@ -73,6 +73,18 @@ inline constexpr std::array program_options{
 };
 // clang-format on
 
+// The option that `argument` names, as typed ("--work-dir=X", "-vw"); null when none does.
+constexpr const ProgramOption* option_named(std::string_view argument) noexcept {
+    const std::string_view name = argument.substr(0, argument.find('='));
+    for (const ProgramOption& option : program_options) {
+        if (name == option.long_name ||
+            (!option.short_name.empty() && argument.starts_with(option.short_name))) {
+            return &option;
+        }
+    }
+    return nullptr;
+}
+
 // The help flag of every subcommand that has one (all but the build tool's).
 inline constexpr const ProgramOption& help_option = program_options[0];
 

@@ -1,6 +1,7 @@
 #include "seconds.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 
 #include <fmt/format.h>
@@ -8,8 +9,17 @@
 namespace quvane::args {
 namespace {
 
-bool is_digit(char c) {
-    return c >= '0' && c <= '9';
+constexpr std::string_view digits = "0123456789";
+
+// The number the digits of `text` (at most 18) make; 0 for none.
+std::int64_t number(std::string_view text) {
+    std::int64_t value = 0;
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return value;
+}
+
+bool nonzero(std::string_view text) {
+    return text.find_first_not_of('0') != std::string_view::npos;
 }
 
 }  // namespace
@@ -18,48 +28,31 @@ tl::expected<std::chrono::microseconds, std::string> parse_seconds(std::string_v
     const auto not_seconds = [&] {
         return tl::unexpected(fmt::format("'{}' is not a positive number of seconds", text));
     };
-    const std::size_t point = text.find('.');
+    const std::size_t point = std::min(text.find('.'), text.size());
     const std::string_view whole = text.substr(0, point);
-    const std::string_view fraction =
-        point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
-    const auto all_digits = [](std::string_view part) {
-        return std::all_of(part.begin(), part.end(), is_digit);
-    };
-    if (whole.size() + fraction.size() == 0 || !all_digits(whole) || !all_digits(fraction)) {
+    const std::string_view fraction = text.substr(std::min(point + 1, text.size()));
+    if (whole.find_first_not_of(digits) != std::string_view::npos ||
+        fraction.find_first_not_of(digits) != std::string_view::npos ||
+        whole.size() + fraction.size() == 0) {
         return not_seconds();
     }
-    // Digits are counted, not converted, until the value is known to fit.
+    // Digits are counted before they are converted, so that nothing can overflow.
     const std::string_view significant =
         whole.substr(std::min(whole.find_first_not_of('0'), whole.size()));
-    const std::string ceiling = std::to_string(longest_wait.count());
-    const bool above =
-        significant.size() > ceiling.size() ||
-        (significant.size() == ceiling.size() && significant > ceiling) ||
-        (significant == ceiling && fraction.find_first_not_of('0') != std::string_view::npos);
-    if (above) {
+    const std::int64_t seconds = significant.size() > 7 ? INT64_MAX : number(significant);
+    if (seconds > longest_wait.count() || (seconds == longest_wait.count() && nonzero(fraction))) {
         return tl::unexpected(fmt::format("'{}' is more than the longest wait, {} seconds", text,
                                           longest_wait.count()));
     }
-    std::int64_t micros = 0;
-    for (const char c : significant) {
-        micros = micros * 10 + (c - '0');
-    }
-    micros *= 1'000'000;
-    std::int64_t scale = 100'000;
-    for (std::size_t i = 0; i < fraction.size(); ++i) {
-        if (i < 6) {
-            micros += (fraction[i] - '0') * scale;
-            scale /= 10;
-        } else if (fraction[i] != '0') {
-            // Below a microsecond: rounded up, so that a wait is never shorter than asked.
-            micros += 1;
-            break;
-        }
-    }
-    if (micros <= 0) {
+    std::string micros(fraction.substr(0, 6));
+    micros.resize(6, '0');
+    // Below a microsecond: rounded up, so that a wait is never shorter than asked.
+    const bool below = fraction.size() > 6 && nonzero(fraction.substr(6));
+    const std::int64_t total = seconds * 1'000'000 + number(micros) + (below ? 1 : 0);
+    if (total <= 0) {
         return not_seconds();
     }
-    return std::chrono::microseconds(micros);
+    return std::chrono::microseconds(total);
 }
 
 }  // namespace quvane::args
