@@ -8,15 +8,11 @@
 #include <string_view>
 #include <vector>
 
+#include "json_string.h"
 #include "patch_records.h"
 #include "patch_schema.h"
 
 namespace quvane::json {
-
-// A JSON string: the text taken as UTF-8 (invalid sequences replaced by U+FFFD), the quotation
-// mark and the reverse solidus escaped, and every control character (C0, DEL, C1) and the
-// bidirectional controls written as \uXXXX so that no reader's terminal acts on them.
-void append_string(std::string& out, std::string_view text);
 
 // The word a status or type is written as: the status words of the text form, the JSON names
 // of the other enumerations.
@@ -36,7 +32,7 @@ requires requires {
     EnumSchema<Enum>::names;
 }
 void append_value(std::string& out, Enum value) {
-    append_string(out, word(value));
+    append_string(out, word(value), Escaping::TerminalSafe);
 }
 
 template <class Record>

@@ -19,13 +19,13 @@ void append_kind(std::string& out, const Error& error) {
 // {"error":{"message":…,"causes":[…],"kind":…}}, the same texts as the report form.
 std::string error_document(const Error& error) {
     std::string out = "{\"error\":{\"message\":";
-    json::append_string(out, error.message());
+    json::append_string(out, error.message(), json::Escaping::TerminalSafe);
     out.append(",\"causes\":[");
     for (std::size_t i = 0; i < error.causes().size(); ++i) {
         if (i > 0) {
             out.push_back(',');
         }
-        json::append_string(out, error.causes()[i]);
+        json::append_string(out, error.causes()[i], json::Escaping::TerminalSafe);
     }
     out.push_back(']');
     append_kind(out, error);
@@ -53,10 +53,10 @@ void JsonSink::show_outcome(const Outcome<T>& outcome, std::string_view key) {
     }
     std::string& list = outcome.result ? block_ : failures_;
     list.append(list.empty() || list.back() == '[' ? "{\"identifier\":" : ",{\"identifier\":");
-    json::append_string(list, outcome.identifier);
+    json::append_string(list, outcome.identifier, json::Escaping::TerminalSafe);
     if (!outcome.result) {
         list.append(",\"error\":");
-        json::append_string(list, outcome.result.error().message());
+        json::append_string(list, outcome.result.error().message(), json::Escaping::TerminalSafe);
         append_kind(list, outcome.result.error());
     } else if constexpr (!std::is_void_v<T>) {
         list.append(",\"").append(key).append("\":");

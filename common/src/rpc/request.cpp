@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include "debug_form.h"
+#include "json_string.h"
 
 namespace quvane::rpc {
 
@@ -36,39 +37,7 @@ std::string Request::debug_form() const {
 std::string encode_argument(std::string_view text) {
     std::string json;
     json.reserve(text.size() + 2);
-    json.push_back('"');
-    for (const char c : text) {
-        switch (c) {
-            case '"':
-                json.append("\\\"");
-                break;
-            case '\\':
-                json.append("\\\\");
-                break;
-            case '\b':
-                json.append("\\b");
-                break;
-            case '\t':
-                json.append("\\t");
-                break;
-            case '\n':
-                json.append("\\n");
-                break;
-            case '\f':
-                json.append("\\f");
-                break;
-            case '\r':
-                json.append("\\r");
-                break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    fmt::format_to(std::back_inserter(json), "\\u{:04x}", static_cast<unsigned>(c));
-                } else {
-                    json.push_back(c);
-                }
-        }
-    }
-    json.push_back('"');
+    json::append_string(json, text, json::Escaping::Exact);
     return json;
 }
 

@@ -18,8 +18,7 @@ struct Request {
     std::string debug_form() const;
 };
 
-// A JSON string: quotation mark and reverse solidus escaped, \b \t \n \f \r short escapes,
-// other control characters as \u00xx, everything else (DEL and non-ASCII too) unchanged.
+// The JSON string of `text`, its bytes unchanged but for the escapes JSON needs.
 std::string encode_argument(std::string_view text);
 std::string encode_argument(const char* text) = delete;  // would otherwise become a boolean
 std::string encode_argument(bool value);
