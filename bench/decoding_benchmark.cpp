@@ -12,8 +12,8 @@
 #include "log/logger.h"
 #include "patch_records.h"
 #include "rpc/answer_decoding.h"
-#include "rpc/bracket_counter.h"
-#include "rpc/value_boundary.h"
+#include "wire/bracket_counter.h"
+#include "wire/value_boundary.h"
 
 namespace {
 

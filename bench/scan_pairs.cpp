@@ -13,7 +13,7 @@
 
 #include "list_response.h"
 #include "previous/value_boundary.h"
-#include "rpc/bracket_counter.h"
+#include "wire/bracket_counter.h"
 
 namespace {
 

@@ -12,6 +12,6 @@ for file in value_boundary.h value_boundary.cpp; do
       >"$work/previous/$file"
 done
 g++ -std=c++20 -O3 -DNDEBUG -I"$work" -Icommon/src bench/scan_pairs.cpp "$work/previous/value_boundary.cpp" \
-  common/src/rpc/bracket_counter.cpp -lfmt -o "$work/scan_pairs"
+  common/src/wire/bracket_counter.cpp -lfmt -o "$work/scan_pairs"
 python3 bench/generate_responses.py "$work/responses"
 "$work/scan_pairs" "$work/responses/info_realistic_10000.json"

@@ -8,8 +8,8 @@
 
 #include <simdjson.h>
 
-#include "rpc/bracket_counter.h"
-#include "rpc/value_boundary.h"
+#include "wire/bracket_counter.h"
+#include "wire/value_boundary.h"
 
 namespace {
 

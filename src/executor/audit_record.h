@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "answer.h"
+#include "decoding/answer.h"
 #include "error_value.h"
 #include "os/system_log.h"
 #include "patch_records.h"

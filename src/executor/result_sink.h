@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "answer.h"
+#include "decoding/answer.h"
 #include "args/subcommand_rows.h"
 #include "error_value.h"
 #include "patch_records.h"

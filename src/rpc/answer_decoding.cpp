@@ -8,11 +8,11 @@
 
 #include <simdjson.h>
 
-#include "patch_decoding.h"
-#include "patch_schema.h"
-#include "patch_value_decoding.h"
+#include "decoding/patch_decoding.h"
+#include "decoding/patch_schema.h"
+#include "decoding/patch_value_decoding.h"
 #include "response.h"
-#include "result_types.h"
+#include "decoding/result_types.h"
 
 namespace quvane::rpc {
 namespace {

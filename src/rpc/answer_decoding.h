@@ -5,9 +5,9 @@
 
 #include <tl/expected.hpp>
 
-#include "answer.h"
+#include "decoding/answer.h"
 #include "failure.h"
-#include "rpc/reply.h"
+#include "wire/reply.h"
 
 namespace quvane::rpc {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <variant>
 
-#include "raw_json.h"
+#include "decoding/raw_json.h"
 
 namespace quvane::rpc {
 

@@ -6,7 +6,7 @@
 #include "log/logger.h"
 #include "lossy_utf8.h"
 #include "response.h"
-#include "result_types.h"
+#include "decoding/result_types.h"
 #include "unix_socket_transport.h"
 
 namespace quvane::rpc {

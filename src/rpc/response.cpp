@@ -1,6 +1,6 @@
 #include "response.h"
 
-#include "schema_decoding.h"
+#include "decoding/schema_decoding.h"
 
 #include <fmt/format.h>
 

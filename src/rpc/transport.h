@@ -5,8 +5,8 @@
 #include <tl/expected.hpp>
 
 #include "failure.h"
-#include "rpc/reply.h"
-#include "rpc/request.h"
+#include "wire/reply.h"
+#include "wire/request.h"
 
 namespace quvane::rpc {
 

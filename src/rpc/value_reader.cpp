@@ -7,8 +7,8 @@
 #include <fmt/format.h>
 
 #include "os/populate.h"
-#include "rpc/bracket_counter.h"
-#include "rpc/value_boundary.h"
+#include "wire/bracket_counter.h"
+#include "wire/value_boundary.h"
 #include "system_error.h"
 
 namespace quvane::rpc {

@@ -12,7 +12,7 @@
 #include <tl/expected.hpp>
 
 #include "failure.h"
-#include "rpc/reply.h"
+#include "wire/reply.h"
 
 namespace quvane::rpc {
 

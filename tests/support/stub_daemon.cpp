@@ -13,8 +13,8 @@
 #include <unistd.h>
 
 #include "os/unix_socket.h"
-#include "rpc/request.h"
-#include "rpc/value_boundary.h"
+#include "wire/request.h"
+#include "wire/value_boundary.h"
 
 namespace quvane::testing {
 namespace {

@@ -19,7 +19,7 @@
 #include "os/file_descriptor.h"
 #include "os/unix_socket.h"
 #include "patch_service.h"
-#include "rpc/value_boundary.h"
+#include "wire/value_boundary.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <fmt/format.h>
 #include <simdjson.h>
 
-#include "patch_decoding.h"
-#include "patch_schema.h"
-#include "rpc/request.h"
+#include "decoding/patch_decoding.h"
+#include "decoding/patch_schema.h"
+#include "wire/request.h"
 
 namespace quvane::dev {
 namespace {

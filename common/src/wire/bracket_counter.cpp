@@ -1,4 +1,4 @@
-#include "rpc/bracket_counter.h"
+#include "wire/bracket_counter.h"
 
 #include <bit>
 #include <cstdint>

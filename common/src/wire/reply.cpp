@@ -1,4 +1,4 @@
-#include "rpc/reply.h"
+#include "wire/reply.h"
 
 #include <algorithm>
 #include <cstdlib>

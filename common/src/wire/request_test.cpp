@@ -1,4 +1,4 @@
-#include "rpc/request.h"
+#include "wire/request.h"
 
 #include <gtest/gtest.h>
 

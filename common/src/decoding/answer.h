@@ -7,7 +7,7 @@
 #include <memory>
 #include <utility>
 
-#include "rpc/reply.h"
+#include "wire/reply.h"
 #include "text_arena.h"
 
 namespace quvane {

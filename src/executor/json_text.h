@@ -10,7 +10,7 @@
 
 #include "json_string.h"
 #include "patch_records.h"
-#include "patch_schema.h"
+#include "decoding/patch_schema.h"
 
 namespace quvane::json {
 

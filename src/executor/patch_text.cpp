@@ -3,7 +3,7 @@
 #include <array>
 
 #include "lossy_utf8.h"
-#include "patch_schema.h"
+#include "decoding/patch_schema.h"
 
 namespace quvane {
 namespace {
