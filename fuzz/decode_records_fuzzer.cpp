@@ -2,8 +2,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "decoding/patch_decoding.h"
 #include "executor/patch_text.h"
+#include "support/decode_json.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view json(reinterpret_cast<const char*>(data), size);

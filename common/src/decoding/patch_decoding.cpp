@@ -113,33 +113,9 @@ Decoded<T> decode_null() {
     return decode_result<T>(null);
 }
 
-template <class T>
-DecodedAnswer<T> decode_json(std::string_view json) {
-    auto tree = std::make_unique<simdjson::dom::document>();
-    element value;
-    {
-        simdjson::dom::parser parser;
-        const simdjson::padded_string padded(json);
-        if (const auto error =
-                parser.parse_into_document(*tree, padded.data(), padded.size()).get(value);
-            error != simdjson::SUCCESS) {
-            return tl::unexpected(DecodeError{simdjson::error_message(error)});
-        }
-    }
-    auto decoded = decode_result<T>(value);
-    if (!decoded) {
-        return tl::unexpected(std::move(decoded.error()));
-    }
-    Answer<T> answer;
-    answer.records() = std::move(*decoded);
-    answer.keep_tree(std::move(tree));
-    return answer;
-}
-
 #define QUVANE_DECODABLE(T)                              \
     template Decoded<T> decode_result<T>(element value); \
-    template Decoded<T> decode_null<T>();                \
-    template DecodedAnswer<T> decode_json<T>(std::string_view json);
+    template Decoded<T> decode_null<T>();
 
 QUVANE_FOR_EACH_RESULT_TYPE(QUVANE_DECODABLE)
 

@@ -7,7 +7,6 @@
 #include <simdjson.h>
 #include <tl/expected.hpp>
 
-#include "answer.h"
 #include "decode_error.h"
 #include "patch_records.h"
 
@@ -21,12 +20,5 @@ Decoded<T> decode_result(simdjson::dom::element value);
 // For a response without result: succeeds only for Empty.
 template <class T>
 Decoded<T> decode_null();
-
-// Parses `json` (one complete value) and decodes it; the records point into the tree that the
-// answer keeps.
-template <class T>
-using DecodedAnswer = Decoded<Answer<T>>;
-template <class T>
-DecodedAnswer<T> decode_json(std::string_view json);
 
 }  // namespace quvane

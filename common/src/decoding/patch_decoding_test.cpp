@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "patch_decoding.h"
+#include "support/decode_json.h"
 
 namespace quvane {
 namespace {
