@@ -84,29 +84,19 @@ TEST_F(Metrics, PromtoolTestsTheRulesAndNodeExporterServesTheSeries) {
               0);
     // A loopback port of its own, served for one scrape and stopped by its pid.
     const std::string address = "127.0.0.1:" + std::to_string(20000 + ::getpid() % 20000);
-    const pid_t exporter = ::fork();
-    if (exporter == 0) {
-        ::dup2(::open("/dev/null", O_WRONLY | O_CLOEXEC), STDERR_FILENO);
-        ::execl(node_exporter, node_exporter, ("--web.listen-address=" + address).c_str(),
-                "--collector.disable-defaults", "--collector.textfile",
-                ("--collector.textfile.directory=" + textfiles.path().string()).c_str(),
-                static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    std::string scraped;
-    for (int attempt = 0; attempt < 100 && scraped.find("quvane_up") == std::string::npos;
-         ++attempt) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        scraped = testing::run_process({"/usr/bin/python3", "-c",
-                                        "import urllib.request,sys;sys.stdout.write(urllib.request."
-                                        "urlopen('http://" +
-                                            address +
-                                            "/metrics',timeout=2)"
-                                            ".read().decode())"})
-                      .out;
-    }
-    ::kill(exporter, SIGTERM);
-    ::waitpid(exporter, nullptr, 0);
+    const auto exporter = testing::start_until_ready(
+        {node_exporter, "--web.listen-address=" + address, "--collector.disable-defaults",
+         "--collector.textfile", "--collector.textfile.directory=" + textfiles.path().string()},
+        2, "msg=\"Listening on\"");
+    ASSERT_GT(exporter.pid, 0) << "node_exporter did not listen on " << address;
+    const std::string scraped =
+        testing::run_process({"/usr/bin/python3", "-c",
+                              "import urllib.request,sys;sys.stdout.write(urllib.request.urlopen("
+                              "'http://" +
+                                  address + "/metrics',timeout=10).read().decode())"})
+            .out;
+    ::kill(exporter.pid, SIGTERM);
+    ::waitpid(exporter.pid, nullptr, 0);
     EXPECT_THAT(scraped, HasSubstr("quvane_up 1"));
     EXPECT_THAT(scraped,
                 HasSubstr(R"(quvane_patch_status{name="CVE-2024-1086",status="NOT-APPLIED")"));

@@ -4,10 +4,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <condition_variable>
 #include <csignal>
 #include <fstream>
 #include <future>
 #include <iterator>
+#include <mutex>
 #include <regex>
 
 #include <fmt/format.h>
@@ -35,19 +37,31 @@ TEST(Robustness, ConcurrentStateChangesExcludeEachOtherWithoutWaiting) {
     const auto lock_path = dir.path() / "patch_op.lock";
     std::atomic<int> calls_under_lock{0};
     std::atomic<int> calls{0};
+    constexpr int runs = 50;
+    std::mutex mutex;
+    std::condition_variable ended;
+    int finished = 0;  // runs that have ended
+    bool gave_up = false;
     testing::StubDaemon daemon(dir.path() / "quvaned.sock", [&](const std::string& request) {
-        ++calls;
+        const int served = ++calls;
         // The calling run must hold the lock while the daemon works for it.
         calls_under_lock += !executor::OperationLock::acquire(lock_path, true).has_value();
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        // It works until every run not served yet has ended; runs that waited for the lock
+        // instead of failing keep it working for 20 seconds once, then succeed in turn.
+        std::unique_lock lock(mutex);
+        gave_up = gave_up || !ended.wait_for(lock, std::chrono::seconds(20),
+                                             [&] { return finished + served >= runs; });
         return Reply::result(request, states(request));
     });
-    constexpr int runs = 50;
     std::vector<std::future<testing::ProcessResult>> started;
     for (int i = 0; i < runs; ++i) {
         started.push_back(std::async(std::launch::async, [&, i] {
-            return testing::run_quvane(
-                {"-w", dir.path().string(), "apply", "P" + std::to_string(i)});
+            auto result =
+                testing::run_quvane({"-w", dir.path().string(), "apply", "P" + std::to_string(i)});
+            const std::lock_guard lock(mutex);
+            ++finished;
+            ended.notify_all();
+            return result;
         }));
     }
     int succeeded = 0;

@@ -1,6 +1,7 @@
 #include "process.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -16,6 +17,47 @@
 extern char** environ;
 
 namespace quvane::testing {
+
+BackgroundProcess start_until_ready(const std::vector<std::string>& argv, int stream,
+                                    std::string_view ready) {
+    int ready_pipe[2];
+    if (::pipe2(ready_pipe, O_CLOEXEC) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 3 - stream, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, ready_pipe[1], stream);
+    std::vector<char*> args;
+    for (const std::string& arg : argv) {
+        args.push_back(const_cast<char*>(arg.c_str()));
+    }
+    args.push_back(nullptr);
+    pid_t pid = 0;
+    const int spawned = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(ready_pipe[1]);
+    std::string written;
+    pollfd fd{ready_pipe[0], POLLIN, 0};
+    char buffer[4096];
+    while (spawned == 0 && written.find(ready) == std::string::npos && ::poll(&fd, 1, 30'000) > 0) {
+        const ssize_t n = ::read(ready_pipe[0], buffer, sizeof buffer);
+        if (n <= 0) {
+            break;
+        }
+        written.append(buffer, static_cast<std::size_t>(n));
+    }
+    BackgroundProcess started{pid, os::FileDescriptor(ready_pipe[0])};
+    if (spawned == 0 && written.find(ready) == std::string::npos) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
+    if (spawned != 0 || written.find(ready) == std::string::npos) {
+        started.pid = -1;
+    }
+    return started;
+}
 
 ProcessResult run_process(const std::vector<std::string>& argv,
                           const std::filesystem::path& directory) {

@@ -4,7 +4,10 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "os/file_descriptor.h"
 
 namespace quvane::testing {
 
@@ -55,6 +58,19 @@ ProcessResult run_quvane_unprivileged(const std::vector<std::string>& args);
 // Runs `cmake --install` or `cpack` on the build directory (`argv`), one at a time across test
 // processes: both write the same staged files there.
 ProcessResult run_installer(const std::vector<std::string>& argv);
+
+// A program started in the background; the pipe of the stream it was watched on stays open,
+// so that a later line does not break it (up to the pipe's capacity, more than a log needs).
+struct BackgroundProcess {
+    pid_t pid = -1;  // -1: it did not become ready, and has been stopped
+    os::FileDescriptor stream;
+};
+
+// Starts `argv` (argv[0] an absolute path) with standard input and the other stream on
+// /dev/null, and returns once it has written `ready` on `stream` (1 or 2), has ended, or has
+// kept silent for 30 seconds.
+BackgroundProcess start_until_ready(const std::vector<std::string>& argv, int stream,
+                                    std::string_view ready);
 
 // A fresh directory, removed with its contents at the end of the scope.
 class TemporaryDirectory {

@@ -1,54 +1,28 @@
 // quvaned-dev as a process: it serves quvane, refuses a second daemon on the same socket, and
 // stops cleanly on SIGTERM, removing its socket.
-#include <fcntl.h>
-
 #include <csignal>
-#include <cstring>
-#include <thread>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "os/unix_socket.h"
 #include "support/process.h"
-
-extern char** environ;
 
 namespace quvane::dev {
 namespace {
 
-// Whether something accepts connections on `socket`.
-bool answers(const std::filesystem::path& socket) {
-    return quvane::os::connect_unix(socket).has_value();
-}
-
-pid_t start_daemon(const std::filesystem::path& work_dir) {
-    std::vector<std::string> args{QUVANED_DEV_BINARY, "-w", work_dir.string()};
-    std::vector<char*> argv;
-    for (auto& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    for (int i = 0; i < 200 && !answers(work_dir / "quvaned.sock"); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return pid;
+// The development daemon on `work_dir`, once it listens.
+testing::BackgroundProcess start_daemon(const std::filesystem::path& work_dir) {
+    return testing::start_until_ready({QUVANED_DEV_BINARY, "-w", work_dir.string()}, 1,
+                                      "listening on");
 }
 
 TEST(DevelopmentDaemon, ServesRefusesASecondAndStopsCleanly) {
     testing::TemporaryDirectory dir;
     const auto work_dir = dir.path() / "run";
-    const pid_t daemon = start_daemon(work_dir);
+    const auto started = start_daemon(work_dir);
+    const pid_t daemon = started.pid;
     ASSERT_GT(daemon, 0);
     ASSERT_TRUE(std::filesystem::exists(work_dir / "quvaned.sock"));
 
@@ -66,13 +40,14 @@ TEST(DevelopmentDaemon, ServesRefusesASecondAndStopsCleanly) {
     EXPECT_FALSE(std::filesystem::exists(work_dir / "quvaned.sock"));
 
     // A stale socket file left by a daemon that died is replaced.
-    const auto stale =
-        testing::run_process({"/bin/sh", "-c",
-                              std::string(QUVANED_DEV_BINARY) + " -w " + work_dir.string() +
-                                  " >/dev/null & pid=$!; sleep 0.3; kill -9 $pid; wait $pid"});
-    EXPECT_EQ(stale.status, 128 + SIGKILL);
+    const auto stale = start_daemon(work_dir);
+    ASSERT_GT(stale.pid, 0);
+    ::kill(stale.pid, SIGKILL);
+    ::waitpid(stale.pid, nullptr, 0);
     EXPECT_TRUE(std::filesystem::exists(work_dir / "quvaned.sock"));
-    const pid_t again = start_daemon(work_dir);
+    const auto restarted = start_daemon(work_dir);
+    const pid_t again = restarted.pid;
+    ASSERT_GT(again, 0);
     EXPECT_EQ(testing::run_quvane({"-w", work_dir.string(), "list"}).status, 0);
     ::kill(again, SIGINT);
     ::waitpid(again, &wait_status, 0);
