@@ -1,16 +1,9 @@
 #include "arguments.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-
 #include <fmt/format.h>
-#include <unistd.h>
 
 #include "command_line.h"
 #include "debug_form.h"
-#include "system_error.h"
-#include "terminal_text.h"
 #include "work_dir.h"
 
 namespace quvane::args {
@@ -52,43 +45,14 @@ std::string field_name(const ProgramOption& option) {
     return name;
 }
 
-// Matches the process arguments. Writes help and version to standard output and ends the
-// process with 0, or with 1 and a message on standard error when they cannot be written;
-// writes usage errors (and the full help when no subcommand was given) to standard error and
-// ends the process with 1.
-Matches parse_or_exit(int argc, const char* const* argv, int output_error) {
-    ParseOutcome outcome = match_command_line(argc, argv);
-    if (auto* matches = std::get_if<Matches>(&outcome)) {
-        return std::move(*matches);
-    }
-    const auto& exit = std::get<ParserExit>(outcome);
-    std::FILE* stream = exit.to_standard_error ? stderr : stdout;
-    errno = 0;
-    if (stream == stdout && output_error == 0 &&
-        (std::fputs(exit.text.c_str(), stream) < 0 || std::fflush(stream) != 0)) {
-        output_error = errno != 0 ? errno : EIO;
-    }
-    if (stream == stdout && output_error != 0) {
-        // Help or version that nobody can read is no success.
-        std::fprintf(stderr, "Error: Failed to write to standard output: %s\n",
-                     system_error_text(output_error).c_str());
-        std::exit(EXIT_FAILURE);
-    }
-    if (stream == stderr) {
-        // A usage error echoes what was typed, which may be daemon text pasted in or completed:
-        // on a terminal it must not act on it.
-        std::string text;
-        append_shown(text, exit.text,
-                     ::isatty(STDERR_FILENO) == 1 ? Shown::Escaped : Shown::Verbatim, true);
-        std::fwrite(text.data(), 1, text.size(), stream);
-    }
-    std::exit(exit.status);
-}
-
 }  // namespace
 
-Result<Arguments> Arguments::parse(int argc, const char* const* argv, int output_error) {
-    return from_matches(parse_or_exit(argc, argv, output_error));
+Result<std::variant<ParserExit, Arguments>> Arguments::parse(int argc, const char* const* argv) {
+    ParseOutcome outcome = match_command_line(argc, argv);
+    if (auto* exit = std::get_if<ParserExit>(&outcome)) {
+        return std::move(*exit);
+    }
+    return from_matches(std::get<Matches>(outcome));
 }
 
 Result<Arguments> Arguments::from_matches(const Matches& matches) {

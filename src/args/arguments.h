@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <variant>
 
 #include "error_value.h"
 #include "program_options.h"
@@ -20,14 +21,21 @@ struct Matches {
     Options options{};
 };
 
+// What the parser says instead of matching: help, version or a usage error, and the status the
+// run ends with.
+struct ParserExit {
+    std::string text;
+    bool to_standard_error = false;
+    int status = 0;
+};
+
 // The options, with `work_dir` absolute and lexically normalised, and the subcommand.
 struct Arguments : Options {
     SubCommand command;
 
-    // Parses the process arguments. Help, version and usage errors are written by the parser,
-    // which then ends the process (0 for help and version, 1 otherwise).
-    // `output_error` is standard output's failure known before parsing, or 0.
-    static Result<Arguments> parse(int argc, const char* const* argv, int output_error = 0);
+    // Parses the process arguments: the arguments, or the text that help, version or a usage
+    // error shows instead; a conversion failure is the error.
+    static Result<std::variant<ParserExit, Arguments>> parse(int argc, const char* const* argv);
 
     // Converts a successful parse; failures become "Failed to parse arguments" with the cause.
     static Result<Arguments> from_matches(const Matches& matches);

@@ -9,13 +9,6 @@
 
 namespace quvane::args {
 
-// What the parser says instead of matching: help, version or a usage error.
-struct ParserExit {
-    std::string text;
-    bool to_standard_error = false;
-    int status = 0;
-};
-
 using ParseOutcome = std::variant<Matches, ParserExit>;
 
 // Matches the process arguments against the grammar, without side effects.

@@ -74,6 +74,17 @@ void Console::write_output(std::string_view text) {
     write_to(stdout, text);
 }
 
+int Console::command_line_text(std::string_view text, bool on_standard_error, int status) {
+    if (!on_standard_error) {
+        write_to(stdout, text);
+        return finish(status);
+    }
+    std::string shown;
+    append_shown(shown, text, errors_is_terminal_ ? Shown::Escaped : Shown::Verbatim, true);
+    write_to(stderr, shown);
+    return status;
+}
+
 void Console::report(const Error& error) {
     if (records_ != Records::NotYet) {
         write_record("Error: " + report_form(error, outside_text()));

@@ -41,6 +41,11 @@ class Console {
     // Text on standard output as it is: the JSON document.
     void write_output(std::string_view text);
 
+    // The command line's own text, help, version or a usage error, and the status the run ends
+    // with: on standard output as it is (unwritten help is no success), or on standard error,
+    // escaped there on a terminal since it echoes what was typed.
+    int command_line_text(std::string_view text, bool on_standard_error, int status);
+
     // "Error: " and the report of `error` as the last record, escaped for the stream that
     // takes it: the records' stream, or standard error once standard output has failed.
     void report(const Error& error);

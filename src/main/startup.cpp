@@ -71,11 +71,15 @@ int run(int argc, const char* const* argv) {
     log::Console console;
     guard_standard_descriptors(console);
 
-    auto arguments = args::Arguments::parse(argc, argv, console.output_error());
-    if (!arguments) {
-        console.report(arguments.error());
+    auto parsed = args::Arguments::parse(argc, argv);
+    if (!parsed) {
+        console.report(parsed.error());
         return 1;
     }
+    if (const auto* said = std::get_if<args::ParserExit>(&*parsed)) {
+        return console.command_line_text(said->text, said->to_standard_error, said->status);
+    }
+    auto* arguments = &std::get<args::Arguments>(*parsed);
     console.check_output_reader();
     if (console.output_error() != 0) {
         // Whatever this run changed, it could not say so: refuse before changing anything.
