@@ -182,8 +182,7 @@ TEST_F(FleetJson, OneDocumentPerRun) {
               R"((under the root user on most systems).","causes":[],"kind":"not-superuser"}})"
               "\n");
     EXPECT_EQ(unprivileged.status, 1);
-    auto held = executor::OperationLock::acquire(dir.path() / "patch_op.lock", true);
-    ASSERT_TRUE(held.has_value());
+    hold_lock();
     const auto locked = run({"--json", "apply", kernel});
     const std::regex lock_error(
         R"x(\{"error":\{"message":"Failed to acquire flock for fd [0-9]+",)x"

@@ -188,9 +188,7 @@ TEST_F(PatchCommands, EveryPatchSubcommandNeedsTheSuperuser) {
 }
 
 TEST_F(PatchCommands, HeldLockStopsStateChangesAtOnce) {
-    const auto lock_path = dir.path() / "patch_op.lock";
-    auto held = executor::OperationLock::acquire(lock_path, true);
-    ASSERT_TRUE(held.has_value());
+    hold_lock();
     const std::string lock_error = "Error: Failed to acquire flock for fd ";
     const std::string cause =
         "\n\nCaused by:\n    Resource temporarily unavailable (os error 11)\n";

@@ -43,7 +43,8 @@ ProcessResult EndToEnd::run(std::vector<std::string> args) const {
     args.insert(args.begin(), {"-w", dir.path().string()});
     ProcessResult result = run_quvane(args);
     // What holds after every run, whatever it was asked: with --json, standard output is one
-    // JSON document and a line feed; a reported error is never a success.
+    // JSON document and a line feed; a reported error is never a success; the run has let go
+    // of the operation lock.
     if (json && !result.out.empty()) {
         simdjson::dom::parser parser;
         EXPECT_TRUE(result.out.ends_with("\n") && result.out.find('\n') == result.out.size() - 1 &&
@@ -53,7 +54,17 @@ ProcessResult EndToEnd::run(std::vector<std::string> args) const {
     EXPECT_FALSE(result.status == 0 &&
                  (result.out + result.err).find("Error: ") != std::string::npos)
         << result.out << result.err;
+    if (const auto lock = dir.path() / "patch_op.lock"; !held_ && std::filesystem::exists(lock)) {
+        EXPECT_TRUE(executor::OperationLock::acquire(lock, true))
+            << "the lock is still held after: " << result.out << result.err;
+    }
     return result;
+}
+
+void EndToEnd::hold_lock() {
+    auto lock = executor::OperationLock::acquire(dir.path() / "patch_op.lock", true);
+    ASSERT_TRUE(lock.has_value());
+    held_.emplace(std::move(*lock));
 }
 
 std::vector<std::string> EndToEnd::methods() const {

@@ -6,11 +6,13 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "executor/operation_lock.h"
 #include "patch_service.h"
 #include "support/process.h"
 #include "support/stub_daemon.h"
@@ -29,8 +31,13 @@ class EndToEnd : public ::testing::Test {
     // saved in the work directory kept.
     void restart_daemon();
 
-    // Runs quvane on the work directory with `args`, as the superuser.
+    // Runs quvane on the work directory with `args`, as the superuser, and checks what holds
+    // after every run (see run()).
     ProcessResult run(std::vector<std::string> args) const;
+
+    // Holds the operation lock as another run would, until release_lock().
+    void hold_lock();
+    void release_lock() { held_.reset(); }
 
     // The methods of the requests received so far, in order.
     std::vector<std::string> methods() const;
@@ -43,6 +50,7 @@ class EndToEnd : public ::testing::Test {
     dev::PatchService service_;
     std::mutex mutex_;
     std::map<std::string, StubDaemon::Handler> faults_;
+    std::optional<executor::OperationLock> held_;
 
   protected:
     StubDaemon daemon;  // last: it calls answer() from its own thread until destroyed
