@@ -1,8 +1,12 @@
-// Decoding and rendering a large patch list, the two halves of `quvane list`'s own work.
+// Decoding and rendering a large patch list, the two halves of `quvane list`'s own work, and
+// decoding the realistic `info` answer that bench/run.sh generates (QUVANE_BENCH_RESPONSES).
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -58,6 +62,26 @@ void DecodeListWithTree(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * json.size()));
 }
+void DecodeRealisticInfo(benchmark::State& state) {
+    const char* responses = std::getenv("QUVANE_BENCH_RESPONSES");
+    if (responses == nullptr) {
+        state.SkipWithError("QUVANE_BENCH_RESPONSES names no directory of responses");
+        return;
+    }
+    std::ifstream file(std::string(responses) + "/info_realistic_10000.json");
+    const std::string json{std::istreambuf_iterator<char>(file), {}};
+    for (auto _ : state) {
+        auto answer = rpc::decode_answer<PatchInfo>(rpc::Reply::copy_of(json));
+        if (!answer) {
+            state.SkipWithError("the answer does not decode");
+            return;
+        }
+        benchmark::DoNotOptimize(answer);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * json.size()));
+}
+BENCHMARK(DecodeRealisticInfo)->Unit(benchmark::kMillisecond);
+
 BENCHMARK(DecodeListWithTree)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 void RenderListTable(benchmark::State& state) {

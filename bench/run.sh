@@ -22,4 +22,4 @@ python3 bench/generate_responses.py "$work/responses"
 python3 bench/run.py build-bench/src/quvane build-bench-static/src/quvane "$work/floor_client" \
   "$work/fast_daemon" "$work/measure" "$work/responses" build-bench/bench/empty_program "${1:-31}"
 echo
-build-bench/bench/quvane_benchmarks --benchmark_min_time=0.2
+QUVANE_BENCH_RESPONSES="$work/responses" build-bench/bench/quvane_benchmarks --benchmark_min_time=0.2
