@@ -20,6 +20,10 @@ def patch_list(count):
 
 for count in (0, 1000, 100000):
     (out / f"list_{count}.json").write_text(response(patch_list(count)))
+# Every name with a non-ASCII character, escaped as a daemon that writes ASCII only sends it.
+escaped = [dict(record, name=record["name"].replace("-fix", "-fix-\u00e9")) for record in patch_list(100000)]
+(out / "list_escaped_100000.json").write_text(
+    json.dumps({"jsonrpc": "2.0", "result": escaped, "id": 1}, separators=(",", ":"), ensure_ascii=True))
 
 package = {"name": "kernel", "kind": "SourcePackage", "arch": "x86_64", "epoch": "0", "version": "5.10.0",
            "release": "136.12.0", "license": "GPL-2.0-only", "source_pkg": "kernel-5.10.0-136.12.0.src.rpm"}

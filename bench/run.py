@@ -38,6 +38,8 @@ cases = [
     ("list, 0 records, static runtime", "list_0.json", ["list"], [request("get_patch_list", "", 1)], quvane_static),
     ("list, 1 000 records", "list_1000.json", ["list"], [request("get_patch_list", "", 1)], quvane),
     ("list, 100 000 records", "list_100000.json", ["list"], [request("get_patch_list", "", 1)], quvane),
+    ("list, 100 000 escaped names", "list_escaped_100000.json", ["list"],
+     [request("get_patch_list", "", 1)], quvane),
     ("--json list, 100 000 records", "list_100000.json", ["--json", "list"],
      [request("get_patch_list", "", 1)], quvane),
     ("info, 10 000 entities", "info_10000.json", ["info", "CVE-2024-1086"],

@@ -6,7 +6,6 @@
 
 #include <fmt/format.h>
 
-#include "os/populate.h"
 #include "wire/bracket_counter.h"
 #include "wire/value_boundary.h"
 #include "system_error.h"
@@ -136,11 +135,6 @@ tl::expected<Reply, ClientFailure> read_one_value(ByteSource& source, std::size_
             return json_failure("out of memory for the response");
         }
         char* const free = value.end();
-        if (!value.json().empty()) {
-            // A long answer: map the next chunk's pages in one call rather than fault them in
-            // one by one. Not for the first chunk, which most answers leave almost untouched.
-            os::populate_for_writing(free, want);
-        }
         const auto peeked = source.peek(free, want);
         if (!peeked && peeked.error() == ETIMEDOUT) {
             return tl::unexpected(ClientFailure(TransportFailure::expired({})));

@@ -42,9 +42,6 @@ const char* item_start(value& item) noexcept {
 
 bool decode_into(value item, Pass& pass, std::string_view& out) {
     const std::string_view contents = string_contents(item.raw_json_token());
-    // The bytes a few records on: fetched while this one is decoded, since the pass reads
-    // each structural byte only through the index, in which the processor sees no stream.
-    __builtin_prefetch(contents.data() + 512);
     simdjson::ondemand::raw_json_string raw;
     if (item.get_raw_json_string().get(raw) != simdjson::SUCCESS) {
         return false;

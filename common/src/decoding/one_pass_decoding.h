@@ -19,7 +19,6 @@
 
 #include <simdjson.h>
 
-#include "os/populate.h"
 #include "schema.h"
 #include "text_arena.h"
 
@@ -114,17 +113,13 @@ template <class T>
 bool decode_into(value item, Pass& pass, std::vector<T>& out) {
     // Room for as many items as the array's bytes can hold, so that the items never move:
     // counting them first would read the whole array twice. Only pages that are written are
-    // mapped, a batch at a time.
-    constexpr std::size_t batch = 1024;
+    // mapped.
     simdjson::ondemand::array array;
     if (item.get_array().get(array) != simdjson::SUCCESS) {
         return false;
     }
     out.reserve(most_items<T>(pass.bytes.size() - (item_start(item) - pass.bytes.data())));
     for (auto element : array) {
-        if (out.size() % batch == 0 && out.capacity() - out.size() >= batch) {
-            os::populate_for_writing(out.data() + out.size(), batch * sizeof(T));
-        }
         if (element.error() != simdjson::SUCCESS ||
             !decode_into(element.value_unsafe(), pass, out.emplace_back())) {
             return false;
