@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
+#include "decoding/patch_schema.h"
 #include "json_string.h"
 #include "patch_records.h"
-#include "decoding/patch_schema.h"
 
 namespace quvane::json {
 

@@ -2,8 +2,8 @@
 
 #include <array>
 
-#include "lossy_utf8.h"
 #include "decoding/patch_schema.h"
+#include "lossy_utf8.h"
 
 namespace quvane {
 namespace {

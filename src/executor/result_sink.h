@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "decoding/answer.h"
 #include "args/subcommand_rows.h"
+#include "decoding/answer.h"
 #include "error_value.h"
 #include "patch_records.h"
 

@@ -11,8 +11,8 @@
 #include "decoding/patch_decoding.h"
 #include "decoding/patch_schema.h"
 #include "decoding/patch_value_decoding.h"
-#include "response.h"
 #include "decoding/result_types.h"
+#include "response.h"
 
 namespace quvane::rpc {
 namespace {

@@ -3,10 +3,10 @@
 #include <fmt/format.h>
 
 #include "answer_decoding.h"
+#include "decoding/result_types.h"
 #include "log/logger.h"
 #include "lossy_utf8.h"
 #include "response.h"
-#include "decoding/result_types.h"
 #include "unix_socket_transport.h"
 
 namespace quvane::rpc {

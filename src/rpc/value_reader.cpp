@@ -6,9 +6,9 @@
 
 #include <fmt/format.h>
 
+#include "system_error.h"
 #include "wire/bracket_counter.h"
 #include "wire/value_boundary.h"
-#include "system_error.h"
 
 namespace quvane::rpc {
 namespace {

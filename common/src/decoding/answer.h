@@ -7,8 +7,8 @@
 #include <memory>
 #include <utility>
 
-#include "wire/reply.h"
 #include "text_arena.h"
+#include "wire/reply.h"
 
 namespace quvane {
 
