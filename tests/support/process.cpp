@@ -18,6 +18,22 @@ extern char** environ;
 
 namespace quvane::testing {
 
+namespace {
+
+// Starts `argv` with `actions`, which it destroys; the posix_spawn error, or 0 and `pid` set.
+int spawn(const std::vector<std::string>& argv, posix_spawn_file_actions_t& actions, pid_t& pid) {
+    std::vector<char*> args;
+    for (const std::string& arg : argv) {
+        args.push_back(const_cast<char*>(arg.c_str()));
+    }
+    args.push_back(nullptr);
+    const int spawned = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return spawned;
+}
+
+}  // namespace
+
 BackgroundProcess start_until_ready(const std::vector<std::string>& argv, int stream,
                                     std::string_view ready) {
     int ready_pipe[2];
@@ -29,14 +45,8 @@ BackgroundProcess start_until_ready(const std::vector<std::string>& argv, int st
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 3 - stream, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, ready_pipe[1], stream);
-    std::vector<char*> args;
-    for (const std::string& arg : argv) {
-        args.push_back(const_cast<char*>(arg.c_str()));
-    }
-    args.push_back(nullptr);
     pid_t pid = 0;
-    const int spawned = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    const int spawned = spawn(argv, actions, pid);
     ::close(ready_pipe[1]);
     std::string written;
     pollfd fd{ready_pipe[0], POLLIN, 0};
@@ -79,14 +89,8 @@ ProcessResult run_process(const std::vector<std::string>& argv,
     if (!directory.empty()) {
         posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
     }
-    std::vector<char*> args;
-    for (const std::string& arg : argv) {
-        args.push_back(const_cast<char*>(arg.c_str()));
-    }
-    args.push_back(nullptr);
     pid_t pid = 0;
-    const int spawned = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    const int spawned = spawn(argv, actions, pid);
     ::close(out_pipe[1]);
     ::close(err_pipe[1]);
     if (spawned != 0) {
