@@ -1,16 +1,13 @@
 #include "command_line.h"
 
-#include <algorithm>
 #include <array>
-#include <cerrno>
-#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include <fmt/format.h>
 #include <getopt.h>
-#include <unistd.h>
 
 #include "help.h"
 #include "program_options.h"
