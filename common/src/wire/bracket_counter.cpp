@@ -1,6 +1,5 @@
 #include "wire/bracket_counter.h"
 
-#include <bit>
 #include <cstdint>
 
 #if defined(__SSE2__)
@@ -48,19 +47,13 @@ std::uint64_t prefix_xor(std::uint64_t bits) noexcept {
     return bits;
 }
 
-// The opening and closing brackets and all marks outside strings. Cloned for processors with
-// the POPCNT instruction (nearly all): elsewhere each count is a call into the runtime.
-struct Counts {
-    std::size_t opens;
-    std::size_t closes;
-    std::size_t marks;
-};
-[[gnu::target_clones("popcnt", "default")]] Counts counts_of(const Marks& marks,
-                                                             std::uint64_t in_string) noexcept {
-    const auto opens = static_cast<std::size_t>(std::popcount(marks.open & ~in_string));
-    const auto closes = static_cast<std::size_t>(std::popcount(marks.close & ~in_string));
-    return {opens, closes,
-            opens + closes + static_cast<std::size_t>(std::popcount(marks.separator & ~in_string))};
+// The set bits of `bits`, counted in registers: the baseline instruction set has no POPCNT, and
+// the runtime's function for it would be a call per count.
+constexpr std::size_t count_bits(std::uint64_t bits) noexcept {
+    bits -= (bits >> 1) & 0x5555555555555555;
+    bits = (bits & 0x3333333333333333) + ((bits >> 2) & 0x3333333333333333);
+    bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0F;
+    return static_cast<std::size_t>((bits * 0x0101010101010101) >> 56);
 }
 #endif
 
@@ -75,13 +68,14 @@ bool BracketCounter::scan_block([[maybe_unused]] const char* block) noexcept {
     }
     // Inside a string: after an odd number of quotation marks, with the state carried in.
     const std::uint64_t in_string = prefix_xor(marks.quote) ^ (in_string_ ? ~std::uint64_t{0} : 0);
-    const Counts counts = counts_of(marks, in_string);
+    const std::size_t opens = count_bits(marks.open & ~in_string);
+    const std::size_t closes = count_bits(marks.close & ~in_string);
     // As many closing brackets as are open: the value may end in this block.
-    if (counts.closes >= depth_) {
+    if (closes >= depth_) {
         return false;
     }
-    depth_ = depth_ + counts.opens - counts.closes;
-    marks_ += counts.marks;
+    depth_ = depth_ + opens - closes;
+    marks_ += opens + closes + count_bits(marks.separator & ~in_string);
     in_string_ = (in_string >> 63) != 0;
     return true;
 #else
