@@ -141,6 +141,10 @@ TEST(ValueReader, DecidesWithoutWaitingForMoreBytes) {
         {"[\"a\x80", ""},
         {"[\"\xc0\xaf", ""},
         {"[\"\xed\xa0\x80", ""},
+        // Half of a UTF-16 surrogate pair, escaped: the parser refuses it too.
+        {R"(["\uDC00)", ""},
+        {R"(["\uD800x)", ""},
+        {R"(["\uD800\u0041)", ""},
     };
     for (const auto& c : cases) {
         MemorySource source(c.stream, {}, MemorySource::AtEnd::WaitsForever);

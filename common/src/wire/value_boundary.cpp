@@ -96,13 +96,34 @@ bool ValueBoundary::take_structure(char c) noexcept {
 
 bool ValueBoundary::take_escape(char c) noexcept {
     if (escape_ > 1) {
+        const auto digit = static_cast<unsigned char>(c);
+        if (std::isxdigit(digit) == 0) {
+            return invalid("an invalid \\u escape in a string");
+        }
+        unit_ = static_cast<std::uint16_t>(
+            unit_ * 16 + (digit <= '9' ? digit - '0' : (digit | 0x20) - 'a' + 10));
         escape_ = escape_ == 2 ? 0 : static_cast<std::uint8_t>(escape_ - 1);
-        return std::isxdigit(static_cast<unsigned char>(c)) != 0 ||
-               invalid("an invalid \\u escape in a string");
+        return escape_ != 0 || take_unit();
+    }
+    if (low_surrogate_due_ && c != 'u') {
+        return invalid("a lone surrogate in a \\u escape");
     }
     escape_ = c == 'u' ? 5 : 0;
+    unit_ = 0;
     return std::string_view("u\"\\/bfnrt").find(c) != std::string_view::npos ||
            invalid("an invalid escape in a string");
+}
+
+// A UTF-16 surrogate is only half a character: a high one must be followed at once by an
+// escaped low one, and a low one must follow a high one (the parser refuses anything else).
+bool ValueBoundary::take_unit() noexcept {
+    const bool high = unit_ >= 0xD800 && unit_ <= 0xDBFF;
+    const bool low = unit_ >= 0xDC00 && unit_ <= 0xDFFF;
+    if (low != low_surrogate_due_) {
+        return invalid("a lone surrogate in a \\u escape");
+    }
+    low_surrogate_due_ = high;
+    return true;
 }
 
 // RFC 3629's UTF-8: the lead byte sets the continuation bytes and the range of the first.
@@ -130,6 +151,9 @@ bool ValueBoundary::take_string(unsigned char c) noexcept {
     if (c == '\\') {
         escape_ = 1;
         return true;
+    }
+    if (low_surrogate_due_) {
+        return invalid("a lone surrogate in a \\u escape");
     }
     if (c >= 0x80 || utf8_left_ > 0) {
         return take_utf8(c);

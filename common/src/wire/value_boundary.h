@@ -42,6 +42,7 @@ class ValueBoundary {
     bool take_structure(char c) noexcept;
     bool take_string(unsigned char c) noexcept;
     bool take_escape(char c) noexcept;
+    bool take_unit() noexcept;
     bool take_utf8(unsigned char c) noexcept;
     bool take_number(char c) noexcept;
     bool number_ended(char c) noexcept;
@@ -54,9 +55,11 @@ class ValueBoundary {
     Mode mode_ = Mode::Leading;
     Expect expect_ = Expect::Value;
     Number number_ = Number::Sign;
-    bool key_ = false;            // the string being read is an object key
-    std::uint8_t escape_ = 0;     // 1: after a reverse solidus; 2 to 5: \u digits still to come
-    std::uint8_t utf8_left_ = 0;  // continuation bytes still to come, the next in low..high
+    bool key_ = false;                // the string being read is an object key
+    std::uint8_t escape_ = 0;         // 1: after a reverse solidus; 2 to 5: \u digits still to come
+    std::uint16_t unit_ = 0;          // the UTF-16 unit of the \u escape being read
+    bool low_surrogate_due_ = false;  // a high surrogate was escaped: its low half comes next
+    std::uint8_t utf8_left_ = 0;      // continuation bytes still to come, the next in low..high
     unsigned char utf8_low_ = 0x80, utf8_high_ = 0xBF;
     bool ended_before_ = false;      // a bare number ended at the byte after it
     std::string_view literal_rest_;  // the letters of true, false or null still to come
