@@ -141,6 +141,7 @@ TEST(ValueReader, DecidesWithoutWaitingForMoreBytes) {
         {"[\"a\x80", ""},
         {"[\"\xc0\xaf", ""},
         {"[\"\xed\xa0\x80", ""},
+        {"[\"\xd0\\\\\x9a", ""},
         // Half of a UTF-16 surrogate pair, escaped: the parser refuses it too.
         {R"(["\uDC00)", ""},
         {R"(["\uD800x)", ""},

@@ -148,6 +148,10 @@ bool ValueBoundary::take_string(unsigned char c) noexcept {
     if (escape_ != 0) {
         return take_escape(static_cast<char>(c));
     }
+    // Inside a UTF-8 sequence every byte must continue it, a reverse solidus too.
+    if (utf8_left_ > 0) {
+        return take_utf8(c);
+    }
     if (c == '\\') {
         escape_ = 1;
         return true;
@@ -155,7 +159,7 @@ bool ValueBoundary::take_string(unsigned char c) noexcept {
     if (low_surrogate_due_) {
         return invalid("a lone surrogate in a \\u escape");
     }
-    if (c >= 0x80 || utf8_left_ > 0) {
+    if (c >= 0x80) {
         return take_utf8(c);
     }
     if (c == '"') {
