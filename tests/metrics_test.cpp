@@ -1,15 +1,12 @@
 // The metrics for Prometheus as their consumers take them: promtool checks the file and the
 // alert rules, and a real node_exporter serves the series from its textfile directory.
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <csignal>
 #include <fstream>
 #include <iterator>
-#include <thread>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

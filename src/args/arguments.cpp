@@ -1,5 +1,9 @@
 #include "arguments.h"
 
+#include <algorithm>
+#include <chrono>
+#include <variant>
+
 #include <fmt/format.h>
 
 #include "command_line.h"
