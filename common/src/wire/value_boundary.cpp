@@ -1,18 +1,8 @@
 #include "value_boundary.h"
 
-#include <cctype>
-
 namespace quvane::rpc {
-namespace {
 
-bool is_whitespace(char c) noexcept {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-bool is_digit(char c) noexcept {
-    return c >= '0' && c <= '9';
-}
-
-}  // namespace
+constexpr std::string_view whitespace = " \t\n\r";
 
 bool ValueBoundary::invalid(std::string_view fault) noexcept {
     fault_ = fault;
@@ -53,8 +43,8 @@ bool ValueBoundary::begin_value(char c) noexcept {
         literal_rest_ = literals[which];
         return true;
     }
-    if (c == '-' || is_digit(c)) {
-        number_ = c == '-' ? Number::Sign : c == '0' ? Number::Zero : Number::Integer;
+    if (const Number first = number_after(Number::Sign, c); c == '-' || first != Number::Bad) {
+        number_ = c == '-' ? Number::Sign : first;
         mode_ = Mode::Number;
         return true;
     }
@@ -62,7 +52,7 @@ bool ValueBoundary::begin_value(char c) noexcept {
 }
 
 bool ValueBoundary::take_structure(char c) noexcept {
-    if (is_whitespace(c)) {
+    if (whitespace.find(c) != std::string_view::npos) {
         return true;
     }
     switch (expect_) {
@@ -96,14 +86,22 @@ bool ValueBoundary::take_structure(char c) noexcept {
 
 bool ValueBoundary::take_escape(char c) noexcept {
     if (escape_ > 1) {
-        const auto digit = static_cast<unsigned char>(c);
-        if (std::isxdigit(digit) == 0) {
+        const std::size_t digit = std::string_view("0123456789abcdefABCDEF").find(c);
+        if (digit == std::string_view::npos) {
             return invalid("an invalid \\u escape in a string");
         }
-        unit_ = static_cast<std::uint16_t>(
-            unit_ * 16 + (digit <= '9' ? digit - '0' : (digit | 0x20) - 'a' + 10));
+        unit_ = static_cast<std::uint16_t>((unit_ << 4U) | (digit < 16 ? digit : digit - 6));
         escape_ = escape_ == 2 ? 0 : static_cast<std::uint8_t>(escape_ - 1);
-        return escape_ != 0 || take_unit();
+        if (escape_ != 0) {
+            return true;
+        }
+        // A UTF-16 surrogate is only half a character: a high one must be followed at once by
+        // an escaped low one, and a low one must follow a high one (as the parser asks).
+        if ((unit_ >= 0xDC00 && unit_ <= 0xDFFF) != low_surrogate_due_) {
+            return invalid("a lone surrogate in a \\u escape");
+        }
+        low_surrogate_due_ = unit_ >= 0xD800 && unit_ <= 0xDBFF;
+        return true;
     }
     if (low_surrogate_due_ && c != 'u') {
         return invalid("a lone surrogate in a \\u escape");
@@ -112,18 +110,6 @@ bool ValueBoundary::take_escape(char c) noexcept {
     unit_ = 0;
     return std::string_view("u\"\\/bfnrt").find(c) != std::string_view::npos ||
            invalid("an invalid escape in a string");
-}
-
-// A UTF-16 surrogate is only half a character: a high one must be followed at once by an
-// escaped low one, and a low one must follow a high one (the parser refuses anything else).
-bool ValueBoundary::take_unit() noexcept {
-    const bool high = unit_ >= 0xD800 && unit_ <= 0xDBFF;
-    const bool low = unit_ >= 0xDC00 && unit_ <= 0xDFFF;
-    if (low != low_surrogate_due_) {
-        return invalid("a lone surrogate in a \\u escape");
-    }
-    low_surrogate_due_ = high;
-    return true;
 }
 
 // RFC 3629's UTF-8: the lead byte sets the continuation bytes and the range of the first.
@@ -148,81 +134,66 @@ bool ValueBoundary::take_string(unsigned char c) noexcept {
     if (escape_ != 0) {
         return take_escape(static_cast<char>(c));
     }
+    if (low_surrogate_due_ && c != '\\') {
+        return invalid("a lone surrogate in a \\u escape");
+    }
     // Inside a UTF-8 sequence every byte must continue it, a reverse solidus too.
-    if (utf8_left_ > 0) {
+    if (utf8_left_ > 0 || c >= 0x80) {
         return take_utf8(c);
     }
     if (c == '\\') {
         escape_ = 1;
         return true;
     }
-    if (low_surrogate_due_) {
-        return invalid("a lone surrogate in a \\u escape");
-    }
-    if (c >= 0x80) {
-        return take_utf8(c);
-    }
-    if (c == '"') {
-        if (!key_) {
-            return value_ended();
-        }
+    if (c == '"') {  // a key's colon comes next; any other string is a whole value
         mode_ = Mode::Structure;
         expect_ = Expect::Colon;
-        return true;
+        return key_ || value_ended();
     }
     return c >= 0x20 || invalid("a control character in a string");
 }
 
-bool ValueBoundary::take_number(char c) noexcept {
-    const bool digit = is_digit(c);
-    const auto next = [&](Number state) {
-        number_ = state;
-        return true;
+ValueBoundary::Number ValueBoundary::number_after(Number state, char c) noexcept {
+    using enum Number;
+    // Per state, the next after '0', '1' to '9', '.', 'e' or 'E', '+' or '-', any other byte.
+    static constexpr Number next[8][6] = {
+        {Zero, Integer, Bad, Bad, Bad, Bad},               // Sign
+        {Bad, Bad, Point, E, Ended, Ended},                // Zero
+        {Integer, Integer, Point, E, Ended, Ended},        // Integer
+        {Fraction, Fraction, Bad, Bad, Bad, Bad},          // Point
+        {Fraction, Fraction, Ended, E, Ended, Ended},      // Fraction
+        {Exponent, Exponent, Bad, Bad, ESign, Bad},        // E
+        {Exponent, Exponent, Bad, Bad, Bad, Bad},          // ESign
+        {Exponent, Exponent, Ended, Ended, Ended, Ended},  // Exponent
     };
-    switch (number_) {
-        case Number::Sign:
-            return digit ? next(c == '0' ? Number::Zero : Number::Integer)
-                         : invalid("a malformed number");
-        case Number::Zero:
-        case Number::Integer:
-            if (digit) {
-                return number_ == Number::Integer || invalid("a number with a leading zero");
-            }
-            if (c == '.') {
-                return next(Number::Point);
-            }
-            break;
-        case Number::Point:
-            return digit ? next(Number::Fraction) : invalid("a malformed number");
-        case Number::Fraction:
-        case Number::Exponent:
-            if (digit) {
-                return true;
-            }
-            break;
-        case Number::E:
-            if (c == '+' || c == '-') {
-                return next(Number::ESign);
-            }
-            [[fallthrough]];
-        case Number::ESign:
-            return digit ? next(Number::Exponent) : invalid("a malformed number");
-    }
-    if ((c == 'e' || c == 'E') && number_ != Number::Exponent) {
-        return next(Number::E);
-    }
-    return number_ended(c);
+    const int kind = c == '0'               ? 0
+                     : c >= '1' && c <= '9' ? 1
+                     : c == '.'             ? 2
+                     : (c | 0x20) == 'e'    ? 3
+                     : c == '+' || c == '-' ? 4
+                                            : 5;
+    return next[static_cast<int>(state)][kind];
 }
 
-// The number has ended before `c`, which belongs to what follows.
-bool ValueBoundary::number_ended(char c) noexcept {
+bool ValueBoundary::take_number(char c) noexcept {
+    using enum Number;
+    const Number next = number_after(number_, c);
+    if (next == Bad) {
+        return invalid(number_ == Zero ? "a number with a leading zero" : "a malformed number");
+    }
+    if (next != Ended) {
+        number_ = next;
+        return true;
+    }
+    // The number has ended before `c`, which belongs to what follows.
     if (depth_ > 0) {
         return value_ended() && take_structure(c);
     }
-    if (!is_whitespace(c) && std::string_view("{}[],:\"").find(c) == std::string_view::npos) {
+    if (whitespace.find(c) == std::string_view::npos &&
+        std::string_view("{}[],:\"").find(c) == std::string_view::npos) {
         return invalid("a byte that cannot continue a number");
     }
-    ended_before_ = true;
+    number_ = Ended;
     mode_ = Mode::Done;
     return false;
 }
@@ -253,20 +224,18 @@ bool ValueBoundary::take(char c) noexcept {
 ValueBoundary::Scanned ValueBoundary::scan(std::string_view chunk) noexcept {
     for (std::size_t i = 0; i < chunk.size(); ++i) {
         if (!take(chunk[i])) {
-            if (mode_ == Mode::Invalid) {
-                return {Status::Invalid, i};
-            }
-            // The byte that ended a bare number is not the value's; any other last byte is.
-            return {Status::Complete, ended_before_ ? i : i + 1};
+            // Neither an offending byte nor the one that ended a bare number is the value's.
+            const bool last_is_value = mode_ != Mode::Invalid && number_ != Number::Ended;
+            return {mode_ == Mode::Invalid ? Status::Invalid : Status::Complete,
+                    last_is_value ? i + 1 : i};
         }
     }
     return {Status::More, chunk.size()};
 }
 
 bool ValueBoundary::complete_at_end_of_stream() const noexcept {
-    return mode_ == Mode::Number && depth_ == 0 &&
-           (number_ == Number::Zero || number_ == Number::Integer || number_ == Number::Fraction ||
-            number_ == Number::Exponent);
+    // Where anything may follow a number, the stream may end too.
+    return mode_ == Mode::Number && depth_ == 0 && number_after(number_, ' ') == Number::Ended;
 }
 
 }  // namespace quvane::rpc

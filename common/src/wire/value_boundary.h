@@ -34,18 +34,18 @@ class ValueBoundary {
     enum class Mode : std::uint8_t { Leading, Structure, String, Number, Literal, Done, Invalid };
     // What may come next outside strings.
     enum class Expect : std::uint8_t { Value, ValueOrClose, KeyOrClose, Key, Colon, CommaOrClose };
-    // After a number's sign, zero, digits, point, fraction, e, e's sign, exponent.
-    enum class Number : std::uint8_t { Sign, Zero, Integer, Point, Fraction, E, ESign, Exponent };
+    // After a number's sign, zero, digits, point, fraction, e, e's sign, exponent; then the two
+    // outcomes of a byte: the number ended before it, or it cannot be in a number there.
+    enum class Number { Sign, Zero, Integer, Point, Fraction, E, ESign, Exponent, Ended, Bad };
+    static Number number_after(Number state, char c) noexcept;
 
     // Applies one byte; false when the value cannot go on (Invalid) or is complete (Done).
     bool take(char c) noexcept;
     bool take_structure(char c) noexcept;
     bool take_string(unsigned char c) noexcept;
     bool take_escape(char c) noexcept;
-    bool take_unit() noexcept;
     bool take_utf8(unsigned char c) noexcept;
     bool take_number(char c) noexcept;
-    bool number_ended(char c) noexcept;
     bool begin_value(char c) noexcept;
     bool open(bool array) noexcept;
     bool close(bool array) noexcept;
@@ -61,7 +61,6 @@ class ValueBoundary {
     bool low_surrogate_due_ = false;  // a high surrogate was escaped: its low half comes next
     std::uint8_t utf8_left_ = 0;      // continuation bytes still to come, the next in low..high
     unsigned char utf8_low_ = 0x80, utf8_high_ = 0xBF;
-    bool ended_before_ = false;      // a bare number ended at the byte after it
     std::string_view literal_rest_;  // the letters of true, false or null still to come
     std::size_t depth_ = 0;
     std::bitset<max_depth> in_array_;  // per open bracket: '[' rather than '{'
