@@ -8,6 +8,7 @@
 
 #include "patch_records.h"
 #include "rpc/answer_decoding.h"
+#include "wire/bracket_counter.h"
 
 namespace {
 
@@ -42,6 +43,15 @@ void compare(std::string_view json) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view json(reinterpret_cast<const char*>(data), size);
+    // Answers reach the decoders framed, and the framing refuses nesting deeper than this.
+    if (const std::size_t start = json.find_first_not_of(" \t\n\r");
+        start != std::string_view::npos && (json[start] == '{' || json[start] == '[')) {
+        quvane::rpc::BracketCounter counter;
+        counter.scan(json.substr(start));
+        if (counter.too_deep()) {
+            return 0;
+        }
+    }
     compare<Empty>(json);
     compare<PatchInfo>(json);
     compare<PackageInfo>(json);

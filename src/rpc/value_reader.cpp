@@ -45,6 +45,11 @@ class Framing {
         }
         if (counting_) {
             const auto end = counter_.scan(chunk);
+            if (counter_.too_deep()) {
+                return json_failure(
+                    fmt::format("invalid JSON: nesting too deep at byte {} of the response",
+                                value.json().size() + *end));
+            }
             return std::pair{end.value_or(chunk.size()), end.has_value()};
         }
         const auto scanned = grammar_.scan(chunk);

@@ -120,6 +120,10 @@ TEST(ValueReader, DecidesWithoutWaitingForMoreBytes) {
         {R"({"id":1,"result":[})", ""},
         {R"([{"a":"]"}])", R"([{"a":"]"}])"},
         {std::string(2000, '['), ""},
+        // Nesting as deep as the parser goes, and one level deeper, sent at once.
+        {std::string(1024, '[') + std::string(1024, ']'),
+         std::string(1024, '[') + std::string(1024, ']')},
+        {std::string(1025, '[') + std::string(1025, ']'), ""},
         // Wrong at the byte shown, whatever could follow.
         {R"({"id" 1)", ""},
         {R"({"id":1 "result")", ""},

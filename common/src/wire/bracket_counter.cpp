@@ -70,8 +70,9 @@ bool BracketCounter::scan_block([[maybe_unused]] const char* block) noexcept {
     const std::uint64_t in_string = prefix_xor(marks.quote) ^ (in_string_ ? ~std::uint64_t{0} : 0);
     const std::size_t opens = count_bits(marks.open & ~in_string);
     const std::size_t closes = count_bits(marks.close & ~in_string);
-    // As many closing brackets as are open: the value may end in this block.
-    if (closes >= depth_) {
+    // As many closing brackets as are open: the value may end in this block; or it may nest
+    // too deep.
+    if (closes >= depth_ || depth_ + opens > max_depth) {
         return false;
     }
     depth_ = depth_ + opens - closes;
@@ -96,7 +97,9 @@ std::optional<std::size_t> BracketCounter::scan_bytes(std::string_view bytes,
             ++marks_;
         } else if (c == '{' || c == '[') {
             ++marks_;
-            ++depth_;
+            if (++depth_ > max_depth) {
+                return i + 1;
+            }
         } else if (c == '}' || c == ']') {
             ++marks_;
             if (--depth_ == 0) {

@@ -1,5 +1,6 @@
 // Where a JSON value that opens with a bracket ends, found by counting the brackets outside
-// strings: the reader's fast path. It checks nothing else. The grammar checks the bytes of a
+// strings: the reader's fast path. It checks nothing else but the depth, which the parser and
+// the decoders that walk the answer rely on. The grammar checks the bytes of a
 // daemon that pauses (so that an invalid answer held open fails at once), and the parser the
 // whole answer once it is framed.
 #pragma once
@@ -12,10 +13,14 @@ namespace quvane::rpc {
 
 class BracketCounter {
   public:
+    static constexpr std::size_t max_depth = 1024;  // deeper nesting is refused, as the parser does
+
     // Scans `chunk`, which continues the bytes scanned before; the first byte of the first
     // chunk is '{' or '['. The number of the chunk's bytes that belong to the value once its
-    // last bracket has closed; nullopt while it goes on.
+    // last bracket has closed; nullopt while it goes on. Where a bracket opens one level too
+    // many, the bytes up to it, with too_deep() true.
     std::optional<std::size_t> scan(std::string_view chunk) noexcept;
+    bool too_deep() const noexcept { return depth_ > max_depth; }
 
     // How many marks (, : [ ] { }) outside strings the scans have met: twice this bounds the
     // number of values from above, which is what parsing the answer will cost.

@@ -17,7 +17,7 @@ bool ValueBoundary::value_ended() noexcept {
 }
 
 bool ValueBoundary::open(bool array) noexcept {
-    if (depth_ == max_depth) {
+    if (depth_ == BracketCounter::max_depth) {
         return invalid("nesting too deep");
     }
     in_array_[depth_++] = array;

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "wire/bracket_counter.h"
+
 namespace quvane::rpc {
 
 class ValueBoundary {
@@ -17,8 +19,6 @@ class ValueBoundary {
         Status status;
         std::size_t length;
     };
-
-    static constexpr std::size_t max_depth = 1024;  // deeper nesting is refused, as the parser does
 
     // Scans `chunk`, which continues the bytes scanned before. The value starts at the first
     // byte of the first chunk: whitespace before it is the caller's to skip.
@@ -63,7 +63,7 @@ class ValueBoundary {
     unsigned char utf8_low_ = 0x80, utf8_high_ = 0xBF;
     std::string_view literal_rest_;  // the letters of true, false or null still to come
     std::size_t depth_ = 0;
-    std::bitset<max_depth> in_array_;  // per open bracket: '[' rather than '{'
+    std::bitset<BracketCounter::max_depth> in_array_;  // per open bracket: '[' rather than '{'
     std::string_view fault_;
 };
 
