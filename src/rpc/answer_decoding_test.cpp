@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "decoding/compact_decoding.h"
+#include "decoding/patch_schema.h"
 #include "patch_records.h"
 
 namespace quvane::rpc {
@@ -9,39 +11,61 @@ namespace {
 
 using List = std::vector<PatchListRecord>;
 
-// The answer decoded both ways agrees: where the one-pass decoder takes an answer, the tree
-// decoder gives the same records; where the tree refuses it, so does the decision, with the
-// tree's message. `one_pass` says whether the fast decoder should take it itself, since an
-// answer it always declines would still agree, only slowly.
-TEST(AnswerDecoding, OnePassTakesOnlyWhatTheTreeTakesAndTheSameRecords) {
+// The answer decoded every way agrees: where the quick way or the one-pass decoder takes an
+// answer, the tree decoder gives the same records; where the tree refuses it, so does the
+// decision, with the tree's message. `quick` and `one_pass` say whether the faster ways should
+// take it themselves (the one pass includes the quick way), since an answer they always
+// declined would still agree, only slowly.
+TEST(AnswerDecoding, TheFasterWaysTakeOnlyWhatTheTreeTakesAndTheSameRecords) {
     const std::string list = R"([{"uuid":"u","name":"n","status":"Actived"}])";
     const struct {
         std::string json;
+        bool quick;
         bool one_pass;
     } cases[] = {
-        {R"({"jsonrpc":"2.0","id":1,"result":)" + list + "}", true},
-        {R"({"result":)" + list + R"(,"id":"x","jsonrpc":"2.0","error":null})", true},
-        {R"({"id":1,"result":[{"uuid":"u\"\u00e9","name":"n\\","status":"Actived"}]})", true},
-        {R"({"id":1,"x":[1,{"y":null},-2.5e3,true,"\u0041"],"result":)" + list + "}", true},
-        {R"({"id":1,"result":[{"uuid":"u","name":"n","status":"Actived","name":"m"}]})", false},
-        {R"({"id":1,"result":[{"uuid":"u","n\u0061me":"n","status":"Actived"}]})", false},
-        {R"({"id":1,"result":[{"uuid":"u","status":"Actived"}]})", false},
-        {R"({"id":1,"result":[["u","n","Actived"]]})", false},
-        {R"({"id":1,"result":)" + list + "} x", false},
-        {R"({"id":1,"result":)" + list + R"(,"result":[]})", false},
-        {R"({"id":1,"result":)" + list + R"(,"error":{"code":1,"message":"no"}})", false},
-        {R"({"id":1,"x":01,"result":)" + list + "}", false},
-        {R"({"id":1,"x":[1,],"result":)" + list + "}", false},
-        {R"({"id":1,"x":tru,"result":)" + list + "}", false},
-        {R"({"id":1,"x":"\q","result":)" + list + "}", false},
-        {R"({"id":1,"x":"\ud800","result":)" + list + "}", false},
-        {R"({"id":1,"x":1e400,"result":)" + list + "}", false},
-        {"{\"id\":1,\"x\":\"a\x01\",\"result\":" + list + "}", false},
-        {"{\"id\":1,\"x\":\"\xff\",\"result\":" + list + "}", false},
-        {R"({"id":1,"result":[{"uuid":"u","name":"n","status":"Gone"}]})", false},
-        {R"({"id":1})", false},
+        {R"({"jsonrpc":"2.0","id":1,"result":)" + list + "}", true, true},
+        {R"({"result":)" + list + R"(,"id":"x","jsonrpc":"2.0","error":null})", true, true},
+        {R"({ "id" : 7 , "result" : [ { "status" : "Accepted" , "name" : "n" , "uuid" : "u" } , )"
+         "{\"uuid\":\"\",\"name\":\"\xc3\xa9\xf0\x9f\x98\x80\",\"status\":\"Unknown\"} ] } ",
+         true, true},
+        {R"({"id":null,"result":[]})", true, true},
+        {R"({"id":1.5,"result":)" + list + "}", false, true},
+        {R"({"id":1,"result":[{"uuid":"u\"\u00e9","name":"n\\","status":"Actived"}]})", false,
+         true},
+        {R"({"id":1,"result":[{"uuid":"u","name":"n","status":"Activ\u0065d"}]})", false, true},
+        {R"({"id":1,"x":[1,{"y":null},-2.5e3,true,"\u0041"],"result":)" + list + "}", false, true},
+        {"{\"id\":1,\"result\":[{\"uuid\":\"u\",\"name\":\"n\xc3(\",\"status\":\"Actived\"}]}",
+         false, false},
+        {"{\"id\":1,\"result\":[{\"uuid\":\"u\",\"name\":\"n\x1f\",\"status\":\"Actived\"}]}",
+         false, false},
+        {R"({"id":1,"result":[{"uuid":"u","name":"n","status":"Actived"})", false, false},
+        {R"({"id":1,"result":[{"uuid":"u)", false, false},
+        {R"({"id":01,"result":)" + list + "}", false, false},
+        {R"({"id":1,"error":nul,"result":)" + list + "}", false, false},
+        {R"({"id":1,"result":[{"uuid":"u","name":"n","status":"Actived","name":"m"}]})", false,
+         false},
+        {R"({"id":1,"result":[{"uuid":"u","n\u0061me":"n","status":"Actived"}]})", false, false},
+        {R"({"id":1,"result":[{"uuid":"u","status":"Actived"}]})", false, false},
+        {R"({"id":1,"result":[["u","n","Actived"]]})", false, false},
+        {R"({"id":1,"result":)" + list + "} x", false, false},
+        {R"({"id":1,"result":)" + list + R"(,"result":[]})", false, false},
+        {R"({"id":1,"result":)" + list + R"(,"error":{"code":1,"message":"no"}})", false, false},
+        {R"({"id":1,"x":01,"result":)" + list + "}", false, false},
+        {R"({"id":1,"x":[1,],"result":)" + list + "}", false, false},
+        {R"({"id":1,"x":tru,"result":)" + list + "}", false, false},
+        {R"({"id":1,"x":"\q","result":)" + list + "}", false, false},
+        {R"({"id":1,"x":"\ud800","result":)" + list + "}", false, false},
+        {R"({"id":1,"x":1e400,"result":)" + list + "}", false, false},
+        {"{\"id\":1,\"x\":\"a\x01\",\"result\":" + list + "}", false, false},
+        {"{\"id\":1,\"x\":\"\xff\",\"result\":" + list + "}", false, false},
+        {R"({"id":1,"result":[{"uuid":"u","name":"n","status":"Gone"}]})", false, false},
+        {R"({"id":1})", false, false},
     };
     for (const auto& c : cases) {
+        const Reply bytes = Reply::copy_of(c.json);
+        List quick;
+        const bool taken_quickly = compact::decode(bytes.json(), quick);
+        EXPECT_EQ(taken_quickly, c.quick) << c.json;
         Answer<List> fast(Reply::copy_of(c.json));
         const bool taken = decode_in_one_pass(fast);
         EXPECT_EQ(taken, c.one_pass) << c.json;
@@ -51,6 +75,10 @@ TEST(AnswerDecoding, OnePassTakesOnlyWhatTheTreeTakesAndTheSameRecords) {
         if (taken) {
             ASSERT_TRUE(tree.has_value()) << c.json;
             EXPECT_EQ(*fast, **tree) << c.json;
+        }
+        if (taken_quickly) {
+            ASSERT_TRUE(tree.has_value()) << c.json;
+            EXPECT_EQ(quick, **tree) << c.json;
         }
         if (decided) {
             EXPECT_EQ(**decided, **tree) << c.json;

@@ -62,6 +62,23 @@ void visit_field(std::size_t index, Record& record, Visit visit) {
     (std::make_index_sequence<field_count<Record>>{});
 }
 
+// The fewest bytes a record's object form can take: braces, and each key quoted with its
+// colon, a value of at least one byte and a comma.
+template <class R>
+constexpr std::size_t smallest_object =
+    std::apply([](const auto&... fields) { return 2 + ((fields.key.size() + 5) + ...) - 1; },
+               RecordSchema<R>::fields);
+
+// How many items an array of `size` bytes can hold at most; 0 where no bound is known.
+template <class T>
+std::size_t most_items(std::size_t size) {
+    if constexpr (requires { RecordSchema<T>::fields; }) {
+        return size / (smallest_object<T> + 1) + 1;
+    } else {
+        return 0;
+    }
+}
+
 template <class Enum>
 constexpr std::string_view json_name(Enum value) {
     return EnumSchema<Enum>::names[static_cast<std::size_t>(value)];
