@@ -75,16 +75,30 @@ std::string to_text_lossy(std::string_view bytes) {
 }
 
 std::size_t column_width(std::string_view text) noexcept {
+    constexpr std::uint64_t tops = 0x8080808080808080;
+    constexpr std::uint64_t ones = 0x0101010101010101;
+    const auto word_at = [&](std::size_t i) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, text.data() + i, sizeof word);
+        return word;
+    };
+    // Most text is ASCII, a column per byte: eight bytes at a time, the last word overlapping.
+    if (text.size() >= 8) {
+        std::uint64_t any_top = word_at(text.size() - 8);
+        for (std::size_t i = 0; i + 8 <= text.size(); i += 8) {
+            any_top |= word_at(i);
+        }
+        if ((any_top & tops) == 0) {
+            return text.size();
+        }
+    }
     // Every byte but a continuation byte (10xxxxxx) starts a code point. Eight bytes at a time:
     // a continuation byte has its top bit set and the next one clear; the marks are summed by
     // one multiplication.
-    constexpr std::uint64_t tops = 0x8080808080808080;
-    constexpr std::uint64_t ones = 0x0101010101010101;
     std::size_t continuations = 0;
     std::size_t i = 0;
     for (; i + 8 <= text.size(); i += 8) {
-        std::uint64_t word = 0;
-        std::memcpy(&word, text.data() + i, 8);
+        const std::uint64_t word = word_at(i);
         const std::uint64_t marks = (word & ~(word << 1) & tops) >> 7;
         continuations += static_cast<std::size_t>((marks * ones) >> 56);
     }
