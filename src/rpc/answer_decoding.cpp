@@ -203,22 +203,15 @@ std::optional<RpcError> error_in_one_pass(const Reply& reply) {
 
 }  // namespace
 
-// Whether T is a list whose records the quick way can take.
-template <class T>
-constexpr bool compact_list = false;
-template <compact::FlatRecord R>
-constexpr bool compact_list<std::vector<R>> = true;
-static_assert(compact_list<std::vector<PatchListRecord>>, "a list is taken the quick way");
-
 template <class T>
 bool decode_in_one_pass(Answer<T>& answer) {
     const std::string_view json = answer.bytes().json();
-    if constexpr (compact_list<T>) {
-        if (compact::decode(json, answer.records())) {
-            return true;
-        }
-        answer.records() = T{};  // what the quick way took, and the room it made
+    if (compact::decode(json, answer.arena(), answer.records())) {
+        return true;
     }
+    // What the quick way took, and the room it made.
+    answer.records() = T{};
+    answer.arena() = TextArena{};
     simdjson::ondemand::parser parser;
     simdjson::ondemand::document document;
     simdjson::ondemand::object envelope;

@@ -30,8 +30,12 @@ TEST(AnswerDecoding, TheFasterWaysTakeOnlyWhatTheTreeTakesAndTheSameRecords) {
          true, true},
         {R"({"id":null,"result":[]})", true, true},
         {R"({"id":1.5,"result":)" + list + "}", false, true},
-        {R"({"id":1,"result":[{"uuid":"u\"\u00e9","name":"n\\","status":"Actived"}]})", false,
-         true},
+        {R"({"id":1,"result":[{"uuid":"u\"\u00e9\ud83d\ude00\/\t","name":"n\\","status":"Actived"}]})",
+         true, true},
+        {R"({"id":1,"result":[{"uuid":"\ud83d","name":"n","status":"Actived"}]})", false, false},
+        {R"({"id":1,"result":[{"uuid":"\ude00\ud83d","name":"n","status":"Actived"}]})", false,
+         false},
+        {R"({"id":1,"result":[{"uuid":"\q","name":"n","status":"Actived"}]})", false, false},
         {R"({"id":1,"result":[{"uuid":"u","name":"n","status":"Activ\u0065d"}]})", false, true},
         {R"({"id":1,"x":[1,{"y":null},-2.5e3,true,"\u0041"],"result":)" + list + "}", false, true},
         {"{\"id\":1,\"result\":[{\"uuid\":\"u\",\"name\":\"n\xc3(\",\"status\":\"Actived\"}]}",
@@ -64,7 +68,8 @@ TEST(AnswerDecoding, TheFasterWaysTakeOnlyWhatTheTreeTakesAndTheSameRecords) {
     for (const auto& c : cases) {
         const Reply bytes = Reply::copy_of(c.json);
         List quick;
-        const bool taken_quickly = compact::decode(bytes.json(), quick);
+        TextArena arena;
+        const bool taken_quickly = compact::decode(bytes.json(), arena, quick);
         EXPECT_EQ(taken_quickly, c.quick) << c.json;
         Answer<List> fast(Reply::copy_of(c.json));
         const bool taken = decode_in_one_pass(fast);

@@ -1,8 +1,8 @@
 #include "compact_decoding.h"
 
 #include <bit>
-#include <cstdint>
 #include <cstring>
+#include <string>
 
 #include <simdjson.h>
 
@@ -25,22 +25,79 @@ constexpr std::uint64_t run_ends(std::uint64_t word) noexcept {
            (word & tops);
 }
 
+// The UTF-16 unit that four hexadecimal digits at `at` spell.
+std::optional<char32_t> unit_at(std::string_view text, std::size_t at) noexcept {
+    if (at + 4 > text.size()) {
+        return std::nullopt;
+    }
+    char32_t unit = 0;
+    for (const char c : text.substr(at, 4)) {
+        const std::size_t digit = std::string_view("0123456789abcdefABCDEF").find(c);
+        if (digit == std::string_view::npos) {
+            return std::nullopt;
+        }
+        unit = unit << 4U | static_cast<char32_t>(digit < 16 ? digit : digit - 6);
+    }
+    return unit;
+}
+
+void append_utf8(std::string& out, char32_t code) {
+    const auto byte = [&](char32_t bits) { out.push_back(static_cast<char>(bits)); };
+    if (code < 0x80) {
+        byte(code);
+    } else if (code < 0x800) {
+        byte(0xC0 | code >> 6);
+        byte(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        byte(0xE0 | code >> 12);
+        byte(0x80 | (code >> 6 & 0x3F));
+        byte(0x80 | (code & 0x3F));
+    } else {
+        byte(0xF0 | code >> 18);
+        byte(0x80 | (code >> 12 & 0x3F));
+        byte(0x80 | (code >> 6 & 0x3F));
+        byte(0x80 | (code & 0x3F));
+    }
+}
+
+// The text a string's contents stand for, its escapes replaced; nothing for an escape the
+// parser refuses (a UTF-16 surrogate must come as a high and a low half, both escaped).
+std::optional<std::string> unescaped(std::string_view raw) {
+    constexpr std::string_view escapes = "\"\\/bfnrt";
+    constexpr std::string_view replaced = "\"\\/\b\f\n\r\t";
+    std::string text;
+    text.reserve(raw.size());
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] != '\\') {
+            text.push_back(raw[i]);
+            continue;
+        }
+        const char kind = raw[++i];  // a string never ends in a lone reverse solidus
+        if (const std::size_t which = escapes.find(kind); which != std::string_view::npos) {
+            text.push_back(replaced[which]);
+            continue;
+        }
+        auto code = kind == 'u' ? unit_at(raw, i + 1) : std::nullopt;
+        i += 4;
+        if (code && *code >= 0xD800 && *code <= 0xDBFF) {
+            const auto low = raw.substr(i + 1, 2) == "\\u" ? unit_at(raw, i + 3) : std::nullopt;
+            code =
+                low && *low >= 0xDC00 && *low <= 0xDFFF
+                    ? std::optional<char32_t>(0x10000 + ((*code - 0xD800) << 10U) + (*low - 0xDC00))
+                    : std::nullopt;
+            i += 6;
+        } else if (code && *code >= 0xDC00 && *code <= 0xDFFF) {
+            code.reset();
+        }
+        if (!code) {
+            return std::nullopt;
+        }
+        append_utf8(text, *code);
+    }
+    return text;
+}
+
 }  // namespace
-
-void Cursor::skip_blanks() noexcept {
-    while (at_ < end_ && (*at_ == ' ' || *at_ == '\n' || *at_ == '\t' || *at_ == '\r')) {
-        ++at_;
-    }
-}
-
-bool Cursor::take(char c) noexcept {
-    skip_blanks();
-    if (at_ == end_ || *at_ != c) {
-        return false;
-    }
-    ++at_;
-    return true;
-}
 
 bool Cursor::word(std::string_view word) noexcept {
     skip_blanks();
@@ -52,28 +109,13 @@ bool Cursor::word(std::string_view word) noexcept {
     return true;
 }
 
-bool Cursor::quoted(std::string_view text) noexcept {
-    skip_blanks();
-    if (static_cast<std::size_t>(end_ - at_) < text.size() + 2 || at_[0] != '"' ||
-        at_[text.size() + 1] != '"') {
-        return false;
-    }
-    // Keys and names are a few bytes: compared here rather than by a call.
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (at_[i + 1] != text[i]) {
-            return false;
-        }
-    }
-    at_ += text.size() + 2;
-    return true;
-}
-
-std::optional<std::string_view> Cursor::string() noexcept {
+std::optional<std::string_view> Cursor::string() {
     if (!take('"')) {
         return std::nullopt;
     }
     const char* const start = at_;
     bool ascii = true;
+    bool escaped = false;
     // Eight bytes at a time; the last word may reach into the padding after the answer.
     while (at_ < end_) {
         std::uint64_t word = 0;
@@ -91,43 +133,105 @@ std::optional<std::string_view> Cursor::string() noexcept {
             return std::nullopt;
         }
         const auto c = static_cast<unsigned char>(*at_);
-        if (c < 0x80 && c != '"') {
-            return std::nullopt;  // an escape or a control character
-        }
         if (c == '"') {
-            const std::string_view text(start, static_cast<std::size_t>(at_++ - start));
-            if (ascii || simdjson::validate_utf8(text.data(), text.size())) {
-                return text;
+            const std::string_view raw(start, static_cast<std::size_t>(at_++ - start));
+            if (!ascii && !simdjson::validate_utf8(raw.data(), raw.size())) {
+                return std::nullopt;
             }
+            if (!escaped) {
+                return raw;
+            }
+            const auto text = unescaped(raw);
+            return text ? std::optional(arena_.keep(*text)) : std::nullopt;
+        }
+        if (c < 0x20) {
             return std::nullopt;
         }
-        ascii = false;
-        ++at_;
+        // Past an escape's first byte, which may be a quotation mark; a \u escape's digits are
+        // plain bytes.
+        escaped = escaped || c == '\\';
+        ascii = ascii && c < 0x80;
+        at_ += c == '\\' ? 2 : 1;
     }
     return std::nullopt;
 }
 
-bool Cursor::simple_value() noexcept {
+std::optional<std::uint64_t> Cursor::integer(std::uint64_t most) noexcept {
+    skip_blanks();
+    const char* const digits = at_;
+    std::uint64_t number = 0;
+    // A leading zero stands alone; whatever follows an integer must be a comma or a closing
+    // bracket, so "1.5" or "01" declines there.
+    while (at_ < end_ && *at_ >= '0' && *at_ <= '9' && number <= most &&
+           !(at_ > digits && *digits == '0')) {
+        number = number * 10 + static_cast<std::uint64_t>(*at_++ - '0');
+    }
+    if (at_ == digits || number > most) {
+        return std::nullopt;
+    }
+    return number;
+}
+
+bool Cursor::simple_value() {
     skip_blanks();
     if (at_ < end_ && *at_ == '"') {
         return string().has_value();
     }
-    // Whatever follows an integer must be a comma or a closing brace: "1.5" or "01" declines
-    // there.
-    if (at_ < end_ && *at_ == '0') {
-        ++at_;
-        return true;
-    }
-    const char* const digits = at_;
-    while (at_ < end_ && *at_ >= '0' && *at_ <= '9') {
-        ++at_;
-    }
-    return at_ != digits || word("null");
+    return integer(UINT32_MAX).has_value() || word("null");
 }
 
 bool Cursor::at_end() noexcept {
     skip_blanks();
     return at_ == end_;
+}
+
+bool take_value(Cursor& cursor, std::uint32_t& out) {
+    const auto number = cursor.integer(UINT32_MAX);
+    out = static_cast<std::uint32_t>(number.value_or(0));
+    return number.has_value();
+}
+
+// A repeated key: the later value wins, as in the tree.
+bool take_value(Cursor& cursor, TextMap& out) {
+    if (!cursor.take('{')) {
+        return false;
+    }
+    if (cursor.take('}')) {
+        return true;
+    }
+    do {
+        const auto key = cursor.string();
+        const auto text = key && cursor.take(':') ? cursor.string() : std::nullopt;
+        if (!text) {
+            return false;
+        }
+        out.insert_or_assign(*key, *text);
+    } while (cursor.take(','));
+    return cursor.take('}');
+}
+
+// {"Unix":[110,102]}: the bytes by their numbers.
+bool take_value(Cursor& cursor, FileSystemName& out) {
+    if (!cursor.take('{') || !cursor.quoted("Unix") || !cursor.take(':') || !cursor.take('[')) {
+        return false;
+    }
+    if (!cursor.take(']')) {
+        do {
+            const auto number = cursor.integer(255);
+            if (!number) {
+                return false;
+            }
+            out.bytes.push_back(static_cast<char>(*number));
+        } while (cursor.take(','));
+        if (!cursor.take(']')) {
+            return false;
+        }
+    }
+    return cursor.take('}');
+}
+
+bool take_value(Cursor& cursor, Empty&) {
+    return cursor.word("null");
 }
 
 }  // namespace quvane::compact
