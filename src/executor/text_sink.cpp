@@ -27,19 +27,20 @@ void write_line(std::string_view line) {
     log::info(log::target::patch_executor, line);
 }
 
-}  // namespace
-
-void TextSink::append_outside(std::string& line, std::string_view text) const {
-    append_shown(line, text, console_.outside_text());
-}
-
-void TextSink::append_padded(std::string& line, std::string_view value, std::size_t width) const {
+// Pads by characters, not bytes, and never cuts a longer value.
+void append_padded(std::string& line, std::string_view value, std::size_t width, Shown shown) {
     const std::size_t start = line.size();
-    append_outside(line, value);
+    append_shown(line, value, shown);
     const std::size_t length = column_width(std::string_view(line).substr(start));
     if (length < width) {
         line.append(width - length, ' ');
     }
+}
+
+}  // namespace
+
+void TextSink::append_outside(std::string& line, std::string_view text) const {
+    append_shown(line, text, console_.outside_text());
 }
 
 template <class Record>
@@ -69,13 +70,14 @@ void TextSink::notice(args::WaitLine line) {
 }
 
 void TextSink::show(const std::vector<PatchListRecord>& patches) {
+    const Shown shown = console_.outside_text();
     std::string block;
     block.reserve(block_size + 1024);
-    append_padded(block, "Uuid", uuid_width);
+    append_padded(block, "Uuid", uuid_width, Shown::Verbatim);
     block.push_back(' ');
-    append_padded(block, "Name", name_width);
+    append_padded(block, "Name", name_width, Shown::Verbatim);
     block.push_back(' ');
-    append_padded(block, "Status", status_width);
+    append_padded(block, "Status", status_width, Shown::Verbatim);
     for (const PatchListRecord& record : patches) {
         if (block.size() >= block_size) {
             write_line(block);
@@ -83,9 +85,9 @@ void TextSink::show(const std::vector<PatchListRecord>& patches) {
         } else {
             block.push_back('\n');
         }
-        append_padded(block, record.uuid, uuid_width);
+        append_padded(block, record.uuid, uuid_width, shown);
         block.push_back(' ');
-        append_padded(block, record.name, name_width);
+        append_padded(block, record.name, name_width, shown);
         block.push_back(' ');
         block.append(status_word(record.status));
     }

@@ -33,8 +33,6 @@ class TextSink final : public ResultSink {
   private:
     // Appends text from outside (a name, an identifier) as the console shows it.
     void append_outside(std::string& line, std::string_view text) const;
-    // Pads by characters, not bytes, and never cuts a longer value.
-    void append_padded(std::string& line, std::string_view value, std::size_t width) const;
     template <class Record>
     void write_block(const Outcome<Record>& outcome) const;
 
