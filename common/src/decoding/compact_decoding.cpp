@@ -60,13 +60,12 @@ void append_utf8(std::string& out, char32_t code) {
     }
 }
 
-// The text a string's contents stand for, its escapes replaced; nothing for an escape the
-// parser refuses (a UTF-16 surrogate must come as a high and a low half, both escaped).
-std::optional<std::string> unescaped(std::string_view raw) {
+// The text a string's contents stand for, its escapes replaced, in `text`; false for an escape
+// the parser refuses (a UTF-16 surrogate must come as a high and a low half, both escaped).
+bool unescape(std::string_view raw, std::string& text) {
     constexpr std::string_view escapes = "\"\\/bfnrt";
     constexpr std::string_view replaced = "\"\\/\b\f\n\r\t";
-    std::string text;
-    text.reserve(raw.size());
+    text.clear();
     for (std::size_t i = 0; i < raw.size(); ++i) {
         if (raw[i] != '\\') {
             text.push_back(raw[i]);
@@ -90,11 +89,11 @@ std::optional<std::string> unescaped(std::string_view raw) {
             code.reset();
         }
         if (!code) {
-            return std::nullopt;
+            return false;
         }
         append_utf8(text, *code);
     }
-    return text;
+    return true;
 }
 
 }  // namespace
@@ -141,8 +140,8 @@ std::optional<std::string_view> Cursor::string() {
             if (!escaped) {
                 return raw;
             }
-            const auto text = unescaped(raw);
-            return text ? std::optional(arena_.keep(*text)) : std::nullopt;
+            return unescape(raw, unescaped_) ? std::optional(arena_.keep(unescaped_))
+                                             : std::nullopt;
         }
         if (c < 0x20) {
             return std::nullopt;
@@ -154,6 +153,50 @@ std::optional<std::string_view> Cursor::string() {
         at_ += c == '\\' ? 2 : 1;
     }
     return std::nullopt;
+}
+
+bool Cursor::byte_numbers(std::string& out) {
+    if (take(']')) {
+        return true;
+    }
+    // At most a byte for every two bytes of text, written in place.
+    const void* const close = std::memchr(at_, ']', static_cast<std::size_t>(end_ - at_));
+    if (close == nullptr) {
+        return false;
+    }
+    const std::size_t kept = out.size();
+    out.resize(kept + static_cast<std::size_t>(static_cast<const char*>(close) - at_) / 2 + 1);
+    char* next = out.data() + kept;
+    // A digit's value, or more than 9 for any other byte; reading up to two bytes past the
+    // last one stays inside the padding.
+    const auto digit = [](char c) {
+        return static_cast<unsigned>(static_cast<unsigned char>(c) - '0');
+    };
+    while (true) {
+        skip_blanks();
+        const unsigned first = digit(at_[0]);
+        const unsigned second = digit(at_[1]);
+        const unsigned third = digit(at_[2]);
+        // One digit, or two or three without a leading zero.
+        const std::size_t digits = first > 9 ? 0 : second > 9 ? 1 : third > 9 ? 2 : 3;
+        const unsigned number = digits == 1   ? first
+                                : digits == 2 ? first * 10 + second
+                                              : first * 100 + second * 10 + third;
+        if (digits == 0 || (digits > 1 && first == 0) || number > 255 ||
+            static_cast<std::size_t>(end_ - at_) < digits) {
+            return false;
+        }
+        at_ += digits;
+        *next++ = static_cast<char>(number);
+        skip_blanks();
+        if (at_ == end_ || (*at_ != ',' && *at_ != ']')) {
+            return false;
+        }
+        if (*at_++ == ']') {
+            out.resize(static_cast<std::size_t>(next - out.data()));
+            return true;
+        }
+    }
 }
 
 std::optional<std::uint64_t> Cursor::integer(std::uint64_t most) noexcept {
@@ -212,22 +255,8 @@ bool take_value(Cursor& cursor, TextMap& out) {
 
 // {"Unix":[110,102]}: the bytes by their numbers.
 bool take_value(Cursor& cursor, FileSystemName& out) {
-    if (!cursor.take('{') || !cursor.quoted("Unix") || !cursor.take(':') || !cursor.take('[')) {
-        return false;
-    }
-    if (!cursor.take(']')) {
-        do {
-            const auto number = cursor.integer(255);
-            if (!number) {
-                return false;
-            }
-            out.bytes.push_back(static_cast<char>(*number));
-        } while (cursor.take(','));
-        if (!cursor.take(']')) {
-            return false;
-        }
-    }
-    return cursor.take('}');
+    return cursor.take('{') && cursor.quoted("Unix") && cursor.take(':') && cursor.take('[') &&
+           cursor.byte_numbers(out.bytes) && cursor.take('}');
 }
 
 bool take_value(Cursor& cursor, Empty&) {

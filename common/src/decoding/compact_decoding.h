@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -60,6 +61,8 @@ class Cursor {
     // Takes a string after any blanks: its text, escapes replaced; nothing when it is no string,
     // or has a control character, bytes that are not UTF-8 or an escape the parser refuses.
     std::optional<std::string_view> string();
+    // After an array's '[': its numbers from 0 to 255 as bytes appended to `out`, and its ']'.
+    bool byte_numbers(std::string& out);
     // Takes an integer without sign, fraction or exponent, up to `most`.
     std::optional<std::uint64_t> integer(std::uint64_t most) noexcept;
     // Takes a value that is a string, an integer as above or null.
@@ -77,6 +80,7 @@ class Cursor {
     const char* at_;
     const char* end_;
     TextArena& arena_;
+    std::string unescaped_;  // a string's text while its escapes are replaced
 };
 
 // Each kind returns false to decline.
