@@ -15,6 +15,10 @@ class BracketCounter {
   public:
     static constexpr std::size_t max_depth = 1024;  // deeper nesting is refused, as the parser does
 
+    // Blocks go 64 bytes at a time with SSE2, or with AVX2 and POPCNT where the processor has
+    // them and `wide_blocks` allows (the tests try both).
+    explicit BracketCounter(bool wide_blocks = true) noexcept;
+
     // Scans `chunk`, which continues the bytes scanned before; the first byte of the first
     // chunk is '{' or '['. The number of the chunk's bytes that belong to the value once its
     // last bracket has closed; nullopt while it goes on. Where a bracket opens one level too
@@ -33,11 +37,16 @@ class BracketCounter {
     // One block of 64 bytes at once; false, changing nothing, where the block holds a
     // reverse solidus or may hold the end.
     bool scan_block(const char* block) noexcept;
+    bool scan_block_wide(const char* block) noexcept;  // the same with AVX2 and POPCNT
+    // The count's step over one block's marks, each backend's own way of counting bits.
+    template <class Marks, class Count>
+    bool take_block(const Marks& marks, Count count) noexcept;
 
     std::size_t depth_ = 0;
     bool in_string_ = false;
     bool escaped_ = false;  // the byte before was a reverse solidus inside a string
     std::size_t marks_ = 0;
+    bool wide_ = false;  // the processor has AVX2 and POPCNT
 };
 
 }  // namespace quvane::rpc
