@@ -1,6 +1,7 @@
-// How an answer's bytes become records: the one place that decides. The one-pass decoder goes
-// first; where it declines, the answer is parsed into a tree and decoded from it, which names
-// exactly what was wrong. Both take the envelope and the result, in the same terms.
+// How an answer's bytes become records: the one place that decides. The quick way (an answer in
+// its usual form, read straight from its bytes) goes first, then the one-pass decoder; where
+// both decline, the answer is parsed into a tree and decoded from it, which names exactly what
+// was wrong. All take the envelope and the result, in the same terms.
 #pragma once
 
 #include <tl/expected.hpp>
@@ -17,8 +18,9 @@ namespace quvane::rpc {
 template <class T>
 tl::expected<Answer<T>, ClientFailure> decode_answer(Reply reply);
 
-// The two ways on their own, for tests that compare them. The one-pass decoder fills `answer`
-// (holding the bytes) and returns false where it declines; the tree decoder always decides.
+// The faster ways and the tree on their own, for tests that compare them. decode_in_one_pass
+// tries the quick way, then the one-pass decoder: it fills `answer` (holding the bytes) and
+// returns false where both decline; the tree decoder always decides.
 template <class T>
 bool decode_in_one_pass(Answer<T>& answer);
 template <class T>
