@@ -53,11 +53,14 @@ TEST(ValueReader, EscapesAnywhereInABlockOfBytes) {
     // An escaped quotation mark or reverse solidus at every offset, so that each falls on every
     // position of the scanner's blocks, including the last byte of one and the first of the next.
     // Brackets inside strings, with or without escapes, fall on every position of the 64-byte
-    // blocks too, and a string may run across a block's end.
+    // blocks too, and a string may run across a block's end. Nested deep enough, and with a
+    // block's worth of text after the escape, that the blocks after the first are counted whole
+    // rather than a byte at a time, escapes carried across their ends included.
     for (std::size_t offset = 0; offset < 140; ++offset) {
         for (const char* escape : {R"(\")", R"(\\)", R"(\\\")", R"(\n)", "", "}]{["}) {
-            const std::string value =
-                R"({"k":[")" + std::string(offset, 'x') + escape + R"(]"],"b":[{"c":"}{]["},[]]})";
+            const std::string value = std::string(16, '[') + R"({"k":[")" +
+                                      std::string(offset, 'x') + escape + std::string(70, 'y') +
+                                      R"(]"],"b":[{"c":"}{]["},[]]})" + std::string(16, ']');
             for (const std::size_t chunk :
                  {std::size_t{7}, std::size_t{16}, std::size_t{1} << 20}) {
                 MemorySource source = chunked(value + R"({"next":1})", chunk);

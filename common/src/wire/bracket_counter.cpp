@@ -77,6 +77,25 @@ struct PopCount {
 };
 #endif
 
+// The bytes that a reverse solidus escapes: each one after a run of them of odd length.
+// `odd_run` says on entry whether the bytes before the block ended such a run, and on return
+// whether the block's own bytes do.
+std::uint64_t escaped_bytes(std::uint64_t backslash, bool& odd_run) noexcept {
+    constexpr std::uint64_t even = 0x5555555555555555;           // bits 0, 2, 4, ...
+    const std::uint64_t carried = odd_run ? 1 : 0;               // the first byte is escaped
+    const std::uint64_t starts = backslash & ~(backslash << 1);  // where runs begin
+    const std::uint64_t even_mask = even ^ carried;              // parity, shifted by the carry
+    const std::uint64_t even_starts = starts & even_mask;        // runs from an even bit
+    const std::uint64_t odd_starts = starts & ~even_mask;        // runs from an odd bit
+    const std::uint64_t even_carries = backslash + even_starts;  // each run's first byte after
+    std::uint64_t odd_carries = 0;
+    odd_run = __builtin_add_overflow(backslash, odd_starts, &odd_carries);  // odd up to the end
+    odd_carries |= carried;
+    const std::uint64_t even_ends = even_carries & ~backslash & ~even;  // even start, odd length
+    const std::uint64_t odd_ends = odd_carries & ~backslash & even;     // odd start, odd length
+    return even_ends | odd_ends;
+}
+
 // Each bit the parity of the set bits up to and including it: from quotation marks, the bytes
 // inside strings (opening mark included, closing mark not).
 std::uint64_t prefix_xor(std::uint64_t bits) noexcept {
@@ -108,12 +127,11 @@ BracketCounter::BracketCounter([[maybe_unused]] bool wide_blocks) noexcept {
 template <class Marks, class Count>
 [[gnu::always_inline]] inline bool BracketCounter::take_block(const Marks& marks,
                                                               Count count) noexcept {
-    // After a reverse solidus the next byte may be anything: such blocks go a byte at a time.
-    if (escaped_ || marks.backslash != 0) {
-        return false;
-    }
+    // A quotation mark that a reverse solidus escapes neither opens nor closes a string.
+    bool odd_run = escaped_;
+    const std::uint64_t quote = marks.quote & ~escaped_bytes(marks.backslash, odd_run);
     // Inside a string: after an odd number of quotation marks, with the state carried in.
-    const std::uint64_t in_string = prefix_xor(marks.quote) ^ (in_string_ ? ~std::uint64_t{0} : 0);
+    const std::uint64_t in_string = prefix_xor(quote) ^ (in_string_ ? ~std::uint64_t{0} : 0);
     const std::size_t opens = count(marks.open & ~in_string);
     const std::size_t closes = count(marks.close & ~in_string);
     // As many closing brackets as are open: the value may end in this block; or it may nest
@@ -124,6 +142,7 @@ template <class Marks, class Count>
     depth_ = depth_ + opens - closes;
     marks_ += opens + closes + count(marks.separator & ~in_string);
     in_string_ = (in_string >> 63) != 0;
+    escaped_ = odd_run;
     return true;
 }
 
