@@ -3,6 +3,8 @@
 
 #include "result_types.h"
 
+#include "compact_decoding.h"
+
 #include "patch_schema.h"
 #include "patch_value_decoding.h"
 #include "schema_decoding.h"
@@ -69,51 +71,7 @@ bool decode_into(one_pass::value item, one_pass::Pass&, Empty&) {
     return item.is_null().get(null) == simdjson::SUCCESS && null;
 }
 
-namespace {
-
-bool is_blank(char c) noexcept {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
-// Appends the bytes that `text` (an array as it stands in the answer: "[110,102]") numbers;
-// false for anything but plain numbers from 0 to 255, which the tree decoder explains.
-bool append_byte_numbers(std::string_view text, std::string& out) {
-    std::size_t i = 1;  // past the opening bracket
-    const auto skip_blanks = [&] {
-        while (i < text.size() && is_blank(text[i])) {
-            ++i;
-        }
-    };
-    skip_blanks();
-    if (i < text.size() && text[i] == ']') {
-        return true;
-    }
-    out.reserve(text.size() / 2);
-    while (true) {
-        const std::size_t start = i;
-        unsigned number = 0;
-        while (i < text.size() && i - start < 4 && text[i] >= '0' && text[i] <= '9') {
-            number = number * 10 + static_cast<unsigned>(text[i++] - '0');
-        }
-        const std::size_t digits = i - start;
-        if (digits == 0 || number > 255 || (digits > 1 && text[start] == '0')) {
-            return false;
-        }
-        out.push_back(static_cast<char>(number));
-        skip_blanks();
-        if (i >= text.size() || (text[i] != ',' && text[i] != ']')) {
-            return false;
-        }
-        if (text[i++] == ']') {
-            return true;
-        }
-        skip_blanks();
-    }
-}
-
-}  // namespace
-
-bool decode_into(one_pass::value item, one_pass::Pass&, FileSystemName& out) {
+bool decode_into(one_pass::value item, one_pass::Pass& pass, FileSystemName& out) {
     simdjson::ondemand::object object;
     if (item.get_object().get(object) != simdjson::SUCCESS) {
         return false;
@@ -128,8 +86,12 @@ bool decode_into(one_pass::value item, one_pass::Pass&, FileSystemName& out) {
         if (unix_seen || std::move(member).get(field) != simdjson::SUCCESS ||
             !field.key().unsafe_is_equal("Unix") ||
             field.value().get_array().get(bytes) != simdjson::SUCCESS ||
-            bytes.raw_json().get(numbers) != simdjson::SUCCESS ||
-            !append_byte_numbers(numbers, out.bytes)) {
+            bytes.raw_json().get(numbers) != simdjson::SUCCESS) {
+            return false;
+        }
+        // The array's text lies in the padded answer, as the quick way's cursor needs.
+        compact::Cursor cursor(numbers, pass.arena);
+        if (!cursor.take('[') || !cursor.byte_numbers(out.bytes) || !cursor.at_end()) {
             return false;
         }
         unix_seen = true;
