@@ -132,6 +132,11 @@ template <class Marks, class Count>
     const std::uint64_t quote = marks.quote & ~escaped_bytes(marks.backslash, odd_run);
     // Inside a string: after an odd number of quotation marks, with the state carried in.
     const std::uint64_t in_string = prefix_xor(quote) ^ (in_string_ ? ~std::uint64_t{0} : 0);
+    // A reverse solidus outside a string escapes nothing there (the byte path's reading); the
+    // masks above let it escape, so such a block is left to the byte path.
+    if ((marks.backslash & ~in_string) != 0) {
+        return false;
+    }
     const std::size_t opens = count(marks.open & ~in_string);
     const std::size_t closes = count(marks.close & ~in_string);
     // As many closing brackets as are open: the value may end in this block; or it may nest
