@@ -79,8 +79,9 @@ TEST_F(AuditRecords, EachChangeIsRecordedWithWhoAndTheOutcomeAndNothingElseChang
                     "uid=0 sudo_user=\"alice\" subcommand=apply identifier=\"bad\\x1b[2J\" "
                     "outcome=error error=\"Cannot find patch \\\"bad\\x1b[2J\\\"\""));
 
-    EXPECT_THAT(capture({"save"}).records,
-                ElementsAre("uid=0 sudo_user=\"alice\" subcommand=save outcome=done"));
+    EXPECT_THAT(
+        capture({"save"}).records,
+        ElementsAre("uid=0 sudo_user=\"alice\" subcommand=save outcome=done boot_set=\"\""));
     // What changes nothing leaves nothing.
     EXPECT_THAT(capture({"status", "CVE-2024-1086"}).records, ::testing::IsEmpty());
     EXPECT_THAT(capture({"check", "CVE-2023-5678"}).records, ::testing::IsEmpty());

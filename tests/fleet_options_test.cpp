@@ -150,8 +150,8 @@ TEST_F(FleetJson, OneDocumentPerRun) {
          "",
          1},
         {{"remove", "gone"}, R"({"results":[],"failures":[)" + gone + "]}", "", 1},
-        {{"save"}, "{}", "", 0},
-        {{"restore", "--accepted"}, R"({"accepted":true})", "", 0},
+        {{"save"}, R"({"boot_set":[]})", "", 0},
+        {{"restore", "--accepted"}, R"({"accepted":true,"restored":[],"not_restored":[]})", "", 0},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args{"--json"};

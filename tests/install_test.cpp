@@ -83,6 +83,8 @@ TEST(Install, DebianPackageHoldsTheProgramItsPagesAndItsDependencies) {
                                  "usr/share/bash-completion/completions/quvane",
                                  "usr/share/doc/quvane/changelog.Debian.gz",
                                  "usr/share/doc/quvane/copyright", "usr/share/man/man8/quvane.8.gz",
+                                 "usr/share/quvane/grafana/quvane.json",
+                                 "usr/share/quvane/prometheus/quvane.rules.yml",
                                  "usr/share/zsh/vendor-completions/_quvane"}));
     const std::string listing =
         testing::run_process({"/usr/bin/dpkg-deb", "--contents", deb.string()}).out;

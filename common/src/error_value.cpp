@@ -24,6 +24,10 @@ std::string_view kind_word(FailureKind kind) noexcept {
             return "not-superuser";
         case FailureKind::BadAnswer:
             return "bad-answer";
+        case FailureKind::BootSet:
+            return "boot-set";
+        case FailureKind::Already:
+            return "already";
         case FailureKind::Other:
             break;
     }

@@ -26,10 +26,12 @@ enum class FailureKind : std::uint8_t {
     WorkDir,       // the work directory cannot hold the lock
     NotSuperuser,
     BadAnswer,  // an answer that could not be understood
+    BootSet,    // a save refused: it would drop patches the next boot restores
+    Already,    // the daemon says the patch is in that state already
 };
 
 // The word of a kind: "unreachable", "timeout", "refused", "unknown-patch", "locked",
-// "interrupted", "work-dir", "not-superuser", "bad-answer" or "other".
+// "interrupted", "work-dir", "not-superuser", "bad-answer", "boot-set", "already" or "other".
 std::string_view kind_word(FailureKind kind) noexcept;
 
 class Error {

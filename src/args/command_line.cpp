@@ -163,6 +163,12 @@ class Grammar {
                         invoked_,
                         fmt::format("error: option '{}' given more than once\n", argument), &row);
                 }
+            } else if (option && row.takes == Takes::ForceFlag && argument == force_flag) {
+                if (std::exchange(command.force, true)) {
+                    return usage_error(
+                        invoked_,
+                        fmt::format("error: option '{}' given more than once\n", argument), &row);
+                }
             } else if (option) {
                 return usage_error(invoked_, misplaced_option(invoked_, argument, row), &row);
             } else if (row.takes == Takes::Identifiers) {

@@ -36,6 +36,7 @@ std::string_view operands(const SubcommandRow& row) {
         case Takes::ToolArguments:
             return " [ARGS...]";
         case Takes::AcceptedFlag:
+        case Takes::ForceFlag:
             return " [OPTIONS]";
         case Takes::Nothing:
             break;
@@ -75,6 +76,9 @@ std::string subcommand_help(std::string_view invoked, const SubcommandRow& row) 
     if (row.takes == Takes::AcceptedFlag) {
         append_entry(out, std::string("    ") + std::string(accepted_flag), accepted_flag_help);
         append_entry(out, std::string("    ") + std::string(if_saved_flag), if_saved_flag_help);
+    }
+    if (row.takes == Takes::ForceFlag) {
+        append_entry(out, std::string("    ") + std::string(force_flag), force_flag_help);
     }
     return out;
 }

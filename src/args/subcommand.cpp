@@ -16,8 +16,12 @@ std::string_view list_name(Takes takes) {
 }  // namespace
 
 SubCommand::SubCommand(const SubcommandRow& row, std::vector<std::string> values, bool accepted,
-                       bool if_saved)
-    : row_(&row), values_(std::move(values)), accepted_(accepted), if_saved_(if_saved) {}
+                       bool if_saved, bool force)
+    : row_(&row),
+      values_(std::move(values)),
+      accepted_(accepted),
+      if_saved_(if_saved),
+      force_(force) {}
 
 Result<SubCommand> SubCommand::from_matches(const CommandMatches& matches) {
     const SubcommandRow* row = subcommand_named(matches.word);
@@ -36,7 +40,8 @@ Result<SubCommand> SubCommand::from_matches(const CommandMatches& matches) {
         }
     }
     const bool flags = row->takes == Takes::AcceptedFlag;
-    return SubCommand(*row, std::move(texts), flags && matches.accepted, flags && matches.if_saved);
+    return SubCommand(*row, std::move(texts), flags && matches.accepted, flags && matches.if_saved,
+                      row->takes == Takes::ForceFlag && matches.force);
 }
 
 const std::vector<std::string>& SubCommand::identifiers() const noexcept {
@@ -61,6 +66,11 @@ std::string SubCommand::debug_form() const {
                                                    {"if_saved", debug_form::boolean(true)}});
             }
             return debug_form::record(name(), {{"accepted", debug_form::boolean(accepted_)}});
+        case Takes::ForceFlag:
+            if (force_) {
+                return debug_form::record(name(), {{"force", debug_form::boolean(true)}});
+            }
+            break;
         case Takes::Nothing:
             break;
     }

@@ -19,12 +19,13 @@ struct CommandMatches {
     std::optional<std::vector<std::string>> values{};
     bool accepted = false;
     bool if_saved = false;
+    bool force = false;
 };
 
 class SubCommand {
   public:
     explicit SubCommand(const SubcommandRow& row, std::vector<std::string> values = {},
-                        bool accepted = false, bool if_saved = false);
+                        bool accepted = false, bool if_saved = false, bool force = false);
 
     // The subcommand for the matched word; values are converted to text, invalid UTF-8 replaced.
     static Result<SubCommand> from_matches(const CommandMatches& matches);
@@ -38,6 +39,7 @@ class SubCommand {
     const std::vector<std::string>& tool_arguments() const noexcept;
     bool accepted() const noexcept { return accepted_; }
     bool if_saved() const noexcept { return if_saved_; }  // nothing saved is no failure
+    bool force() const noexcept { return force_; }        // save past the boot-set guard
 
     // The multi-line debug form shown in the verbose log.
     std::string debug_form() const;
@@ -49,6 +51,7 @@ class SubCommand {
     std::vector<std::string> values_;
     bool accepted_;
     bool if_saved_;
+    bool force_;
 };
 
 }  // namespace quvane::args

@@ -10,7 +10,7 @@
 namespace quvane::args {
 
 // What a subcommand takes after its word.
-enum class Takes { Nothing, Identifiers, ToolArguments, AcceptedFlag };
+enum class Takes { Nothing, Identifiers, ToolArguments, AcceptedFlag, ForceFlag };
 
 enum class Locking { None, Exclusive };
 
@@ -26,10 +26,20 @@ enum class Shows {
     TargetBlocks,  // per identifier, its target package
     StateLines,    // per identifier, "{name}: {status}" per record
     CheckVerdict,  // "Checks are passed!" when every check passed
+    BootSet,       // each patch beside what the next boot restores
 };
 
 // Whether each run leaves a record in the system log: the subcommands that change patch state.
 enum class Audit { None, Recorded };
+
+// What the subcommand does to the record of what the next boot restores.
+enum class Boot {
+    None,
+    Withdraws,  // a saved patch it changes returns at boot until the next save
+    Accepts,    // a patch it accepts is kept across reboots only after a save
+    Records,    // the boot set becomes what the daemon holds as accepted (guarded)
+    Restores,   // what the daemon restored, and how the restore went
+};
 
 struct SubcommandRow {
     std::string_view word;  // on the command line
@@ -46,6 +56,7 @@ struct SubcommandRow {
     // The patch statuses from which the subcommand can act, offered by the completions;
     // empty: every patch.
     std::string_view acts_on = {};
+    Boot boot = Boot::None;
 };
 
 // In the order of the grammar and the help.
@@ -58,12 +69,13 @@ inline constexpr std::array subcommand_rows{
     SubcommandRow{"list", "List", "List all patches", Takes::Nothing, "get_patch_list", Locking::None, WaitLine::None, Shows::PatchTable, Audit::None},
     SubcommandRow{"check", "Check", "Check a patch", Takes::Identifiers, "check_patch", Locking::Exclusive, WaitLine::None, Shows::CheckVerdict, Audit::None, "NOT-APPLIED"},
     SubcommandRow{"apply", "Apply", "Apply a patch", Takes::Identifiers, "apply_patch", Locking::Exclusive, WaitLine::None, Shows::StateLines, Audit::Recorded, "NOT-APPLIED"},
-    SubcommandRow{"remove", "Remove", "Remove a patch", Takes::Identifiers, "remove_patch", Locking::Exclusive, WaitLine::BeforeLock, Shows::StateLines, Audit::Recorded, "DEACTIVED ACTIVED ACCEPTED"},
+    SubcommandRow{"remove", "Remove", "Remove a patch", Takes::Identifiers, "remove_patch", Locking::Exclusive, WaitLine::BeforeLock, Shows::StateLines, Audit::Recorded, "DEACTIVED ACTIVED ACCEPTED", Boot::Withdraws},
     SubcommandRow{"active", "Active", "Active a patch", Takes::Identifiers, "active_patch", Locking::Exclusive, WaitLine::None, Shows::StateLines, Audit::Recorded, "DEACTIVED"},
-    SubcommandRow{"deactive", "Deactive", "Deactive a patch", Takes::Identifiers, "deactive_patch", Locking::Exclusive, WaitLine::None, Shows::StateLines, Audit::Recorded, "ACTIVED ACCEPTED"},
-    SubcommandRow{"accept", "Accept", "Accept a patch", Takes::Identifiers, "accept_patch", Locking::Exclusive, WaitLine::None, Shows::StateLines, Audit::Recorded, "ACTIVED"},
-    SubcommandRow{"save", "Save", "Save all patch status", Takes::Nothing, "save_patch_status", Locking::Exclusive, WaitLine::None, Shows::Nothing, Audit::Recorded},
-    SubcommandRow{"restore", "Restore", "Restore all patch status", Takes::AcceptedFlag, "restore_patch_status", Locking::Exclusive, WaitLine::AfterLock, Shows::Nothing, Audit::Recorded},
+    SubcommandRow{"deactive", "Deactive", "Deactive a patch", Takes::Identifiers, "deactive_patch", Locking::Exclusive, WaitLine::None, Shows::StateLines, Audit::Recorded, "ACTIVED ACCEPTED", Boot::Withdraws},
+    SubcommandRow{"accept", "Accept", "Accept a patch", Takes::Identifiers, "accept_patch", Locking::Exclusive, WaitLine::None, Shows::StateLines, Audit::Recorded, "ACTIVED", Boot::Accepts},
+    SubcommandRow{"save", "Save", "Save all patch status", Takes::ForceFlag, "save_patch_status", Locking::Exclusive, WaitLine::None, Shows::Nothing, Audit::Recorded, {}, Boot::Records},
+    SubcommandRow{"restore", "Restore", "Restore all patch status", Takes::AcceptedFlag, "restore_patch_status", Locking::Exclusive, WaitLine::AfterLock, Shows::Nothing, Audit::Recorded, {}, Boot::Restores},
+    SubcommandRow{"boot", "Boot", "Show what the next boot restores", Takes::Nothing, "get_patch_list", Locking::None, WaitLine::None, Shows::BootSet, Audit::None},
 };
 // clang-format on
 
@@ -83,6 +95,10 @@ inline constexpr std::string_view accepted_flag_help = "Accepted patch only";
 inline constexpr std::string_view if_saved_flag = "--if-saved";
 inline constexpr std::string_view if_saved_flag_help =
     "Succeed when the daemon has no saved status to restore";
+// The flag of the subcommands that take Takes::ForceFlag.
+inline constexpr std::string_view force_flag = "--force";
+inline constexpr std::string_view force_flag_help =
+    "Save even when the daemon lacks patches the next boot restores";
 // The positional argument of the subcommands that take Takes::Identifiers.
 inline constexpr std::string_view identifier_value_name = "IDENTIFIER";
 inline constexpr std::string_view identifier_help = "Patch identifier";

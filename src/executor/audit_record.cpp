@@ -34,6 +34,13 @@ class Line {
         append(fmt::format(" {}={}", key, bare));
     }
 
+    // Fields of our own, already formed (" key=value").
+    void add_raw(std::string_view fields) {
+        if (!fields.empty()) {
+            append(fields);
+        }
+    }
+
     // A value from outside, in double quotes: the quotation mark and the reverse solidus escaped,
     // and \x or \u escapes for what would act on a terminal reading the log and for bytes that
     // are not UTF-8. A value too long ends in "..." inside its quotes.
@@ -138,14 +145,27 @@ void AuditRecords::outcome(std::string_view identifier,
     send(std::move(line).finish());
 }
 
-void AuditRecords::outcome(const Result<>& result, std::string_view details) {
+void AuditRecords::outcome(const Result<>& result, std::string_view details,
+                           std::optional<std::string_view> boot_set) {
     Line line("");
     if (result) {
         line.add("outcome", "done");
     } else {
         add_failure(line, result.error());
     }
-    send(std::move(line).finish() + std::string(details));
+    // Ours, short: before the boot set, which a long list may cut.
+    line.add_raw(details);
+    if (result && boot_set) {
+        line.add_quoted("boot_set", *boot_set);
+    }
+    send(std::move(line).finish());
+}
+
+void AuditRecords::refused(const Error& error) {
+    Line line("");
+    line.add("outcome", "refused");
+    line.add_quoted("error", error.message());
+    send(std::move(line).finish());
 }
 
 }  // namespace quvane::executor

@@ -7,6 +7,7 @@
 // long record is cut (marked "cut=yes") rather than dropped.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,8 +31,12 @@ class AuditRecords {
     void outcome(std::string_view identifier,
                  const Result<Answer<std::vector<PatchStateRecord>>>& states);
     // One record for a change of all patches (save, restore), with `details` (" key=value"
-    // pairs of our own) after the outcome.
-    void outcome(const Result<>& result, std::string_view details = {});
+    // pairs of our own) after the outcome, and for a save the names of the boot set it left.
+    void outcome(const Result<>& result, std::string_view details = {},
+                 std::optional<std::string_view> boot_set = std::nullopt);
+    // One record for a run refused before it reached the daemon (another run holds the lock,
+    // not the superuser, a save that would drop what the next boot restores).
+    void refused(const Error& error);
 
   private:
     // Sends "uid=... subcommand=...DETAILS", every value from outside quoted and escaped so

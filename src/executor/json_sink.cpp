@@ -1,5 +1,7 @@
 #include "json_sink.h"
 
+#include <fmt/format.h>
+
 #include "json_text.h"
 
 namespace quvane::executor {
@@ -16,9 +18,9 @@ void append_kind(std::string& out, const Error& error) {
     }
 }
 
-// {"error":{"message":…,"causes":[…],"kind":…}}, the same texts as the report form.
-std::string error_document(const Error& error) {
-    std::string out = "{\"error\":{\"message\":";
+// "error":{"message":…,"causes":[…],"kind":…}, the same texts as the report form.
+std::string error_member(const Error& error) {
+    std::string out = "\"error\":{\"message\":";
     json::append_string(out, error.message(), json::Escaping::TerminalSafe);
     out.append(",\"causes\":[");
     for (std::size_t i = 0; i < error.causes().size(); ++i) {
@@ -29,8 +31,25 @@ std::string error_document(const Error& error) {
     }
     out.push_back(']');
     append_kind(out, error);
-    out.append("}}");
+    out.push_back('}');
     return out;
+}
+
+// ,"KEY":["name",…]
+template <class Names>
+void append_names(std::string& out, std::string_view key, const Names& names) {
+    out.append(",\"").append(key).append("\":[");
+    for (const auto& name : names) {
+        if (out.back() != '[') {
+            out.push_back(',');
+        }
+        if constexpr (std::is_same_v<std::decay_t<decltype(name)>, boot_set::SavedPatch>) {
+            json::append_string(out, name.name, json::Escaping::TerminalSafe);
+        } else {
+            json::append_string(out, name, json::Escaping::TerminalSafe);
+        }
+    }
+    out.push_back(']');
 }
 
 }  // namespace
@@ -67,20 +86,81 @@ void JsonSink::show_outcome(const Outcome<T>& outcome, std::string_view key) {
 }
 
 void JsonSink::end_of_outcomes(args::Shows) {
-    block_.append("],\"failures\":[").append(failures_).append("]}");
+    block_.append("],\"failures\":[").append(failures_).push_back(']');
     failures_.clear();
 }
 
 void JsonSink::restoring(bool accepted) {
-    members_ = accepted ? "\"accepted\":true" : "\"accepted\":false";
+    members_ = accepted ? ",\"accepted\":true" : ",\"accepted\":false";
+}
+
+void JsonSink::boot_note(const BootNote& note) {
+    switch (note.kind) {
+        case BootNote::Kind::Saved:
+            notes_.append(",\"boot_set\":[");
+            for (const boot_set::SavedPatch& patch : note.patches) {
+                notes_.append(notes_.back() == '[' ? "{\"uuid\":" : ",{\"uuid\":");
+                json::append_string(notes_, patch.uuid, json::Escaping::TerminalSafe);
+                notes_.append(",\"name\":");
+                json::append_string(notes_, patch.name, json::Escaping::TerminalSafe);
+                notes_.push_back('}');
+            }
+            notes_.push_back(']');
+            break;
+        case BootNote::Kind::Restored:
+            append_names(notes_, "restored", note.patches);
+            append_names(notes_, "not_restored", note.others);
+            break;
+        case BootNote::Kind::Withdrawn:
+            append_names(notes_, "returns_at_boot", note.patches);
+            break;
+        case BootNote::Kind::Unsaved:
+            append_names(notes_, "unsaved", note.patches);
+            break;
+        case BootNote::Kind::Unkept:
+            notes_.append(",\"boot_record_error\":");
+            json::append_string(notes_, note.problem, json::Escaping::TerminalSafe);
+            break;
+    }
+}
+
+void JsonSink::show(const BootView& view) {
+    shown_ = true;
+    block_.append("{\"patches\":[");
+    for (const boot_set::Entry& entry : view.entries) {
+        block_.append(block_.back() == '[' ? "{\"uuid\":" : ",{\"uuid\":");
+        json::append_string(block_, entry.uuid, json::Escaping::TerminalSafe);
+        block_.append(",\"name\":");
+        json::append_string(block_, entry.name, json::Escaping::TerminalSafe);
+        block_.append(",\"status\":");
+        if (entry.status) {
+            json::append_value(block_, *entry.status);
+        } else {
+            block_.append("null");
+        }
+        block_.append(boot_set::restored_at_boot(entry.state) ? ",\"next_boot\":true"
+                                                              : ",\"next_boot\":false");
+        block_.append(",\"boot\":\"").append(boot_set::state_word(entry.state)).append("\"}");
+        write_block();
+    }
+    block_.append(view.recorded ? "],\"recorded\":true" : "],\"recorded\":false");
+    if (!view.file.empty()) {
+        block_.append(",\"record\":");
+        json::append_string(block_, view.file, json::Escaping::TerminalSafe);
+    }
+    if (view.last_restore) {
+        block_.append(fmt::format(",\"last_restore\":{{\"time\":{:.3f},\"succeeded\":{}}}",
+                                  view.last_restore->time, view.last_restore->succeeded));
+    }
 }
 
 void JsonSink::finish(const Result<>& result) {
     if (!shown_) {
-        block_ = result ? "{}" : error_document(result.error());
-        if (!members_.empty()) {
-            block_.insert(1, members_ + (block_.size() > 2 ? "," : ""));
-        }
+        std::string members =
+            members_ + (result ? "" : "," + error_member(result.error())) + notes_;
+        block_ = "{" + (members.empty() ? members : members.substr(1)) + "}";
+    } else {
+        block_.append(notes_).push_back('}');
     }
     block_.push_back('\n');
     write_block(true);
@@ -96,7 +176,7 @@ void JsonSink::show(const std::vector<PatchListRecord>& patches) {
         json::append_value(block_, patches[i]);
         write_block();
     }
-    block_.append("]}");
+    block_.push_back(']');
 }
 
 void JsonSink::show(const Outcome<PatchInfo>& outcome) {

@@ -27,6 +27,11 @@ class JsonSink final : public ResultSink {
     // before whatever else it says.
     void restoring(bool accepted) override;
     void nothing_saved() override { members_ += ",\"nothing_saved\":true"; }
+    // Members after the rest: the boot set after a save, what a restore brought back, what
+    // returns at boot or is not saved, why no record is kept.
+    void boot_note(const BootNote& note) override;
+    // {"patches":[{…,"next_boot":…,"boot":…}],"recorded":…,"record":…,"last_restore":{…}}
+    void show(const BootView& view) override;
 
     // Ends the document of a run that ended with `result` (the whole document when nothing
     // was shown) with a line feed.
@@ -42,7 +47,8 @@ class JsonSink final : public ResultSink {
     std::string block_;
     std::string failures_;  // the failures' entries, which follow every result
     bool shown_ = false;
-    std::string members_;  // of the document's object, before the rest
+    std::string members_;  // of the document's object, before the rest (",KEY:VALUE")
+    std::string notes_;    // and after it
 };
 
 }  // namespace quvane::executor

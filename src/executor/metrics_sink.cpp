@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "lossy_utf8.h"
-#include "os/file_descriptor.h"
+#include "os/replaced_file.h"
 #include "patch_text.h"
 #include "system_error.h"
 
@@ -44,7 +44,7 @@ void append_family(std::string& out, std::string_view name, std::string_view hel
 // understood.
 bool answered(const Error& error) {
     return error.kind() == FailureKind::Refused || error.kind() == FailureKind::UnknownPatch ||
-           error.kind() == FailureKind::BadAnswer;
+           error.kind() == FailureKind::Already || error.kind() == FailureKind::BadAnswer;
 }
 
 Error write_failure(const std::filesystem::path& file, int errnum) {
@@ -69,6 +69,46 @@ void MetricsSink::show(const std::vector<PatchListRecord>& patches) {
         append_label(patches_, patch.name);
         patches_.append("\",status=\"").append(status_word(patch.status)).append("\"} 1\n");
         ++counts_[static_cast<std::size_t>(patch.status)];
+    }
+}
+
+void MetricsSink::show(const BootView& view) {
+    listed_ = true;
+    append_family(boot_, "quvane_boot_set_recorded",
+                  "Whether a save recorded what the next boot restores (1) or not yet (0).");
+    fmt::format_to(std::back_inserter(boot_), "quvane_boot_set_recorded {}\n",
+                   view.recorded ? 1 : 0);
+    if (view.last_restore) {
+        append_family(boot_, "quvane_restore_success",
+                      "Whether the last restore of the saved patch status succeeded (1) or not "
+                      "(0).");
+        fmt::format_to(std::back_inserter(boot_), "quvane_restore_success {}\n",
+                       view.last_restore->succeeded ? 1 : 0);
+        append_family(boot_, "quvane_last_restore_timestamp_seconds",
+                      "When the last restore ended, in seconds since the epoch.");
+        fmt::format_to(std::back_inserter(boot_), "quvane_last_restore_timestamp_seconds {:.3f}\n",
+                       view.last_restore->time);
+    }
+    append_family(boot_, "quvane_boot_set",
+                  "A patch the next boot restores, always 1; state is kept (accepted now), "
+                  "withdrawn (removed or deactivated on purpose since the save) or missed (not "
+                  "back since the last boot).");
+    for (const boot_set::Entry& entry : view.entries) {
+        if (entry.status) {
+            patches_.append("quvane_patch_status{uuid=\"");
+            append_label(patches_, entry.uuid);
+            patches_.append("\",name=\"");
+            append_label(patches_, entry.name);
+            patches_.append("\",status=\"").append(status_word(*entry.status)).append("\"} 1\n");
+            ++counts_[static_cast<std::size_t>(*entry.status)];
+        }
+        if (boot_set::restored_at_boot(entry.state)) {
+            boot_.append("quvane_boot_set{uuid=\"");
+            append_label(boot_, entry.uuid);
+            boot_.append("\",name=\"");
+            append_label(boot_, entry.name);
+            boot_.append("\",state=\"").append(boot_set::state_word(entry.state)).append("\"} 1\n");
+        }
     }
 }
 
@@ -101,31 +141,40 @@ Result<> MetricsSink::finish(const Result<>& result) {
         fmt::format_to(std::back_inserter(tail), "quvane_restore_success {}\n", result ? 1 : 0);
     }
 
-    // Written beside the file, readable by the collector, and renamed over it.
-    std::string temporary =
-        (file_.parent_path() / ("." + file_.filename().native() + ".XXXXXX")).native();
-    const os::FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (!fd) {
+    // The directory is looked up once, not through a link, and must be root's alone: whoever
+    // can write it could point this root-run write anywhere.
+    auto directory =
+        os::open_directory(file_.parent_path().empty() ? "." : file_.parent_path(), false);
+    if (!directory) {
+        return tl::unexpected(write_failure(file_, directory.error()));
+    }
+    struct stat status {};
+    if (::fstat(directory->get(), &status) != 0) {
         return tl::unexpected(write_failure(file_, errno));
     }
-    int error = ::fchmod(fd.get(), 0644) == 0 ? 0 : errno;
+    if (status.st_uid != 0 || (status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        const std::string shown = to_text_lossy(file_.parent_path().native());
+        return tl::unexpected(
+            Error(fmt::format("{} is owned by uid {} with mode {:04o}; make it root's and not "
+                              "writable by group or others",
+                              shown, status.st_uid, status.st_mode & 07777))
+                .context(fmt::format("Refusing to write the metrics to {}",
+                                     to_text_lossy(file_.native()))));
+    }
+    // Written beside the file, readable by the collector, and renamed over it.
+    auto file = os::ReplacedFile::create(directory->get(), file_.filename().native(), 0644);
+    if (!file) {
+        return tl::unexpected(write_failure(file_, file.error()));
+    }
     // The patch series are written from where they were gathered, not copied once more.
-    for (const std::string_view part :
-         {std::string_view(out), std::string_view(patches_), std::string_view(tail)}) {
-        for (std::string_view left = part; error == 0 && !left.empty();) {
-            const ssize_t written = ::write(fd.get(), left.data(), left.size());
-            if (written < 0 && errno != EINTR) {
-                error = errno;
-            }
-            left.remove_prefix(written > 0 ? static_cast<std::size_t>(written) : 0);
+    for (const std::string_view part : {std::string_view(out), std::string_view(patches_),
+                                        std::string_view(boot_), std::string_view(tail)}) {
+        if (auto written = file->write(part); !written) {
+            return tl::unexpected(write_failure(file_, written.error()));
         }
     }
-    if (error == 0 && ::rename(temporary.c_str(), file_.c_str()) != 0) {
-        error = errno;
-    }
-    if (error != 0) {
-        ::unlink(temporary.c_str());
-        return tl::unexpected(write_failure(file_, error));
+    if (auto committed = file->commit(); !committed) {
+        return tl::unexpected(write_failure(file_, committed.error()));
     }
     return {};
 }

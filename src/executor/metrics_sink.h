@@ -25,6 +25,8 @@ class MetricsSink final : public ResultSink {
     void show(const Outcome<void>&) override {}
     void end_of_outcomes(args::Shows) override {}
     void restoring(bool) override { restore_ = true; }
+    // The patch series of the list, and one series per patch of the boot set with its state.
+    void show(const BootView& view) override;
 
     // Writes the file for a run that ended with `result`; the error names the file when it
     // could not be written.
@@ -33,6 +35,7 @@ class MetricsSink final : public ResultSink {
   private:
     std::filesystem::path file_;
     std::string patches_;  // the patch series, written as the list is shown
+    std::string boot_;     // the boot set's families, when shown
     std::size_t counts_[5] = {};
     bool listed_ = false;
     bool restore_ = false;

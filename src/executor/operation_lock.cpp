@@ -203,7 +203,14 @@ Result<OperationLock> OperationLock::acquire(os::AnchoredDirectory& directory,
     if (const int fd = directory.fd(); fd >= 0) {
         return acquire_at(fd, std::filesystem::path(name), path, exclusive, wait, busy);
     }
-    return acquire_at(AT_FDCWD, path, path, exclusive, wait, busy);
+    // Never by the path once the directory could not be opened: whoever can write a parent
+    // could make the path name another directory now. A directory that is not there is a
+    // daemon that is not running.
+    const int error = directory.open_error();
+    return tl::unexpected(
+        system_error(error)
+            .context(fmt::format("Failed to create flock on {}", to_text_lossy(path.native())))
+            .of_kind(error == ENOENT ? FailureKind::Unreachable : FailureKind::WorkDir));
 }
 
 OperationLock::~OperationLock() {

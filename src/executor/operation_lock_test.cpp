@@ -244,7 +244,8 @@ TEST(OperationLock, StaysInTheDirectoryFirstLookedUpAndNeedsNoProc) {
     const auto work = dir.path() / "work";
     std::filesystem::create_directory(work);
     testing::StubDaemon daemon(work / "quvaned.sock", [](const std::string& request) {
-        return testing::Reply::result(request, "null");
+        const bool list = request.find("get_patch_list") != std::string::npos;
+        return testing::Reply::result(request, list ? "[]" : "null");
     });
     os::AnchoredDirectory anchored(work);
     ASSERT_GE(anchored.fd(), 0);

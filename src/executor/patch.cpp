@@ -4,7 +4,6 @@
 
 #include <fmt/format.h>
 
-#include "audit_record.h"
 #include "operation_lock.h"
 #include "os/interruption.h"
 #include "os/user.h"
@@ -17,14 +16,21 @@ namespace {
 // this message, whatever its code. `restore --if-saved` relies on it (the manual page says so).
 constexpr std::string_view nothing_saved_message = "No saved patch status to restore";
 
+// The method that lists the whole catalogue: what `save` and `restore` read the boot set from.
+constexpr std::string_view list_method = args::subcommand_named("list")->method;
+
 // "Operation failed", caused by the numbered messages of the failed calls; success when every
 // call succeeded. A call that ran out of the time limit is named, since its message does not
 // say which it was.
 template <class T>
 Result<> summary(const std::vector<Outcome<T>>& outcomes) {
     std::vector<std::string> failures;
+    // The kind every failure shares, which the whole run then has (a daemon that is down).
+    std::optional<FailureKind> kind;
     for (const auto& [identifier, result] : outcomes) {
         if (!result) {
+            kind = !kind || *kind == result.error().kind() ? result.error().kind()
+                                                           : FailureKind::Other;
             failures.push_back(result.error().is_timeout()
                                    ? fmt::format("{}: {}", identifier, result.error().message())
                                    : result.error().message());
@@ -33,7 +39,8 @@ Result<> summary(const std::vector<Outcome<T>>& outcomes) {
     if (failures.empty()) {
         return {};
     }
-    return tl::unexpected(Error::listing("Operation failed", std::move(failures)));
+    return tl::unexpected(Error::listing("Operation failed", std::move(failures))
+                              .of_kind(kind.value_or(FailureKind::Other)));
 }
 
 // `text` as one word for a shell: as it is when it holds only characters no shell acts on,
@@ -120,8 +127,19 @@ Result<> PatchCommandExecutor::invoke(const args::SubCommand& command) {
     if (row.method.empty()) {
         return {};
     }
+    std::optional<AuditRecords> audit;
+    if (row.audit == args::Audit::Recorded) {
+        audit.emplace(row.word);
+    }
+    // A run refused before it reached the daemon leaves its record too.
+    const auto refused = [&](Result<> result) {
+        if (audit) {
+            audit->refused(result.error());
+        }
+        return result;
+    };
     if (auto superuser = check_superuser(); !superuser) {
-        return superuser;
+        return refused(std::move(superuser));
     }
     // Held until the outcomes are shown: an interrupted run still says what it did.
     const os::InterruptionWatch interruptions;
@@ -132,29 +150,83 @@ Result<> PatchCommandExecutor::invoke(const args::SubCommand& command) {
     std::optional<OperationLock> lock;
     if (row.locking == args::Locking::Exclusive) {
         if (auto trusted = check_trusted_directory(*work_dir_); !trusted) {
-            return trusted;
+            return refused(std::move(trusted));
         }
         auto held = OperationLock::acquire(*work_dir_, lock_name_, true, lock_wait_, [&] {
             sink_.lock_busy(work_dir_->path() / lock_name_, lock_wait_);
         });
         if (!held) {
-            return tl::unexpected(std::move(held.error()));
+            return refused(tl::unexpected(std::move(held.error())));
         }
         lock.emplace(std::move(*held));
     }
     if (row.wait == args::WaitLine::AfterLock) {
         sink_.notice(row.wait);
     }
-    return call_and_show(command);
+    return call_and_show(command, audit);
 }
 
-Result<> PatchCommandExecutor::call_and_show(const args::SubCommand& command) {
+Result<Answer<std::vector<PatchListRecord>>> PatchCommandExecutor::list() {
+    return unless_interrupted(remote_->call<std::vector<PatchListRecord>>(list_method, {}));
+}
+
+Result<> PatchCommandExecutor::save(const args::SubCommand& command, boot_set::Keeper& keeper,
+                                    std::optional<AuditRecords>& audit) {
+    const args::SubcommandRow& row = command.row();
+    const auto recorded = [&](Result<> result, std::optional<std::string_view> boot_set = {}) {
+        if (audit && !result && result.error().kind() == FailureKind::BootSet) {
+            audit->refused(result.error());
+        } else if (audit) {
+            audit->outcome(result, {}, boot_set);
+        }
+        return result;
+    };
+    if (!keeper.can_keep()) {
+        // No record to guard or keep: the daemon's save alone, as ever.
+        return recorded(unless_interrupted(done(remote_->call<Empty>(row.method, {}))));
+    }
+    // What the daemon holds as accepted now, which the save makes the boot set.
+    auto live = list();
+    if (!live) {
+        return recorded(tl::unexpected(std::move(live.error())));
+    }
+    if (auto guarded = keeper.guard_save(**live, command.force()); !guarded) {
+        return recorded(std::move(guarded));
+    }
+    auto result = unless_interrupted(done(remote_->call<Empty>(row.method, {})));
+    if (result) {
+        keeper.saved(**live);
+    }
+    return recorded(std::move(result), keeper.boot_set_names());
+}
+
+Result<> PatchCommandExecutor::restore(const args::SubCommand& command, boot_set::Keeper& keeper,
+                                       std::optional<AuditRecords>& audit) {
+    const args::SubcommandRow& row = command.row();
+    std::string details = command.accepted() ? " accepted=yes" : " accepted=no";
+    sink_.restoring(command.accepted());
+    auto result = unless_interrupted(
+        done(remote_->call<Empty>(row.method, {rpc::encode_argument(command.accepted())})));
+    if (!result && command.if_saved() && result.error().message() == nothing_saved_message) {
+        // A host where nothing was ever saved boots like any other.
+        result = {};
+        details += " nothing_saved=yes";
+        sink_.nothing_saved();
+    }
+    if (audit) {
+        audit->outcome(result, details);
+    }
+    // What came back, when the daemon can say; the restore's outcome does not depend on it.
+    auto live = result ? list() : tl::unexpected(Error("not listed"));
+    keeper.restored(result, live ? &**live : nullptr);
+    return result;
+}
+
+Result<> PatchCommandExecutor::call_and_show(const args::SubCommand& command,
+                                             std::optional<AuditRecords>& audit) {
     const args::SubcommandRow& row = command.row();
     const std::vector<std::string>& identifiers = command.identifiers();
-    std::optional<AuditRecords> audit;
-    if (row.audit == args::Audit::Recorded) {
-        audit.emplace(row.word);
-    }
+    boot_set::Keeper keeper(state_dir_, work_dir_->path(), sink_);
     // The row's method, with one identifier as its parameter, its result decoded as T.
     const auto call_with = [&]<class T>(std::string_view identifier) {
         return remote_->call<T>(row.method, {rpc::encode_argument(identifier)});
@@ -162,37 +234,28 @@ Result<> PatchCommandExecutor::call_and_show(const args::SubCommand& command) {
     switch (row.shows) {
         case args::Shows::PatchTable: {
             // One call, whose error is the run's, unchanged.
-            auto patches =
-                unless_interrupted(remote_->call<std::vector<PatchListRecord>>(row.method, {}));
+            auto patches = list();
             if (!patches) {
                 return tl::unexpected(std::move(patches.error()));
             }
             sink_.show(**patches);
             return {};
         }
-        case args::Shows::Nothing: {
-            const bool restore = row.takes == args::Takes::AcceptedFlag;
-            std::vector<std::string> params;
-            std::string details;
-            if (restore) {
-                params.push_back(rpc::encode_argument(command.accepted()));
-                details = command.accepted() ? " accepted=yes" : " accepted=no";
-                sink_.restoring(command.accepted());
+        case args::Shows::BootSet: {
+            auto patches = list();
+            if (!patches) {
+                return tl::unexpected(std::move(patches.error()));
             }
-            auto result =
-                unless_interrupted(done(remote_->call<Empty>(row.method, std::move(params))));
-            if (!result && command.if_saved() &&
-                result.error().message() == nothing_saved_message) {
-                // A host where nothing was ever saved boots like any other.
-                result = {};
-                details += " nothing_saved=yes";
-                sink_.nothing_saved();
+            auto view = keeper.view(**patches);
+            if (!view) {
+                return tl::unexpected(std::move(view.error()));
             }
-            if (audit) {
-                audit->outcome(result, details);
-            }
-            return result;
+            sink_.show(*view);
+            return {};
         }
+        case args::Shows::Nothing:
+            return row.boot == args::Boot::Restores ? restore(command, keeper, audit)
+                                                    : save(command, keeper, audit);
         case args::Shows::InfoBlocks:
             return for_each_identifier<PatchInfo>(
                 identifiers, row.shows, sink_,
@@ -202,8 +265,10 @@ Result<> PatchCommandExecutor::call_and_show(const args::SubCommand& command) {
                 identifiers, row.shows, sink_, [&](std::string_view id) {
                     return call_with.template operator()<PackageInfo>(id);
                 });
-        case args::Shows::StateLines:
-            return for_each_identifier<StateRecords>(
+        case args::Shows::StateLines: {
+            // The patches whose change moves them in or out of what the next boot restores.
+            std::vector<std::string> changed;
+            auto result = for_each_identifier<StateRecords>(
                 identifiers, row.shows, sink_,
                 [&](std::string_view id) {
                     return call_with.template operator()<StateRecords>(id);
@@ -212,7 +277,21 @@ Result<> PatchCommandExecutor::call_and_show(const args::SubCommand& command) {
                     if (audit) {
                         audit->outcome(outcome.identifier, outcome.result);
                     }
+                    for (const PatchStateRecord& state :
+                         outcome.result ? **outcome.result : StateRecords{}) {
+                        if (row.boot == args::Boot::Withdraws ||
+                            state.status == PatchStatus::Accepted) {
+                            changed.emplace_back(state.name);
+                        }
+                    }
                 });
+            if (row.boot == args::Boot::Withdraws) {
+                keeper.withdrew(changed);
+            } else if (row.boot == args::Boot::Accepts) {
+                keeper.accepted(changed);
+            }
+            return result;
+        }
         case args::Shows::CheckVerdict:
             return for_each_identifier<void>(
                 identifiers, row.shows, sink_, [&](std::string_view id) {

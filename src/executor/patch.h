@@ -7,6 +7,8 @@
 #include <memory>
 #include <optional>
 
+#include "audit_record.h"
+#include "boot_set/keeper.h"
 #include "command_executor.h"
 #include "os/anchored_directory.h"
 #include "result_sink.h"
@@ -18,16 +20,18 @@ class PatchCommandExecutor final : public CommandExecutor {
   public:
     // The lock file is `lock_name` in `work_dir`, the directory the daemon's socket is reached
     // through too. Results go to `sink`, which outlives the executor. With `lock_wait`, a held
-    // operation lock is waited for that long instead of failing at once.
+    // operation lock is waited for that long instead of failing at once. The record of what
+    // the next boot restores is kept in `state_dir`.
     PatchCommandExecutor(std::shared_ptr<rpc::RpcRemote> remote,
                          std::shared_ptr<os::AnchoredDirectory> work_dir, std::string lock_name,
-                         ResultSink& sink,
+                         ResultSink& sink, std::filesystem::path state_dir,
                          std::optional<std::chrono::duration<double>> lock_wait = std::nullopt)
         : remote_(std::move(remote)),
           work_dir_(std::move(work_dir)),
           lock_name_(std::move(lock_name)),
           sink_(sink),
-          lock_wait_(lock_wait) {}
+          lock_wait_(lock_wait),
+          state_dir_(std::move(state_dir)) {}
 
     // Every subcommand but Build: the successful results are shown before the
     // "Operation failed" summary of the failed calls is returned.
@@ -36,13 +40,21 @@ class PatchCommandExecutor final : public CommandExecutor {
 
   private:
     // The calls of the subcommand and the showing of their outcomes, the lock already held.
-    Result<> call_and_show(const args::SubCommand& command);
+    Result<> call_and_show(const args::SubCommand& command, std::optional<AuditRecords>& audit);
+    // The whole catalogue, once; the run's error unchanged.
+    Result<Answer<std::vector<PatchListRecord>>> list();
+    // save and restore: one call for all patches, with the boot set kept around it.
+    Result<> save(const args::SubCommand& command, boot_set::Keeper& keeper,
+                  std::optional<AuditRecords>& audit);
+    Result<> restore(const args::SubCommand& command, boot_set::Keeper& keeper,
+                     std::optional<AuditRecords>& audit);
 
     std::shared_ptr<rpc::RpcRemote> remote_;
     std::shared_ptr<os::AnchoredDirectory> work_dir_;
     std::string lock_name_;
     ResultSink& sink_;
     std::optional<std::chrono::duration<double>> lock_wait_;
+    std::filesystem::path state_dir_;
 };
 
 }  // namespace quvane::executor

@@ -35,6 +35,9 @@ class RecordingSink final : public ResultSink {
     void show(const Outcome<void>& outcome) override { record("check", outcome); }
     // The outcomes of one subcommand make one line: "KIND a+ b-".
     void end_of_outcomes(args::Shows) override { events.push_back(std::exchange(line_, {})); }
+    void show(const BootView& view) override {
+        events.push_back("boot of " + std::to_string(view.entries.size()));
+    }
 
     std::vector<std::string> events;
 
@@ -98,7 +101,7 @@ class PatchExecutor : public ::testing::Test {
             dir.path() / "quvaned.sock",
             std::make_unique<testing::RecordingTransport>(daemon, requests));
         PatchCommandExecutor executor(remote, std::make_shared<os::AnchoredDirectory>(dir.path()),
-                                      "patch_op.lock", sink);
+                                      "patch_op.lock", sink, dir.path() / "state");
         return executor.invoke(*command);
     }
 
@@ -135,9 +138,12 @@ TEST_F(PatchExecutor, EachRowCallsItsMethodAndShowsItsKindOfResult) {
         {{"active", "a"}, {"active_patch \"a\""}, {"states a+"}},
         {{"deactive", "a"}, {"deactive_patch \"a\""}, {"states a+"}},
         {{"accept", "a"}, {"accept_patch \"a\""}, {"states a+"}},
-        {{"save"}, {"save_patch_status"}, {}},
-        {{"restore"}, {"restore_patch_status false"}, {"wait after lock"}},
-        {{"restore", "--accepted"}, {"restore_patch_status true"}, {"wait after lock"}},
+        {{"save"}, {"get_patch_list", "save_patch_status"}, {}},
+        {{"restore"}, {"restore_patch_status false", "get_patch_list"}, {"wait after lock"}},
+        {{"restore", "--accepted"},
+         {"restore_patch_status true", "get_patch_list"},
+         {"wait after lock"}},
+        {{"boot"}, {"get_patch_list"}, {"boot of 1"}},
     };
     for (const auto& c : cases) {
         requests.clear();

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include "boot_set/boot_text.h"
 #include "log/logger.h"
 #include "lossy_utf8.h"
 #include "patch_text.h"
@@ -66,6 +67,45 @@ void TextSink::notice(args::WaitLine line) {
             break;
         case args::WaitLine::None:
             break;
+    }
+}
+
+void TextSink::boot_note(const BootNote& note) {
+    if (console_.errors_on_terminal()) {
+        log::note(boot_set::note_text(note));
+    }
+}
+
+void TextSink::show(const BootView& view) {
+    const Shown shown = console_.outside_text();
+    std::string block;
+    append_padded(block, "Uuid", uuid_width, Shown::Verbatim);
+    block.push_back(' ');
+    append_padded(block, "Name", name_width, Shown::Verbatim);
+    block.push_back(' ');
+    append_padded(block, "Status", status_width, Shown::Verbatim);
+    block.append(" Next boot");
+    for (const boot_set::Entry& entry : view.entries) {
+        if (block.size() >= block_size) {
+            write_line(block);
+            block.clear();
+        } else {
+            block.push_back('\n');
+        }
+        append_padded(block, entry.uuid, uuid_width, shown);
+        block.push_back(' ');
+        append_padded(block, entry.name, name_width, shown);
+        block.push_back(' ');
+        append_padded(block, entry.status ? status_word(*entry.status) : "-", status_width,
+                      Shown::Verbatim);
+        block.push_back(' ');
+        block.append(boot_set::next_boot_text(entry.state));
+    }
+    write_line(block);
+    for (const std::string& line : boot_set::summary_lines(view)) {
+        block.clear();
+        append_outside(block, line);
+        write_line(block);
     }
 }
 

@@ -29,6 +29,10 @@ class TextSink final : public ResultSink {
     // not to fail.
     void lock_busy(const std::filesystem::path& path,
                    std::optional<std::chrono::duration<double>> wait) override;
+    // On standard error, for a person at a terminal only.
+    void boot_note(const BootNote& note) override;
+    // The list's table with a column for the next boot, then what it restores.
+    void show(const BootView& view) override;
 
   private:
     // Appends text from outside (a name, an identifier) as the console shows it.

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 
 #include <fcntl.h>
 #include <malloc.h>
@@ -46,6 +47,22 @@ void guard_standard_descriptors(log::Console& console) {
 void keep_freed_memory() {
     ::mallopt(M_MMAP_THRESHOLD, 32 << 20);
     ::mallopt(M_TRIM_THRESHOLD, 256 << 20);
+}
+
+// Where the record of what the next boot restores is kept: the system's place, unless the
+// environment names another (tests, the development daemon).
+std::filesystem::path state_dir() {
+    const char* named = std::getenv(executor::boot_set::state_dir_variable.data());
+    return named != nullptr && *named != '\0'
+               ? std::filesystem::path(named)
+               : std::filesystem::path(executor::boot_set::default_state_dir);
+}
+
+// For a person at a terminal, after the report of a daemon that did not answer: where to look.
+void next_step(log::Console& console, const Error& error) {
+    if (error.kind() == FailureKind::Unreachable && console.errors_on_terminal()) {
+        console.note("quvane: is the daemon running? 'systemctl status quvaned' says");
+    }
 }
 
 }  // namespace
@@ -114,7 +131,7 @@ int run(int argc, const char* const* argv) {
     Executors executors;
     executors.push_back(std::make_unique<executor::BuildCommandExecutor>());
     executors.push_back(std::make_unique<executor::PatchCommandExecutor>(
-        std::move(remote), std::move(work_dir), "patch_op.lock", sink,
+        std::move(remote), std::move(work_dir), "patch_op.lock", sink, state_dir(),
         arguments->wait ? std::optional<std::chrono::duration<double>>(*arguments->wait)
                         : std::nullopt));
 
@@ -134,10 +151,14 @@ int run(int argc, const char* const* argv) {
             debug("Done");
         }
         document.finish(result);
+        if (!result) {
+            next_step(console, result.error());
+        }
         return console.finish(result ? 0 : 1);
     }
     if (!result) {
         console.report(result.error());
+        next_step(console, result.error());
         return 1;
     }
     debug("Done");

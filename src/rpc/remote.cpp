@@ -14,6 +14,21 @@ namespace {
 
 constexpr std::string_view unknown_patch_message = "Cannot find patch ";
 
+// How the patch service says a patch is in the asked state already: "Patch "P" is already
+// applied" (active, deactive, accepted), and for a removal "Patch "P" is not applied" (the
+// manual page says so).
+FailureKind refusal_kind(std::string_view method, std::string_view message) {
+    if (message.starts_with(unknown_patch_message)) {
+        return FailureKind::UnknownPatch;
+    }
+    const bool patch = message.starts_with("Patch \"");
+    if (patch && (message.find("\" is already ") != std::string_view::npos ||
+                  (method == "remove_patch" && message.ends_with("\" is not applied")))) {
+        return FailureKind::Already;
+    }
+    return FailureKind::Refused;
+}
+
 }  // namespace
 
 RpcRemote::RpcRemote(const std::filesystem::path& socket_path,
@@ -38,7 +53,7 @@ Result<Answer<T>> RpcRemote::call(std::string_view method, std::vector<std::stri
     log::flush();
     auto reply = client_.transmit(request);
     if (!reply) {
-        return tl::unexpected(translate(reply.error()));
+        return tl::unexpected(translate(reply.error(), method));
     }
     if (log::enabled(log::Level::Debug)) {
         if (auto response = Response::parse_padded(reply->json())) {
@@ -47,12 +62,12 @@ Result<Answer<T>> RpcRemote::call(std::string_view method, std::vector<std::stri
     }
     auto result = decode_answer<T>(std::move(*reply));
     if (!result) {
-        return tl::unexpected(translate(result.error()));
+        return tl::unexpected(translate(result.error(), method));
     }
     return std::move(*result);
 }
 
-Error RpcRemote::translate(const ClientFailure& failure) const {
+Error RpcRemote::translate(const ClientFailure& failure, std::string_view method) const {
     if (const auto* transport = std::get_if<TransportFailure>(&failure)) {
         Error error(fmt::format("Cannot connect to quvane daemon at unix://{}, {}",
                                 to_text_lossy(socket_path_.native()),
@@ -71,11 +86,8 @@ Error RpcRemote::translate(const ClientFailure& failure) const {
     if (refusal.message == "Method not found") {
         return Error("Method is unimplemented").of_kind(FailureKind::Refused, refusal.code);
     }
-    // The patch service names a patch it does not know this way (the manual page says so).
-    const bool unknown = refusal.message.starts_with(unknown_patch_message);
     // As the daemon wrote it: the console escapes it for the stream that shows it.
-    return Error(refusal.message)
-        .of_kind(unknown ? FailureKind::UnknownPatch : FailureKind::Refused, refusal.code);
+    return Error(refusal.message).of_kind(refusal_kind(method, refusal.message), refusal.code);
 }
 
 // A type as a template argument cannot stand in parentheses.

@@ -40,7 +40,7 @@ class RpcRemote {
     Result<Answer<T>> call(std::string_view method, std::vector<std::string> params);
 
   private:
-    Error translate(const ClientFailure& failure) const;
+    Error translate(const ClientFailure& failure, std::string_view method) const;
 
     std::filesystem::path socket_path_;
     JsonRpcClient client_;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
 
 #include <fcntl.h>
@@ -19,6 +20,22 @@ extern char** environ;
 namespace quvane::testing {
 
 namespace {
+
+// Every quvane the tests start keeps its record of the boot set in a directory of this test
+// process, never in the system's state directory.
+const struct PrivateStateDirectory {
+    std::string path = (std::filesystem::temp_directory_path() / "quvane-state-XXXXXX").string();
+    PrivateStateDirectory() {
+        if (::mkdtemp(path.data()) == nullptr) {
+            throw std::runtime_error("cannot make a state directory for the tests");
+        }
+        ::setenv("QUVANE_STATE_DIR", path.c_str(), 1);
+    }
+    ~PrivateStateDirectory() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+} private_state_directory;
 
 // Starts `argv` with `actions`, which it destroys; the posix_spawn error, or 0 and `pid` set.
 int spawn(const std::vector<std::string>& argv, posix_spawn_file_actions_t& actions, pid_t& pid) {

@@ -20,6 +20,7 @@ int AnchoredDirectory::fd() {
     if (!looked_up_) {
         looked_up_ = true;
         const FileDescriptor opened(::open(path_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        open_error_ = opened ? 0 : errno;
         if (opened) {
             fd_.reset(::fcntl(opened.get(), F_DUPFD_CLOEXEC, lowest_number));
         }

@@ -22,15 +22,21 @@ class AnchoredDirectory {
     const std::filesystem::path& path() const noexcept { return path_; }
 
     // The directory's descriptor (O_PATH), opened at the first call; -1 when the path named no
-    // directory then, and the callers go by the path (and fail with its own error).
+    // directory then (open_error() says why). What must happen in the one directory (the lock)
+    // then fails; a read-only call may still go by the path.
     int fd();
+    // The errno of the failed first look-up; 0 when it succeeded or was not made yet.
+    int open_error() const noexcept { return open_error_; }
 
-    // Connects the Unix socket `socket` to the socket file `name` in the directory.
+    // Connects the Unix socket `socket` to the socket file `name` in the directory. Linux has no
+    // connectat(): the process's working directory is moved into the directory for the call and
+    // back, so this is for a process of one thread.
     tl::expected<void, int> connect_unix(int socket, std::string_view name);
 
   private:
     std::filesystem::path path_;
     FileDescriptor fd_;
+    int open_error_ = 0;
     bool looked_up_ = false;
 };
 

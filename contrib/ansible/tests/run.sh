@@ -53,6 +53,9 @@ fail() {
 
 export ANSIBLE_LOCAL_TEMP="$scratch/tmp" ANSIBLE_REMOTE_TEMP="$scratch/tmp" ANSIBLE_NOCOLOR=1 \
     ANSIBLE_RETRY_FILES_ENABLED=0 ANSIBLE_HOME="$scratch/ansible"
+# quvane's record of what the next boot restores, for every host, outside the system's place.
+export QUVANE_STATE_DIR="$scratch/state"
+mkdir -m 700 "$QUVANE_STATE_DIR"
 
 # The artifact, installed as an operator would: the tests use it, not the source tree.
 ansible-galaxy collection build "$here/../ansible_collections/quvane/livepatch" \
@@ -131,11 +134,11 @@ boot_unit() {  # the unit's command, tried again as Restart=on-failure does, wit
 }
 reboot() { stop_daemon host5; start_daemon host5; boot_unit; }
 stop_daemon host5
-rm -rf "$scratch/host5" "$scratch/host5.saved-accepted.json"
+rm -rf "$scratch/host5" "$scratch/host5.saved-accepted.json" "$QUVANE_STATE_DIR"/*host5.json  # a fresh host
 mkdir "$scratch/host5"
 start_daemon host5
 boot_unit || fail "the boot unit failed on a host where nothing was ever saved"
-life name=CVE-2023-4911 state=accepted >/dev/null || fail "accepting failed"
+life name=CVE-2023-4911 state=accepted >"$scratch/accept.log" || { cat "$scratch/accept.log"; false; } || fail "accepting failed"
 life name=CVE-2023-4911 state=removed >/dev/null || fail "removing failed"
 reboot || fail "the boot unit failed after a removal"
 [ "$(status CVE-2023-4911)" = "CVE-2023-4911: NOT-APPLIED" ] || fail "a removed patch came back after a reboot"
@@ -147,6 +150,19 @@ if life name=redis-memleak-fix state=accepted >"$scratch/missed.log"; then
 fi
 grep -q "missing: CVE-2023-4911, CVE-2024-1086" "$scratch/missed.log" || { cat "$scratch/missed.log"; fail "the refusal does not name what would be lost"; }
 [ "$(status redis-memleak-fix)" = "redis-memleak-fix: NOT-APPLIED" ] || fail "the refused task changed a patch"
+# A hand save after the missed restore is refused too, naming the way out, which works.
+if "$quvane" -w "$scratch/host5" save >"$scratch/hand.log" 2>&1; then
+    fail "a hand save dropped what the next boot restores"
+fi
+grep -q "quvane restore --accepted" "$scratch/hand.log" || { cat "$scratch/hand.log"; fail "the refused save does not say how to go on"; }
+"$quvane" -w "$scratch/host5" restore --accepted >/dev/null || fail "the restore the refusal advises failed"
+# Hand commands between runs: a deliberate removal and save never wedges the module.
+"$quvane" -w "$scratch/host5" remove CVE-2023-4911 >/dev/null && "$quvane" -w "$scratch/host5" save ||
+    fail "a hand remove and save failed"
+life name=CVE-2024-1086 state=accepted >/dev/null || fail "the module failed after a hand remove and save"
+reboot || fail "the boot unit failed after a hand remove and save"
+[ "$(status CVE-2023-4911)" = "CVE-2023-4911: NOT-APPLIED" ] || fail "a patch removed by hand came back"
+[ "$(status CVE-2024-1086)" = "CVE-2024-1086: ACCEPTED" ] || fail "the accepted patch did not come back"
 stop_daemon host5
 ( sleep 3; start_daemon host5 ) &  # a daemon three seconds late
 late=$!

@@ -49,11 +49,11 @@ class Quvane:
             if value is not None:
                 self.base += ["--" + option, value]
 
-    def run(self, subcommand, identifiers=()):
-        """The document of `quvane --json SUBCOMMAND -- IDENTIFIERS`; QuvaneError when the run
-        failed as a whole. Identifiers reach quvane as written: after "--", so that one that
+    def run(self, subcommand, identifiers=(), flags=()):
+        """The document of `quvane --json SUBCOMMAND FLAGS -- IDENTIFIERS`; QuvaneError when the
+        run failed as a whole. Identifiers reach quvane as written: after "--", so that one that
         looks like an option is still an identifier, and never expanded as shell words."""
-        command = self.base + [subcommand]
+        command = self.base + [subcommand] + list(flags)
         if identifiers:
             command += ["--"] + list(identifiers)
         rc, out, err = self.module.run_command(command, expand_user_and_vars=False)

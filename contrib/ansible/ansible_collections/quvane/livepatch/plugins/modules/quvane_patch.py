@@ -23,11 +23,12 @@ description:
     deactivating or re-activating one that was C(ACCEPTED)), it saves the status of all patches
     (C(quvane save)), so that the set the boot unit C(quvane-restore.service) brings back is the
     accepted set the task leaves.
-  - It never saves over a set it may not have seen. It keeps on the host, in I(saved_record),
-    the accepted patches it last saved; when the daemon now holds fewer of them (the restore at
-    boot did not run or failed), it fails before changing anything, naming the patches the save
-    would lose and the fix, C(quvane restore --accepted) and a rerun, unless I(force_save) is
-    set.
+  - It never saves over a set it may not have seen. quvane keeps on the host what the next boot
+    restores (C(quvane boot)); when the daemon no longer holds a patch of that set as accepted
+    and no quvane run removed or deactivated it (the restore at boot did not run or failed), the
+    module fails before changing anything, naming the patches a save would lose and the fix,
+    C(quvane restore --accepted) and a rerun, unless I(force_save) is set. Removals and saves
+    made by hand between runs are part of that record, so they never wedge the next run.
   - "Needs the superuser on the managed host (C(become: true))."
 options:
   name:
@@ -72,14 +73,16 @@ options:
     default: true
   force_save:
     description:
-      - Save even when the daemon holds fewer accepted patches than were last saved on this host,
-        dropping the missing ones from the set restored at boot.
+      - Save even when the daemon lacks patches that the next boot restores (C(quvane save --force)),
+        dropping them from the set restored at boot.
     type: bool
     default: false
   saved_record:
     description:
-      - Where the module keeps, on the managed host, the accepted patches it last saved for each
-        working directory (a JSON file, written atomically, readable by root alone).
+      - Where versions of this module before quvane kept the boot set recorded the accepted
+        patches they saved. Read only while quvane has no record of its own for the working
+        directory, so that the guard holds across the upgrade; its entry is removed once quvane
+        saved.
     type: path
     default: /var/lib/quvane/saved-accepted.json
 attributes:
@@ -230,23 +233,37 @@ def accepted_now(quvane):
     return {p["uuid"]: p["name"] for p in quvane.run("list")["patches"] if p["status"] == "ACCEPTED"}
 
 
-def read_record(path):
+def boot_set(quvane):
+    """quvane's view of what the next boot restores: its entries, and whether a save recorded it."""
+    view = quvane.run("boot")
+    return view["patches"], view["recorded"]
+
+
+def read_old_record(path, key):
+    """The accepted patches an earlier version of this module saved for the work directory."""
     try:
         with open(path) as record:
-            return json.load(record)
-    except (OSError, ValueError):
+            return json.load(record).get(key) or {}
+    except (OSError, ValueError, AttributeError):
         return {}
 
 
-def write_record(path, record):
-    """Replaces the record at once: written beside it, then renamed over it."""
-    directory = os.path.dirname(path) or "."
-    if not os.path.isdir(directory):
-        os.makedirs(directory, 0o700)
-    fd, temporary = tempfile.mkstemp(dir=directory, prefix=".saved-accepted.")
+def forget_old_record(path, key):
+    """Drops the work directory's entry from the earlier module's record, once quvane keeps it."""
+    try:
+        with open(path) as record:
+            old = json.load(record)
+    except (OSError, ValueError):
+        return
+    if not isinstance(old, dict) or old.pop(key, None) is None:
+        return
+    if not old:
+        os.unlink(path)
+        return
+    fd, temporary = tempfile.mkstemp(dir=os.path.dirname(path) or ".", prefix=".saved-accepted.")
     try:
         with os.fdopen(fd, "w") as out:
-            json.dump(record, out, indent=1, sort_keys=True)
+            json.dump(old, out, indent=1, sort_keys=True)
         os.rename(temporary, path)
     except BaseException:
         os.unlink(temporary)
@@ -290,24 +307,29 @@ def main():
                                  % (patch["identifier"], patch["status"], state), patches=before)
             planned[same_patch(patch)] = patch
             plans.append((patch, steps))
-        record = read_record(module.params["saved_record"])
-        last_saved = record.get(record_key, {})
-        # Accepting, or changing a patch that is accepted or was saved as accepted.
+        entries, recorded = boot_set(quvane)
+        in_boot_set = set(entry["name"] for entry in entries if entry["next_boot"])
+        missed = [entry["name"] for entry in entries if entry["boot"] == "missed"]
+        if not recorded:
+            # Saved by an earlier version of this module: its record guards until quvane saves.
+            old = read_old_record(module.params["saved_record"], record_key)
+            in_boot_set |= set(old.values())
+            held = set(entry["uuid"] for entry in entries if entry["status"] == "ACCEPTED")
+            missed = [name for uuid, name in old.items() if uuid not in held]
+        # Accepting, or changing a patch that is accepted or that the next boot restores.
         alters_accepted = any(
-            steps and ("accept" in steps or any(part["status"] == "ACCEPTED" or part["name"] in last_saved.values()
+            steps and ("accept" in steps or any(part["status"] == "ACCEPTED" or part["name"] in in_boot_set
                                                 for part in patch["parts"]))
             for patch, steps in plans)
         will_save = alters_accepted and module.params["save"]
-        if will_save:
-            held = accepted_now(quvane)
-            lost = sorted(name for uuid, name in last_saved.items() if uuid not in held)
-            if lost and not module.params["force_save"]:
-                module.fail_json(
-                    msg="The daemon holds fewer accepted patches than were last saved on this host "
-                        "(missing: %s): the restore at boot did not run or failed, and saving now "
-                        "would drop them from the next boot. Run 'quvane restore --accepted', then "
-                        "rerun this task; or set force_save to save without them." % ", ".join(lost),
-                    patches=before)
+        if will_save and missed and not module.params["force_save"]:
+            module.fail_json(
+                msg="The daemon does not hold patches that the next boot restores as accepted "
+                    "(missing: %s): the restore at boot did not run or failed, and saving now "
+                    "would drop them from the next boot. Run 'quvane restore --accepted', then "
+                    "rerun this task; or set force_save to save without them."
+                    % ", ".join(sorted(missed)),
+                patches=before)
         for patch, steps in plans:
             if steps is None:
                 first = planned[same_patch(patch)]
@@ -328,11 +350,9 @@ def main():
                         if part["status"] == "ACCEPTED":
                             names.add(part["name"])
             else:
-                quvane.run("save")
-                held = accepted_now(quvane)
-                record[record_key] = held
-                write_record(module.params["saved_record"], record)
-                names = set(held.values())
+                saved_now = quvane.run("save", flags=["--force"] if module.params["force_save"] else [])
+                forget_old_record(module.params["saved_record"], record_key)
+                names = set(patch["name"] for patch in saved_now.get("boot_set", []))
             saved = sorted(names)
         if changed and not module.check_mode:
             patches = statuses(quvane, identifiers)
