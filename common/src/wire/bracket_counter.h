@@ -35,7 +35,7 @@ class BracketCounter {
     // bytes.
     std::optional<std::size_t> scan_bytes(std::string_view bytes, std::size_t i) noexcept;
     // One block of 64 bytes at once; false, changing nothing, where the block holds a
-    // reverse solidus or may hold the end.
+    // reverse solidus outside a string or may hold the end.
     bool scan_block(const char* block) noexcept;
     bool scan_block_wide(const char* block) noexcept;  // the same with AVX2 and POPCNT
     // The count's step over one block's marks, each backend's own way of counting bits.
