@@ -82,6 +82,12 @@ TEST_F(AuditRecords, EachChangeIsRecordedWithWhoAndTheOutcomeAndNothingElseChang
     EXPECT_THAT(
         capture({"save"}).records,
         ElementsAre("uid=0 sudo_user=\"alice\" subcommand=save outcome=done boot_set=\"\""));
+    // A run refused before it reached the daemon leaves a record too.
+    hold_lock();
+    EXPECT_THAT(capture({"accept", "CVE-2024-1086"}).records,
+                ElementsAre("uid=0 sudo_user=\"alice\" subcommand=accept outcome=refused "
+                            "error=\"Failed to acquire flock for fd 3\""));
+    release_lock();
     // What changes nothing leaves nothing.
     EXPECT_THAT(capture({"status", "CVE-2024-1086"}).records, ::testing::IsEmpty());
     EXPECT_THAT(capture({"check", "CVE-2023-5678"}).records, ::testing::IsEmpty());

@@ -149,6 +149,11 @@ TEST_F(FleetJson, OneDocumentPerRun) {
              gone + "]}",
          "",
          1},
+        {{"apply", kernel},
+         R"({"results":[],"failures":[{"identifier":"CVE-2024-1086","error":"Patch )"
+         R"(\"CVE-2024-1086\" is already applied","kind":"already","code":-32000}]})",
+         "",
+         1},
         {{"remove", "gone"}, R"({"results":[],"failures":[)" + gone + "]}", "", 1},
         {{"save"}, R"({"boot_set":[]})", "", 0},
         {{"restore", "--accepted"}, R"({"accepted":true,"restored":[],"not_restored":[]})", "", 0},
