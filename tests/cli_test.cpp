@@ -111,6 +111,10 @@ TEST(CommandLine, UsageErrorsNameTheFaultAndSuggestTheFix) {
          "error: unexpected argument '--work-dir=/x' after the subcommand\n"
          "tip: options go before the subcommand: " +
              quvane + " --work-dir WORK_DIR status ...\n"},
+        // Long options are matched whole, with their value in either form.
+        {{"--time", "5", "list"}, "error: unknown option '--time'\n"},
+        {{"--wo", "/x", "list"}, "error: unknown option '--wo'\n"},
+        {{"--json", "--timeout"}, "error: option '--timeout' needs a value SECONDS\n"},
     };
     for (const auto& c : cases) {
         const auto result = run_quvane(c.args);

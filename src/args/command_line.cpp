@@ -51,10 +51,16 @@ class Grammar {
         std::array<int, program_options.size()> seen{};
         for (int c = 0;
              (c = getopt_long(argc, argv, shorts_.c_str(), longs_.data(), nullptr)) != -1;) {
-            const std::string_view typed = argv[optind - 1];
+            // The option as typed: the word before its value when the value is a word of its own.
+            const bool value_apart = optarg != nullptr && optind >= 2 && optarg == argv[optind - 1];
+            const std::string_view typed = argv[optind - (value_apart ? 2 : 1)];
             const ProgramOption* row = c == '?' || c == ':' ? nullptr : row_of(c);
-            // getopt takes "--verb" for --verbose; words are matched exactly.
-            if (c == '?' || (typed.starts_with("--") && option_named(typed) != row)) {
+            // getopt takes "--verb" for --verbose and "--time 5" for --timeout 5; words are
+            // matched exactly, with their value in either form.
+            const auto prefix = [&](int option) {
+                return typed.starts_with("--") && option_named(typed) != row_of(option);
+            };
+            if (c == '?' || (c == ':' && prefix(optopt)) || (row != nullptr && prefix(c))) {
                 return usage_error(invoked_, refusal(typed, c == '?' ? optopt : 0));
             }
             if (c == ':') {
