@@ -70,6 +70,19 @@ TEST_F(Metrics, TheFileTellsEveryPatchEscapedAndADaemonThatIsDownAndPromtoolTake
     EXPECT_EQ(down.status, 1);
     EXPECT_THAT(contents(file), HasSubstr("quvane_up 0\n"));
     EXPECT_THAT(contents(file), Not(HasSubstr("quvane_patch_status")));
+
+    // A directory another account can write, or a link it planted, is never written through.
+    const auto elsewhere = dir.path() / "elsewhere";
+    std::filesystem::create_directory(elsewhere);
+    std::filesystem::create_directory_symlink(elsewhere, dir.path() / "planted");
+    ::chmod(textfiles.c_str(), 0775);
+    for (const auto& [into, problem] : {std::pair{textfiles, "is owned by uid 0 with mode 0775"},
+                                        std::pair{dir.path() / "planted", "Not a directory"}}) {
+        const auto refused = run({"--metrics-file", (into / "quvane.prom").string(), "list"});
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_THAT(refused.out, HasSubstr(problem));
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(elsewhere));
 }
 
 // The alert rules over the files the metrics unit writes through a host's life, each held for

@@ -247,6 +247,16 @@ TEST(OperationLock, StaysInTheDirectoryFirstLookedUpAndNeedsNoProc) {
         const bool list = request.find("get_patch_list") != std::string::npos;
         return testing::Reply::result(request, list ? "[]" : "null");
     });
+    // A directory that named nothing at the first look-up is never looked up by its path
+    // again: whoever can write a parent could have put another directory there.
+    os::AnchoredDirectory missing(dir.path() / "later");
+    ASSERT_LT(missing.fd(), 0);
+    std::filesystem::create_directory(dir.path() / "later");
+    const auto refused = OperationLock::acquire(missing, "patch_op.lock", true);
+    ASSERT_FALSE(refused.has_value());
+    EXPECT_EQ(refused.error().kind(), FailureKind::Unreachable);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "later" / "patch_op.lock"));
+
     os::AnchoredDirectory anchored(work);
     ASSERT_GE(anchored.fd(), 0);
     std::filesystem::rename(work, dir.path() / "moved");
