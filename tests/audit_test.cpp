@@ -1,5 +1,8 @@
 // The system log's records of changes, captured on a /dev/log of the test's own in a private
 // mount namespace.
+#include <chrono>
+#include <thread>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <simdjson.h>
@@ -11,6 +14,8 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::EndsWith;
+using ::testing::HasSubstr;
+using testing::Reply;
 using ::testing::StartsWith;
 
 struct Captured {
@@ -29,18 +34,16 @@ class AuditRecords : public testing::EndToEnd {
         }
     }
 
-    // Runs quvane with `args` (as sudo would, for `sudo_user`) and captures what it logs; on a
-    // `stalled` log, nothing is read.
-    Captured capture(std::vector<std::string> args, bool stalled = false,
+    // Runs quvane with `args` (as sudo would, for `sudo_user`) and captures what it logs, the
+    // log stalled as `log_stalls` asks (see capture_syslog.py).
+    Captured capture(std::vector<std::string> args, std::vector<std::string> log_stalls = {},
                      const std::string& sudo_user = "alice") {
         testing::TemporaryDirectory scratch;
         std::vector<std::string> command{
             "/usr/bin/unshare", "-rm",
             "/usr/bin/env",     "SUDO_USER=" + sudo_user,
             "python3",          QUVANE_SOURCE_DIR "/tests/support/capture_syslog.py"};
-        if (stalled) {
-            command.emplace_back("--stalled");
-        }
+        command.insert(command.end(), log_stalls.begin(), log_stalls.end());
         // A run that hangs on the log ends here instead of holding up the suite.
         command.insert(command.end(), {scratch.path().string(), "/usr/bin/timeout", "20",
                                        testing::quvane_binary(), "-w", dir.path().string()});
@@ -102,7 +105,7 @@ namespace {
 TEST_F(AuditRecords, DeliveryNeverHoldsUpTheRunAndNoRecordIsLostForItsSize) {
     // A log whose queue is full and never read: both changes are made and reported, the
     // undelivered records are named once.
-    const auto stalled = capture({"apply", "CVE-2024-1086", "CVE-2023-4911"}, true);
+    const auto stalled = capture({"apply", "CVE-2024-1086", "CVE-2023-4911"}, {"--stalled"});
     EXPECT_EQ(stalled.status, 0);
     EXPECT_EQ(stalled.out, "CVE-2024-1086: ACTIVED\nCVE-2023-4911: ACTIVED\n");
     EXPECT_EQ(stalled.err,
@@ -112,12 +115,22 @@ TEST_F(AuditRecords, DeliveryNeverHoldsUpTheRunAndNoRecordIsLostForItsSize) {
     // A daemon's message far above a datagram's size: the record is cut, marked, and sent;
     // bytes that are not UTF-8 are escaped like any text from outside.
     const std::string huge(120000, '"');
-    const auto cut = capture({"apply", huge}, false, "al\xffice");
+    const auto cut = capture({"apply", huge}, {}, "al\xffice");
     ASSERT_EQ(cut.records.size(), 1U) << cut.err;
     EXPECT_LT(cut.records[0].size(), 2048U);
     EXPECT_THAT(cut.records[0], StartsWith("uid=0 sudo_user=\"al\\xffice\" subcommand=apply "
                                            "identifier=\"\\\"\\\""));
     EXPECT_THAT(cut.records[0], EndsWith("...\" cut=yes"));
+
+    // A slow call leaves the record after it its own patience: a log that catches up just
+    // after the call takes it.
+    fault("apply_patch", [](const std::string& request) {
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        return Reply::result(request, R"([{"name":"P1","status":"Actived"}])");
+    });
+    const auto slow = capture({"apply", "P1"}, {"--drained-after", "1.15"});
+    EXPECT_EQ(slow.err, "");
+    EXPECT_THAT(slow.records, ElementsAre(HasSubstr("identifier=\"P1\" outcome=done")));
 }
 
 }  // namespace

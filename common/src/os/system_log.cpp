@@ -1,5 +1,6 @@
 #include "os/system_log.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 
@@ -13,11 +14,12 @@
 namespace quvane::os {
 
 SystemLog::SystemLog(std::string ident, int facility, std::filesystem::path socket,
-                     std::chrono::milliseconds patience)
+                     std::chrono::milliseconds patience, std::chrono::milliseconds budget)
     : ident_(std::move(ident)),
       facility_(facility),
       socket_(std::move(socket)),
-      give_up_(std::chrono::steady_clock::now() + patience) {}
+      patience_(patience),
+      budget_left_(budget) {}
 
 tl::expected<void, int> SystemLog::wait_for(short events) {
     while (true) {
@@ -85,6 +87,14 @@ tl::expected<void, int> SystemLog::connect() {
 }
 
 tl::expected<void, int> SystemLog::send(int severity, std::string_view message) {
+    const auto start = std::chrono::steady_clock::now();
+    give_up_ = start + std::min<std::chrono::steady_clock::duration>(patience_, budget_left_);
+    auto sent = deliver(severity, message);
+    budget_left_ -= std::min(budget_left_, std::chrono::steady_clock::now() - start);
+    return sent;
+}
+
+tl::expected<void, int> SystemLog::deliver(int severity, std::string_view message) {
     if (!fd_) {
         if (auto connected = connect(); !connected) {
             return connected;
