@@ -339,10 +339,49 @@ TEST(Robustness, AHostileAnswerTakesAtMostFiveTimesItsSizeInMemory) {
         testing::TemporaryDirectory dir;
         testing::StubDaemon daemon(dir.path() / "quvaned.sock",
                                    [&](const std::string&) { return Reply::answer(c.answer); });
-        const auto result = testing::run_quvane({"-w", dir.path().string(), "list"});
-        EXPECT_EQ(result.out, c.out);
-        EXPECT_EQ(result.status, 1);
-        EXPECT_LE(static_cast<std::size_t>(result.peak_kib) * 1024, 5 * c.answer.size()) << c.out;
+        // The verbose log too, which shows the answer.
+        for (const bool verbose : {false, true}) {
+            auto args = std::vector<std::string>{"-w", dir.path().string(), "list"};
+            if (verbose) {
+                args.insert(args.begin(), "-v");
+            }
+            const auto result = testing::run_quvane(args);
+            EXPECT_THAT(result.out, ::testing::EndsWith(c.out));
+            EXPECT_EQ(result.status, 1);
+            EXPECT_LE(static_cast<std::size_t>(result.peak_kib) * 1024, 5 * c.answer.size())
+                << c.out << (verbose ? " with -v" : "");
+        }
+    }
+}
+
+// Memory that runs out while the answer of a change is read is that call's failure, reported
+// (and recorded) like any other: the daemon may have made the change.
+TEST(Robustness, RunningOutOfMemoryIsAReportedFailureNeverAnAbort) {
+    if (testing::sanitized || !std::filesystem::exists("/usr/bin/prlimit")) {
+        GTEST_SKIP() << "no address-space limit to run under (the sanitizers' shadow memory, or "
+                        "no prlimit)";
+    }
+    // A form the parsed tree takes, as long as it goes.
+    std::string answer = R"({"jsonrpc":"2.0","id":1,"result":[)";
+    while (answer.size() < (std::size_t{4} << 20) - 64) {
+        answer += R"(["CVE-2024-1086","Actived"],)";
+    }
+    answer += R"(["last","Actived"]]})";
+    testing::TemporaryDirectory dir;
+    testing::StubDaemon daemon(dir.path() / "quvaned.sock",
+                               [&](const std::string&) { return Reply::answer(answer); });
+    // Limits a little above what the run needs at start, in steps finer than what decoding takes.
+    for (int mib = 24; mib <= 80; mib += 2) {
+        std::vector<std::string> argv{"/usr/bin/prlimit", "--as=" + std::to_string(mib << 20)};
+        const auto superuser = testing::superuser_prefix().value_or(std::vector<std::string>{});
+        argv.insert(argv.end(), superuser.begin(), superuser.end());
+        argv.insert(argv.end(),
+                    {testing::quvane_binary(), "-w", dir.path().string(), "apply", "P"});
+        const auto result = testing::run_process(argv);
+        EXPECT_TRUE(result.status == 0 || result.status == 1) << mib << " MiB: " << result.err;
+        if (result.status == 1) {
+            EXPECT_THAT(result.out + result.err, ::testing::HasSubstr("Error: ")) << mib;
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <new>
 
 #include <fcntl.h>
 #include <malloc.h>
@@ -62,6 +63,16 @@ std::filesystem::path state_dir() {
 void next_step(log::Console& console, const Error& error) {
     if (error.kind() == FailureKind::Unreachable && console.errors_on_terminal()) {
         console.note("quvane: is the daemon running? 'systemctl status quvaned' says");
+    }
+}
+
+// Memory that runs out outside a daemon call (showing a result, say) ends the run with a
+// report, never an abort.
+Result<> dispatch_guarded(const Executors& executors, const args::SubCommand& command) {
+    try {
+        return dispatch(executors, command);
+    } catch (const std::bad_alloc&) {
+        return fail("Out of memory");
     }
 }
 
@@ -139,7 +150,7 @@ int run(int argc, const char* const* argv) {
     if (log::enabled(log::Level::Debug)) {
         debug("Invoking command: " + command.debug_form());
     }
-    auto result = dispatch(executors, command);
+    auto result = dispatch_guarded(executors, command);
     if (metrics) {
         // Written whatever the run's outcome: a daemon that is down is what it tells.
         if (auto written = metrics->finish(result); result && !written) {

@@ -20,11 +20,6 @@ namespace {
 
 enum Member : std::size_t { ResultMember, ErrorMember, IdMember, JsonRpcMember, MemberCount };
 
-// The longest answer whose faults are explained from a parsed tree. The tree takes up to ten
-// times the bytes (eight for each value, four for each mark): beyond this, an answer the one
-// pass declines is decided without it, so that a run stays within five times the answer.
-constexpr std::size_t explained_limit = std::size_t{4} << 20;
-
 // Which member of the envelope `key` names; MemberCount for any other.
 Member member_named(simdjson::ondemand::raw_json_string key) {
     return key.unsafe_is_equal("result")    ? ResultMember
@@ -240,7 +235,7 @@ tl::expected<Answer<T>, ClientFailure> decode_with_tree(Reply reply) {
 
 template <class T>
 tl::expected<Answer<T>, ClientFailure> decode_answer(Reply reply) {
-    if (reply.json().size() > explained_limit && too_dense(reply)) {
+    if (reply.json().size() > tree_limit && too_dense(reply)) {
         return tl::unexpected(ClientFailure(JsonFailure{fmt::format(
             "the answer of {} bytes holds more values than any response of the patch service "
             "could (nearly one in every two bytes)",
@@ -254,7 +249,7 @@ tl::expected<Answer<T>, ClientFailure> decode_answer(Reply reply) {
         // What the pass built goes before anything else is built.
         reply = std::move(answer.bytes());
     }
-    if (reply.json().size() <= explained_limit) {
+    if (reply.json().size() <= tree_limit) {
         return decode_with_tree<T>(std::move(reply));
     }
     // A tree takes up to ten times the bytes it is built from: a long answer is decided without.

@@ -12,6 +12,11 @@
 
 namespace quvane::rpc {
 
+// The longest answer parsed into a tree, to explain its faults or to show it in the verbose log.
+// The tree takes up to ten times the bytes (eight for each value, four for each mark): beyond
+// this, an answer is decided without it, so that a run stays within five times the answer.
+inline constexpr std::size_t tree_limit = std::size_t{4} << 20;
+
 // The result of the answer in `reply` as T (Empty, PatchInfo, PackageInfo or a list of
 // PatchListRecord or PatchStateRecord); an error object is an RpcFailure, any other fault a
 // JsonFailure.

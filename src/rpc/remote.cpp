@@ -1,5 +1,7 @@
 #include "remote.h"
 
+#include <new>
+
 #include <fmt/format.h>
 
 #include "answer_decoding.h"
@@ -51,20 +53,35 @@ Result<Answer<T>> RpcRemote::call(std::string_view method, std::vector<std::stri
         log::debug(log::target::remote, request.debug_form());
     }
     log::flush();
-    auto reply = client_.transmit(request);
-    if (!reply) {
-        return tl::unexpected(translate(reply.error(), method));
-    }
-    if (log::enabled(log::Level::Debug)) {
-        if (auto response = Response::parse_padded(reply->json())) {
-            log::debug(log::target::remote, response->debug_form());
+    // Out of memory is this call's failure, reported and recorded like any other: the daemon
+    // may have made the change already.
+    try {
+        auto reply = client_.transmit(request);
+        if (!reply) {
+            return tl::unexpected(translate(reply.error(), method));
         }
+        if (log::enabled(log::Level::Debug)) {
+            log_answer(*reply);
+        }
+        auto result = decode_answer<T>(std::move(*reply));
+        if (!result) {
+            return tl::unexpected(translate(result.error(), method));
+        }
+        return std::move(*result);
+    } catch (const std::bad_alloc&) {
+        return tl::unexpected(Error("Out of memory while reading the daemon's answer"));
     }
-    auto result = decode_answer<T>(std::move(*reply));
-    if (!result) {
-        return tl::unexpected(translate(result.error(), method));
+}
+
+void RpcRemote::log_answer(const Reply& reply) {
+    // Shown as a tree only up to the tree's bound, which keeps -v within the run's memory.
+    if (reply.json().size() > tree_limit) {
+        log::debug(log::target::remote,
+                   fmt::format("Response of {} bytes (shown in full up to {} bytes)",
+                               reply.json().size(), tree_limit));
+    } else if (auto response = Response::parse_padded(reply.json())) {
+        log::debug(log::target::remote, response->debug_form());
     }
-    return std::move(*result);
 }
 
 Error RpcRemote::translate(const ClientFailure& failure, std::string_view method) const {

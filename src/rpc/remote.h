@@ -41,6 +41,8 @@ class RpcRemote {
 
   private:
     Error translate(const ClientFailure& failure, std::string_view method) const;
+    // The answer in the verbose log.
+    static void log_answer(const Reply& reply);
 
     std::filesystem::path socket_path_;
     JsonRpcClient client_;
