@@ -1,8 +1,10 @@
-// How an answer's bytes become records: the one place that decides. The quick way (an answer in
-// its usual form, read straight from its bytes) goes first, then the one-pass decoder; where
-// both decline, the answer is parsed into a tree and decoded from it, which names exactly what
-// was wrong. All take the envelope and the result, in the same terms.
+// How an answer's bytes become records: the one place that decides. The quick way (read straight
+// from its bytes) goes first; where it declines, an answer up to the tree's bound is parsed into
+// a tree and decoded from it, which names exactly what was wrong. Both take the envelope and the
+// result, in the same terms.
 #pragma once
+
+#include <optional>
 
 #include <tl/expected.hpp>
 
@@ -23,11 +25,11 @@ inline constexpr std::size_t tree_limit = std::size_t{4} << 20;
 template <class T>
 tl::expected<Answer<T>, ClientFailure> decode_answer(Reply reply);
 
-// The faster ways and the tree on their own, for tests that compare them. decode_in_one_pass
-// tries the quick way, then the one-pass decoder: it fills `answer` (holding the bytes) and
-// returns false where both decline; the tree decoder always decides.
+// The quick way and the tree on their own, for tests that compare them. decode_quickly fills
+// `answer` (holding the bytes) and returns nothing, or the daemon's error object as an
+// RpcFailure, or a JsonFailure where it declines; the tree decoder always decides.
 template <class T>
-bool decode_in_one_pass(Answer<T>& answer);
+std::optional<ClientFailure> decode_quickly(Answer<T>& answer);
 template <class T>
 tl::expected<Answer<T>, ClientFailure> decode_with_tree(Reply reply);
 

@@ -89,8 +89,6 @@ class Framing {
         return {};
     }
 
-    std::size_t marks() const noexcept { return counter_.marks(); }
-
     bool started(const Reply& value) const noexcept {
         return !value.json().empty() || counting_ || grammar_.started();
     }
@@ -176,7 +174,6 @@ tl::expected<Reply, ClientFailure> read_one_value(ByteSource& source, std::size_
     // Answers are held until they are shown, a run's worth of them at once: none keeps the
     // room of a chunk it did not need.
     value.shrink_to_fit();
-    value.set_marks(framing.marks());
     return value;
 }
 

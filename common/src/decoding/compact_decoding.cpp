@@ -108,7 +108,7 @@ bool Cursor::word(std::string_view word) noexcept {
     return true;
 }
 
-std::optional<std::string_view> Cursor::string() {
+std::optional<std::string_view> Cursor::string_as(Keep keep) {
     if (!take('"')) {
         return std::nullopt;
     }
@@ -140,8 +140,10 @@ std::optional<std::string_view> Cursor::string() {
             if (!escaped) {
                 return raw;
             }
-            return unescape(raw, unescaped_) ? std::optional(arena_.keep(unescaped_))
-                                             : std::nullopt;
+            if (!unescape(raw, unescaped_)) {
+                return std::nullopt;
+            }
+            return keep == Keep::InArena ? arena_.keep(unescaped_) : std::string_view(unescaped_);
         }
         if (c < 0x20) {
             return std::nullopt;
@@ -155,8 +157,108 @@ std::optional<std::string_view> Cursor::string() {
     return std::nullopt;
 }
 
+bool Cursor::number() noexcept {
+    // The parser reads an integer of up to 19 digits exactly, and a fraction or an exponent
+    // as a double, which a long one may overflow: those decline, and the tree decides.
+    constexpr int most_digits = 19;
+    const auto digits = [&] {
+        const char* const first = at_;
+        while (at_ < end_ && *at_ >= '0' && *at_ <= '9') {
+            ++at_;
+        }
+        return static_cast<int>(at_ - first);
+    };
+    skip_blanks();
+    const bool negative = at_ < end_ && *at_ == '-';
+    at_ += negative ? 1 : 0;
+    const bool zero = at_ < end_ && *at_ == '0';
+    const int whole = digits();
+    if (whole == 0 || (zero && whole > 1)) {
+        return false;
+    }
+    int fraction = 0;
+    if (at_ < end_ && *at_ == '.') {
+        ++at_;
+        if ((fraction = digits()) == 0) {
+            return false;
+        }
+    }
+    if (at_ < end_ && (*at_ == 'e' || *at_ == 'E')) {
+        ++at_;
+        if (at_ < end_ && (*at_ == '+' || *at_ == '-')) {
+            ++at_;
+        }
+        const int exponent = digits();
+        if (exponent == 0 || exponent > 2) {
+            return false;
+        }
+    }
+    // A negative integer of 19 digits may be below the least the parser reads.
+    return whole + fraction <= most_digits - (negative && fraction == 0 ? 1 : 0);
+}
+
+bool Cursor::skip_value() {
+    skip_blanks();
+    if (at_ == end_) {
+        return false;
+    }
+    switch (*at_) {
+        case '"':
+            return string_as(Keep::Not).has_value();
+        case '{':
+        case '[': {
+            const char closing = *at_ == '{' ? '}' : ']';
+            if (!open(*at_)) {
+                return false;
+            }
+            if (next_is(closing)) {
+                return close(closing);
+            }
+            do {
+                if (closing == '}' && (!string_as(Keep::Not) || !take(':'))) {
+                    return false;
+                }
+                if (!skip_value()) {
+                    return false;
+                }
+            } while (take(','));
+            return close(closing);
+        }
+        case 't':
+            return word("true");
+        case 'f':
+            return word("false");
+        case 'n':
+            return word("null");
+        default:
+            return number();
+    }
+}
+
+std::optional<std::string_view> Cursor::raw_value() {
+    skip_blanks();
+    const char* const start = at_;
+    if (!skip_value()) {
+        return std::nullopt;
+    }
+    return std::string_view(start, static_cast<std::size_t>(at_ - start));
+}
+
+std::optional<std::int32_t> Cursor::int32() noexcept {
+    skip_blanks();
+    const bool negative = at_ < end_ && *at_ == '-';
+    at_ += negative ? 1 : 0;
+    const auto magnitude = integer(std::uint64_t{INT32_MAX} + (negative ? 1 : 0));
+    // What follows must end the number: a fraction or an exponent makes it no integer.
+    if (!magnitude || (at_ < end_ && (*at_ == '.' || *at_ == 'e' || *at_ == 'E'))) {
+        return std::nullopt;
+    }
+    return static_cast<std::int32_t>(negative ? -static_cast<std::int64_t>(*magnitude)
+                                              : static_cast<std::int64_t>(*magnitude));
+}
+
 bool Cursor::byte_numbers(std::string& out) {
-    if (take(']')) {
+    if (close(']')) {
         return true;
     }
     // At most a byte for every two bytes of text, written in place.
@@ -193,6 +295,7 @@ bool Cursor::byte_numbers(std::string& out) {
             return false;
         }
         if (*at_++ == ']') {
+            --depth_;
             out.resize(static_cast<std::size_t>(next - out.data()));
             return true;
         }
@@ -215,14 +318,6 @@ std::optional<std::uint64_t> Cursor::integer(std::uint64_t most) noexcept {
     return number;
 }
 
-bool Cursor::simple_value() {
-    skip_blanks();
-    if (at_ < end_ && *at_ == '"') {
-        return string().has_value();
-    }
-    return integer(UINT32_MAX).has_value() || word("null");
-}
-
 bool Cursor::at_end() noexcept {
     skip_blanks();
     return at_ == end_;
@@ -236,11 +331,11 @@ bool take_value(Cursor& cursor, std::uint32_t& out) {
 
 // A repeated key: the later value wins, as in the tree.
 bool take_value(Cursor& cursor, TextMap& out) {
-    if (!cursor.take('{')) {
+    if (!cursor.open('{')) {
         return false;
     }
-    if (cursor.take('}')) {
-        return true;
+    if (cursor.next_is('}')) {
+        return cursor.close('}');
     }
     do {
         const auto key = cursor.string();
@@ -250,17 +345,72 @@ bool take_value(Cursor& cursor, TextMap& out) {
         }
         out.insert_or_assign(*key, *text);
     } while (cursor.take(','));
-    return cursor.take('}');
+    return cursor.close('}');
 }
 
-// {"Unix":[110,102]}: the bytes by their numbers.
+// {"Unix":[110,102]}: the bytes by their numbers; the one member.
 bool take_value(Cursor& cursor, FileSystemName& out) {
-    return cursor.take('{') && cursor.quoted("Unix") && cursor.take(':') && cursor.take('[') &&
-           cursor.byte_numbers(out.bytes) && cursor.take('}');
+    static constexpr std::array<std::string_view, 1> unix_name{"Unix"};
+    return cursor.open('{') && take_key(cursor, unix_name) == 0 && cursor.open('[') &&
+           cursor.byte_numbers(out.bytes) && cursor.close('}');
 }
 
 bool take_value(Cursor& cursor, Empty&) {
     return cursor.word("null");
+}
+
+bool take_error(Cursor& cursor, std::optional<ErrorObject>& out) {
+    enum Member : std::size_t { Code, Message, Data, None };
+    static constexpr std::array<std::string_view, None> members{"code", "message", "data"};
+    if (cursor.word("null")) {
+        return true;
+    }
+    ErrorObject error;
+    std::bitset<None> seen;
+    if (!cursor.open('{')) {
+        return false;
+    }
+    if (!cursor.next_is('}')) {
+        do {
+            const auto which = take_key(cursor, members);
+            if (!which || (*which < None && seen.test(*which))) {
+                return false;
+            }
+            bool taken = false;
+            if (*which == Code) {
+                const auto code = cursor.int32();
+                error.code = code.value_or(0);
+                taken = code.has_value();
+            } else if (*which == Message) {
+                const auto message = cursor.string();
+                error.message = message.value_or(std::string_view{});
+                taken = message.has_value();
+            } else if (*which == Data) {
+                // Kept as the tree keeps it: the parser's compact text of the value.
+                const auto raw = cursor.raw_value();
+                simdjson::dom::parser parser;
+                simdjson::dom::element value;
+                taken = raw &&
+                        parser.parse(simdjson::padded_string(*raw)).get(value) == simdjson::SUCCESS;
+                if (taken && !value.is_null()) {
+                    error.data = RawJson{simdjson::minify(value)};
+                }
+            } else {
+                taken = cursor.skip_value();
+            }
+            if (!taken) {
+                return false;
+            }
+            if (*which < None) {
+                seen.set(*which);
+            }
+        } while (cursor.take(','));
+    }
+    if (!cursor.close('}') || !seen.test(Code) || !seen.test(Message)) {
+        return false;
+    }
+    out = std::move(error);
+    return true;
 }
 
 }  // namespace quvane::compact

@@ -1,10 +1,11 @@
-// The quick way through an answer in the usual form, without the parser: the envelope's
-// "jsonrpc", "id", "result" and a null "error", the result's records with exactly their own
-// fields, in any order. Every byte is checked as the parser checks it (strings' escapes,
-// control characters and UTF-8 too); on anything else it declines (an unknown member, the
-// array form of a record, a number the records do not hold), and the one-pass decoder takes
-// the same bytes. Text becomes views into the bytes, or into the arena where a string had
-// escapes.
+// The quick way through an answer: read straight from its bytes, without the parser, into the
+// records or the error object. It takes every form the tree decoder takes (members in any
+// order, unknown members skipped, keys and names written with escapes, records as arrays,
+// names as {"Name":null}) and checks every byte as the parser checks it (strings' escapes,
+// control characters and UTF-8, numbers, literals, nesting up to the framing's limit). Where
+// the tree would fail, or a value is out of the ordinary (a duplicate field, a missing one, a
+// number the parser might read otherwise), it declines before anything is kept, and the tree
+// decides. Text becomes views into the bytes, or into the arena where a string had escapes.
 #pragma once
 
 #include <algorithm>
@@ -18,8 +19,10 @@
 #include <vector>
 
 #include "patch_records.h"
+#include "raw_json.h"
 #include "schema.h"
 #include "text_arena.h"
+#include "wire/bracket_counter.h"
 
 namespace quvane::compact {
 
@@ -58,19 +61,52 @@ class Cursor {
     }
     // Takes `word` (null, say) after any blanks.
     bool word(std::string_view word) noexcept;
-    // Takes a string after any blanks: its text, escapes replaced; nothing when it is no string,
-    // or has a control character, bytes that are not UTF-8 or an escape the parser refuses.
-    std::optional<std::string_view> string();
-    // After an array's '[': its numbers from 0 to 255 as bytes appended to `out`, and its ']'.
+    // Whether `c` comes next, after any blanks, without taking it.
+    bool next_is(char c) noexcept {
+        skip_blanks();
+        return at_ != end_ && *at_ == c;
+    }
+    // Takes '{' or '[' one level deeper, or '}' or ']' one level up; false past the nesting
+    // the parser takes, or when something else comes.
+    bool open(char c) noexcept { return take(c) && ++depth_ <= rpc::BracketCounter::max_depth; }
+    bool close(char c) noexcept { return take(c) && depth_-- > 0; }
+    // Takes a string after any blanks: its text, escapes replaced (kept in the arena); nothing
+    // when it is no string, or has a control character, bytes that are not UTF-8 or an escape
+    // the parser refuses.
+    std::optional<std::string_view> string() { return string_as(Keep::InArena); }
+    // A key: as string(), its text valid until the next string is taken.
+    std::optional<std::string_view> key() { return string_as(Keep::Briefly); }
+    // Takes any value, checked as the parser checks it; false where it declines.
+    bool skip_value();
+    // Takes any value and gives its bytes as they are written.
+    std::optional<std::string_view> raw_value();
+    // Takes a value that is an integer in the signed 32-bit range, without fraction or exponent.
+    std::optional<std::int32_t> int32() noexcept;
+
+    // Where the cursor is, to come back to.
+    struct Mark {
+        const char* at;
+        std::size_t depth;
+    };
+    Mark mark() const noexcept { return {at_, depth_}; }
+    void rewind(Mark mark) noexcept {
+        at_ = mark.at;
+        depth_ = mark.depth;
+    }
+    // After an array's '[' (taken by open()): its numbers from 0 to 255 as bytes appended to
+    // `out`, and its ']'.
     bool byte_numbers(std::string& out);
     // Takes an integer without sign, fraction or exponent, up to `most`.
     std::optional<std::uint64_t> integer(std::uint64_t most) noexcept;
-    // Takes a value that is a string, an integer as above or null.
-    bool simple_value();
     // Whether only blanks are left.
     bool at_end() noexcept;
 
   private:
+    enum class Keep { InArena, Briefly, Not };
+    std::optional<std::string_view> string_as(Keep keep);
+    // A number as the JSON grammar writes it, of no more digits than the parser reads exactly.
+    bool number() noexcept;
+
     void skip_blanks() noexcept {
         while (at_ < end_ && (*at_ == ' ' || *at_ == '\n' || *at_ == '\t' || *at_ == '\r')) {
             ++at_;
@@ -79,9 +115,26 @@ class Cursor {
 
     const char* at_;
     const char* end_;
+    std::size_t depth_ = 0;  // of brackets open around the cursor
     TextArena& arena_;
     std::string unescaped_;  // a string's text while its escapes are replaced
 };
+
+// Takes a key and its colon: the index of `keys` it names (as written, or with escapes), or
+// keys.size() for another, nothing when it is no key.
+template <std::size_t N>
+std::optional<std::size_t> take_key(Cursor& cursor, const std::array<std::string_view, N>& keys,
+                                    std::size_t expected = 0) {
+    // The usual case: the key expected next, written as it is.
+    if (expected < N && cursor.quoted(keys[expected])) {
+        return cursor.take(':') ? std::optional(expected) : std::nullopt;
+    }
+    const auto key = cursor.key();
+    if (!key || !cursor.take(':')) {
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(std::find(keys.begin(), keys.end(), *key) - keys.begin());
+}
 
 // Each kind returns false to decline.
 inline bool take_value(Cursor& cursor, Text& out) {
@@ -106,7 +159,7 @@ bool take_value(Cursor& cursor, R& out);
 template <class T>
 bool take_value(Cursor& cursor, std::vector<T>& out);
 
-// A name as it is written; one with an escape or unknown declines.
+// A name, as a string or as {"Name":null}; an unknown one declines.
 template <class E>
 requires requires {
     EnumSchema<E>::names;
@@ -115,91 +168,156 @@ bool take_value(Cursor& cursor, E& out) {
     constexpr auto& names = EnumSchema<E>::names;
     const auto* named = std::find_if(names.begin(), names.end(),
                                      [&](std::string_view name) { return cursor.quoted(name); });
+    if (named == names.end() && cursor.next_is('"')) {
+        const auto name = cursor.key();
+        named = name ? std::find(names.begin(), names.end(), *name) : names.end();
+    } else if (named == names.end()) {
+        const auto index = cursor.open('{') ? take_key(cursor, names) : std::nullopt;
+        if (!index || !cursor.word("null") || !cursor.close('}')) {
+            return false;
+        }
+        named = names.begin() + static_cast<std::ptrdiff_t>(*index);
+    }
     out = static_cast<E>(named - names.begin());
     return named != names.end();
 }
 
-// Each of the record's fields once, in any order; an unknown or missing field declines.
+// A record as an object, each field once in any order, unknown members skipped; or, where its
+// schema allows, as the array of its fields in order. A missing or repeated field declines.
 template <class R>
 requires requires {
     RecordSchema<R>::fields;
 }
 bool take_value(Cursor& cursor, R& out) {
     constexpr std::size_t count = field_count<R>;
+    const auto field = [&](std::size_t index) {
+        bool taken = false;
+        visit_field(index, out, [&](auto& member) { taken = take_value(cursor, member); });
+        return taken;
+    };
+    if constexpr (has_array_form<R>) {
+        if (cursor.next_is('[')) {
+            cursor.open('[');
+            for (std::size_t index = 0; index < count; ++index) {
+                if ((index > 0 && !cursor.take(',')) || !field(index)) {
+                    return false;
+                }
+            }
+            return cursor.close(']');
+        }
+    }
     std::bitset<count> seen;
     std::size_t next = 0;
-    if (!cursor.take('{')) {
+    if (!cursor.open('{')) {
         return false;
     }
-    for (std::size_t member = 0; member < count; ++member) {
-        if (member > 0 && !cursor.take(',')) {
-            return false;
-        }
-        const std::size_t index =
-            field_index<R>(next, [&](std::string_view known) { return cursor.quoted(known); });
-        if (index == count || seen.test(index) || !cursor.take(':')) {
-            return false;
-        }
-        bool taken = false;
-        visit_field(index, out, [&](auto& field) { taken = take_value(cursor, field); });
-        if (!taken) {
-            return false;
-        }
-        seen.set(index);
-        next = index + 1;
+    if (!cursor.next_is('}')) {
+        do {
+            const auto index = take_key(cursor, field_keys<R>, next);
+            if (!index || (*index < count && (seen.test(*index) || !field(*index))) ||
+                (*index == count && !cursor.skip_value())) {
+                return false;
+            }
+            if (*index < count) {
+                seen.set(*index);
+                next = *index + 1;
+            }
+        } while (cursor.take(','));
     }
-    return cursor.take('}');
+    return cursor.close('}') && seen.all();
 }
 
 template <class T>
 bool take_value(Cursor& cursor, std::vector<T>& out) {
-    if (!cursor.take('[')) {
+    if (!cursor.open('[')) {
         return false;
     }
-    if (cursor.take(']')) {
-        return true;
+    if (cursor.next_is(']')) {
+        return cursor.close(']');
     }
     do {
         if (!take_value(cursor, out.emplace_back())) {
             return false;
         }
     } while (cursor.take(','));
-    return cursor.take(']');
+    return cursor.close(']');
 }
 
-// Decodes `bytes`, followed by at least 8 readable bytes, into `out`; false where it declines,
-// `out` and `arena` then holding whatever was taken before.
+// The daemon's error object: "code" and "message", "data" as its compact text.
+struct ErrorObject {
+    std::int32_t code = 0;
+    std::string_view message;
+    std::optional<RawJson> data;
+};
+
+// How an answer went the quick way.
+enum class Outcome { Decoded, Refused, Declined };
+
+// An error object, or null; false where it declines.
+bool take_error(Cursor& cursor, std::optional<ErrorObject>& out);
+
+// Decodes `bytes`, followed by at least 8 readable bytes, into `out`, or the error object into
+// `error`; on Declined, `out`, `error` and `arena` hold whatever was taken before.
 template <class T>
-bool decode(std::string_view bytes, TextArena& arena, T& out) {
+Outcome decode(std::string_view bytes, TextArena& arena, T& out,
+               std::optional<ErrorObject>& error) {
     enum Member : std::size_t { Result, Id, JsonRpc, Error, None };
-    constexpr std::array<std::string_view, None> members{"result", "id", "jsonrpc", "error"};
+    static constexpr std::array<std::string_view, None> members{"result", "id", "jsonrpc", "error"};
     std::bitset<None> seen;
+    bool result_taken = false;
     Cursor cursor(bytes, arena);
-    // Room for as many records as the bytes can hold, so that they never move.
+    // Room for as many records as the bytes can hold in the usual form.
     if constexpr (requires { out.reserve(0); }) {
         out.reserve(most_items<typename T::value_type>(bytes.size()));
     }
-    if (!cursor.take('{')) {
-        return false;
+    if (!cursor.open('{')) {
+        return Outcome::Declined;
     }
     do {
-        const auto which = static_cast<Member>(
-            std::find_if(members.begin(), members.end(),
-                         [&](std::string_view member) { return cursor.quoted(member); }) -
-            members.begin());
-        if (which == None || seen.test(which) || !cursor.take(':')) {
-            return false;
+        const auto which = take_key(cursor, members);
+        if (!which || (*which < None && seen.test(*which))) {
+            return Outcome::Declined;
         }
-        seen.set(which);
-        const bool taken = which == Result    ? take_value(cursor, out)
-                           : which == Id      ? cursor.simple_value()
-                           : which == JsonRpc ? cursor.string().has_value()
-                                              : cursor.word("null");
+        bool taken = false;
+        switch (*which) {
+            case Result: {
+                // A result that is no T is no fault while an error object stands beside it.
+                const Cursor::Mark before = cursor.mark();
+                result_taken =
+                    cursor.word("null") ? std::is_same_v<T, Empty> : take_value(cursor, out);
+                if (!result_taken) {
+                    cursor.rewind(before);
+                }
+                taken = result_taken || cursor.skip_value();
+                break;
+            }
+            case Id:
+            case None:
+                taken = cursor.skip_value();
+                break;
+            case JsonRpc:
+                taken = cursor.word("null") || cursor.string().has_value();
+                break;
+            case Error:
+                taken = take_error(cursor, error);
+                break;
+        }
         if (!taken) {
-            return false;
+            return Outcome::Declined;
+        }
+        if (*which < None) {
+            seen.set(*which);
         }
     } while (cursor.take(','));
-    return cursor.take('}') && cursor.at_end() && seen.test(Result) && seen.test(Id);
+    if (!cursor.close('}') || !cursor.at_end() || !seen.test(Id)) {
+        return Outcome::Declined;
+    }
+    if (error) {
+        return Outcome::Refused;
+    }
+    // Without a result, Empty is null.
+    return result_taken || (!seen.test(Result) && std::is_same_v<T, Empty>) ? Outcome::Decoded
+                                                                            : Outcome::Declined;
 }
 
 }  // namespace quvane::compact

@@ -3,8 +3,6 @@
 
 #include "result_types.h"
 
-#include "compact_decoding.h"
-
 #include "patch_schema.h"
 #include "patch_value_decoding.h"
 #include "schema_decoding.h"
@@ -64,39 +62,6 @@ decoding::Status decode_into(element value, FileSystemName& out) {
     }
     out.bytes = std::move(name);
     return {};
-}
-
-bool decode_into(one_pass::value item, one_pass::Pass&, Empty&) {
-    bool null = false;
-    return item.is_null().get(null) == simdjson::SUCCESS && null;
-}
-
-bool decode_into(one_pass::value item, one_pass::Pass& pass, FileSystemName& out) {
-    simdjson::ondemand::object object;
-    if (item.get_object().get(object) != simdjson::SUCCESS) {
-        return false;
-    }
-    bool unix_seen = false;
-    for (auto member : object) {
-        simdjson::ondemand::field field;
-        simdjson::ondemand::array bytes;
-        std::string_view numbers;
-        // The numbers are read from the array's text: through the parser, each would cost as
-        // much as a whole string.
-        if (unix_seen || std::move(member).get(field) != simdjson::SUCCESS ||
-            !field.key().unsafe_is_equal("Unix") ||
-            field.value().get_array().get(bytes) != simdjson::SUCCESS ||
-            bytes.raw_json().get(numbers) != simdjson::SUCCESS) {
-            return false;
-        }
-        // The array's text lies in the padded answer, as the quick way's cursor needs.
-        compact::Cursor cursor(numbers, pass.arena);
-        if (!cursor.take('[') || !cursor.byte_numbers(out.bytes) || !cursor.at_end()) {
-            return false;
-        }
-        unix_seen = true;
-    }
-    return unix_seen;
 }
 
 template <class T>

@@ -5,7 +5,6 @@
 
 #include <simdjson.h>
 
-#include "one_pass_decoding.h"
 #include "patch_records.h"
 #include "schema_decoding.h"
 
@@ -15,9 +14,5 @@ namespace quvane {
 decoding::Status decode_into(simdjson::dom::element value, Empty& out);
 // {"Unix":[bytes]}: a file-system name, any bytes.
 decoding::Status decode_into(simdjson::dom::element value, FileSystemName& out);
-
-// The same kinds for the one-pass decoder.
-bool decode_into(one_pass::value item, one_pass::Pass& pass, Empty& out);
-bool decode_into(one_pass::value item, one_pass::Pass& pass, FileSystemName& out);
 
 }  // namespace quvane

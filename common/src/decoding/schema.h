@@ -62,6 +62,13 @@ void visit_field(std::size_t index, Record& record, Visit visit) {
     (std::make_index_sequence<field_count<Record>>{});
 }
 
+// Whether a record may also come as an array of its fields; a schema says `object_only` where
+// it may not.
+template <class R>
+constexpr bool has_array_form = !requires {
+    RecordSchema<R>::object_only;
+};
+
 // The fewest bytes a record's object form can take: braces, and each key quoted with its
 // colon, a value of at least one byte and a comma.
 template <class R>

@@ -164,13 +164,6 @@ constexpr bool is_optional = false;
 template <class T>
 constexpr bool is_optional<std::optional<T>> = true;
 
-// Whether a record may also come as an array of its fields; a schema says `object_only` where
-// it may not.
-template <Record R>
-constexpr bool has_array_form = !requires {
-    RecordSchema<R>::object_only;
-};
-
 // Per field, whether it may be absent (its member is optional).
 template <Record R>
 constexpr auto field_optional = std::apply(

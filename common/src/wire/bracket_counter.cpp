@@ -23,9 +23,8 @@ namespace {
 struct Marks {
     std::uint64_t quote = 0;
     std::uint64_t backslash = 0;
-    std::uint64_t open = 0;       // '{' or '[' (0x7B, 0x5B: alike but for bit 0x20)
-    std::uint64_t close = 0;      // '}' or ']' (0x7D, 0x5D)
-    std::uint64_t separator = 0;  // ',' or ':'
+    std::uint64_t open = 0;   // '{' or '[' (0x7B, 0x5B: alike but for bit 0x20)
+    std::uint64_t close = 0;  // '}' or ']' (0x7D, 0x5D)
 };
 
 Marks marks_of(const char* p) noexcept {
@@ -40,9 +39,6 @@ Marks marks_of(const char* p) noexcept {
         marks.backslash |= bits(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\')), i);
         marks.open |= bits(_mm_cmpeq_epi8(folded, _mm_set1_epi8('{')), i);
         marks.close |= bits(_mm_cmpeq_epi8(folded, _mm_set1_epi8('}')), i);
-        marks.separator |= bits(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(',')),
-                                             _mm_cmpeq_epi8(bytes, _mm_set1_epi8(':'))),
-                                i);
     }
     return marks;
 }
@@ -62,10 +58,6 @@ Marks marks_of(const char* p) noexcept {
         marks.backslash |= wide_bits(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('\\')), i);
         marks.open |= wide_bits(_mm256_cmpeq_epi8(folded, _mm256_set1_epi8('{')), i);
         marks.close |= wide_bits(_mm256_cmpeq_epi8(folded, _mm256_set1_epi8('}')), i);
-        marks.separator |=
-            wide_bits(_mm256_or_si256(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(',')),
-                                      _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(':'))),
-                      i);
     }
     return marks;
 }
@@ -145,7 +137,6 @@ template <class Marks, class Count>
         return false;
     }
     depth_ = depth_ + opens - closes;
-    marks_ += opens + closes + count(marks.separator & ~in_string);
     in_string_ = (in_string >> 63) != 0;
     escaped_ = odd_run;
     return true;
@@ -178,15 +169,11 @@ std::optional<std::size_t> BracketCounter::scan_bytes(std::string_view bytes,
             escaped_ = !escaped_ && c == '\\';
         } else if (c == '"') {
             in_string_ = true;
-        } else if (c == ',' || c == ':') {
-            ++marks_;
         } else if (c == '{' || c == '[') {
-            ++marks_;
             if (++depth_ > max_depth) {
                 return i + 1;
             }
         } else if (c == '}' || c == ']') {
-            ++marks_;
             if (--depth_ == 0) {
                 return i + 1;
             }

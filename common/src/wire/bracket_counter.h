@@ -26,10 +26,6 @@ class BracketCounter {
     std::optional<std::size_t> scan(std::string_view chunk) noexcept;
     bool too_deep() const noexcept { return depth_ > max_depth; }
 
-    // How many marks (, : [ ] { }) outside strings the scans have met: twice this bounds the
-    // number of values from above, which is what parsing the answer will cost.
-    std::size_t marks() const noexcept { return marks_; }
-
   private:
     // The bytes from `i` on one at a time; the end of the value, or nullopt at the end of the
     // bytes.
@@ -45,8 +41,7 @@ class BracketCounter {
     std::size_t depth_ = 0;
     bool in_string_ = false;
     bool escaped_ = false;  // the byte before was a reverse solidus inside a string
-    std::size_t marks_ = 0;
-    bool wide_ = false;  // the processor has AVX2 and POPCNT
+    bool wide_ = false;     // the processor has AVX2 and POPCNT
 };
 
 }  // namespace quvane::rpc

@@ -51,7 +51,6 @@ Reply::Reply(Reply&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)),
       size_(std::exchange(other.size_, 0)),
       capacity_(std::exchange(other.capacity_, 0)),
-      marks_(std::exchange(other.marks_, 0)),
       mapped_(std::exchange(other.mapped_, false)) {}
 
 Reply& Reply::operator=(Reply&& other) noexcept {
@@ -60,7 +59,6 @@ Reply& Reply::operator=(Reply&& other) noexcept {
         data_ = std::exchange(other.data_, nullptr);
         size_ = std::exchange(other.size_, 0);
         capacity_ = std::exchange(other.capacity_, 0);
-        marks_ = std::exchange(other.marks_, 0);
         mapped_ = std::exchange(other.mapped_, false);
     }
     return *this;

@@ -32,11 +32,6 @@ class Reply {
     // Gives back the room beyond the bytes and their padding.
     void shrink_to_fit() noexcept;
 
-    // The marks (, : [ ] { }) outside strings that framing counted, or 0 where it did not
-    // count them: what the parser's index will cost, known before it is built.
-    std::size_t marks() const noexcept { return marks_; }
-    void set_marks(std::size_t marks) noexcept { marks_ = marks; }
-
   private:
     void release() noexcept;
 
@@ -47,7 +42,6 @@ class Reply {
     char* data_ = nullptr;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
-    std::size_t marks_ = 0;
     bool mapped_ = false;
 };
 
