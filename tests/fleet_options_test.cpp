@@ -4,6 +4,7 @@
 #include <iterator>
 #include <regex>
 
+#include <fmt/format.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -12,8 +13,10 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
+#include "executor/json_text.h"
 #include "executor/operation_lock.h"
 #include "os/file_descriptor.h"
+#include "rpc/answer_decoding.h"
 #include "support/end_to_end.h"
 #include "support/process.h"
 
@@ -194,6 +197,39 @@ TEST_F(FleetJson, OneDocumentPerRun) {
         R"x("causes":\["Resource temporarily unavailable \(os error 11\)"\],"kind":"locked"\}\}\n)x");
     EXPECT_TRUE(std::regex_match(locked.out, lock_error)) << locked.out;
     EXPECT_EQ(locked.status, 1);
+}
+
+}  // namespace
+}  // namespace quvane
+
+namespace quvane {
+namespace {
+
+// A document longer than the blocks it goes out in is the document written whole.
+TEST_F(FleetJson, AnInfoLargerThanABlockIsTheDocumentWrittenWhole) {
+    std::string info =
+        R"({"uuid":"u","name":"big","version":"1","release":1,"arch":"x86_64","kind":"UserPatch",)"
+        R"("depends":"","target":{"name":"t","kind":"SourcePackage","arch":"a","epoch":"0",)"
+        R"("version":"1","release":"1","license":"l","source_pkg":"s"},"entities":[)";
+    for (int i = 0; i < 8000; ++i) {
+        info += (i > 0 ? "," : "") +
+                fmt::format(R"({{"uuid":"e{}","patch_name":{{"Unix":[110,102,{}]}},)"
+                            R"("patch_target":"/lib/m\u00e9/{}.ko","checksum":"c"}})",
+                            i, i % 256, i);
+    }
+    info += R"(],"description":"d","patches":[],"others":{}})";
+    fault("get_patch_info",
+          [&](const std::string& request) { return Reply::result(request, info); });
+    const auto decoded = rpc::decode_answer<PatchInfo>(
+        rpc::Reply::copy_of(R"({"jsonrpc":"2.0","id":1,"result":)" + info + "}"));
+    ASSERT_TRUE(decoded.has_value());
+    std::string whole = R"({"results":[{"identifier":"big","info":)";
+    json::append_value(whole, **decoded);
+    whole += "}],\"failures\":[]}\n";
+    ASSERT_GT(whole.size(), std::size_t{512} << 10);  // more than two blocks
+    const auto result = run({"--json", "info", "big"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_TRUE(result.out == whole) << result.out.size() << " bytes, not " << whole.size();
 }
 
 }  // namespace

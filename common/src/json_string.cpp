@@ -1,11 +1,11 @@
 #include "json_string.h"
 
-#include <algorithm>
 #include <cstdint>
 
 #include <fmt/format.h>
 
 #include "lossy_utf8.h"
+#include "plain_ascii.h"
 #include "terminal_text.h"
 
 namespace quvane::json {
@@ -36,13 +36,6 @@ void append_escape(std::string& out, char32_t code) {
         }
     }
     fmt::format_to(std::back_inserter(out), "\\u{:04x}", static_cast<std::uint32_t>(code));
-}
-
-// Whether `text` is printable ASCII without a quotation mark or reverse solidus: the common
-// case, written as it stands.
-bool plain_ascii(std::string_view text) noexcept {
-    return std::all_of(text.begin(), text.end(),
-                       [](char c) { return c >= 0x20 && c <= 0x7E && c != '"' && c != '\\'; });
 }
 
 }  // namespace

@@ -61,6 +61,13 @@ void JsonSink::write_block(bool all) {
     }
 }
 
+void JsonSink::between(std::string& out) {
+    // Only the results' own block goes out as it fills: failures wait for the end.
+    if (&out == &block_) {
+        write_block();
+    }
+}
+
 // {"results":[{"identifier":…,KEY:…}],"failures":[{"identifier":…,"error":…,"kind":…}]}, the
 // record under `key` (nothing for a call without result). Results go out as they come; the
 // failures wait for the end.
@@ -79,7 +86,7 @@ void JsonSink::show_outcome(const Outcome<T>& outcome, std::string_view key) {
         append_kind(list, outcome.result.error());
     } else if constexpr (!std::is_void_v<T>) {
         list.append(",\"").append(key).append("\":");
-        json::append_value(list, **outcome.result);
+        json::append_value(list, **outcome.result, json::Between(*this));
     }
     list.push_back('}');
     write_block();

@@ -36,6 +36,8 @@ class JsonSink final : public ResultSink {
     // Ends the document of a run that ended with `result` (the whole document when nothing
     // was shown) with a line feed.
     void finish(const Result<>& result);
+    // Between two elements of an array being written to `out`: a full block goes out.
+    void between(std::string& out);
 
   private:
     template <class T>

@@ -35,20 +35,54 @@ void append_value(std::string& out, Enum value) {
     append_string(out, word(value), Escaping::TerminalSafe);
 }
 
+// Called between the elements of an array with what is written so far, so that its owner can
+// hand a full block on and go on in an empty one: a long array is never held whole.
+class Between {
+  public:
+    constexpr Between() = default;
+    template <class Owner>
+    explicit Between(Owner& owner) noexcept
+        : owner_(&owner),
+          call_([](void* o, std::string& out) { static_cast<Owner*>(o)->between(out); }) {}
+    void operator()(std::string& out) const {
+        if (call_ != nullptr) {
+            call_(owner_, out);
+        }
+    }
+
+  private:
+    void* owner_ = nullptr;
+    void (*call_)(void*, std::string&) = nullptr;
+};
+
 template <class Record>
 requires requires {
     RecordSchema<Record>::fields;
 }
-void append_value(std::string& out, const Record& record);
+void append_value(std::string& out, const Record& record, Between between = {});
 
 template <class T>
-void append_value(std::string& out, const std::vector<T>& values) {
+void append_value(std::string& out, const std::vector<T>& values, Between between = {});
+
+// A field's value, and the hand-over for those that hold arrays.
+template <class T>
+void append_field(std::string& out, const T& value, Between between) {
+    if constexpr (requires { append_value(out, value, between); }) {
+        append_value(out, value, between);
+    } else {
+        append_value(out, value);
+    }
+}
+
+template <class T>
+void append_value(std::string& out, const std::vector<T>& values, Between between) {
     out.push_back('[');
     for (std::size_t i = 0; i < values.size(); ++i) {
         if (i > 0) {
             out.push_back(',');
         }
-        append_value(out, values[i]);
+        append_field(out, values[i], between);
+        between(out);
     }
     out.push_back(']');
 }
@@ -58,13 +92,13 @@ template <class Record>
 requires requires {
     RecordSchema<Record>::fields;
 }
-void append_value(std::string& out, const Record& record) {
+void append_value(std::string& out, const Record& record, Between between) {
     out.push_back('{');
     bool first = true;
     std::apply(
         [&](const auto&... fields) {
             ((out.append(first ? "\"" : ",\""), first = false, out.append(fields.key),
-              out.append("\":"), append_value(out, record.*fields.member)),
+              out.append("\":"), append_field(out, record.*fields.member, between)),
              ...);
         },
         RecordSchema<Record>::fields);

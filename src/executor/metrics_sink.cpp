@@ -12,6 +12,7 @@
 #include "lossy_utf8.h"
 #include "os/replaced_file.h"
 #include "patch_text.h"
+#include "plain_ascii.h"
 #include "system_error.h"
 
 namespace quvane::executor {
@@ -21,9 +22,15 @@ constexpr PatchStatus statuses[] = {PatchStatus::Unknown, PatchStatus::NotApplie
                                     PatchStatus::Deactived, PatchStatus::Actived,
                                     PatchStatus::Accepted};
 
+constexpr std::size_t block_size = std::size_t{256} * 1024;
+
 // A label value as the exposition format takes it: UTF-8, with the reverse solidus, the
-// quotation mark and the line feed escaped.
+// quotation mark and the line feed escaped. Plain ASCII, the usual case, is copied whole.
 void append_label(std::string& out, std::string_view value) {
+    if (plain_ascii(value)) {
+        out.append(value);
+        return;
+    }
     for (const char c : to_text_lossy(value)) {
         if (c == '\\' || c == '"') {
             out.push_back('\\');
@@ -40,6 +47,33 @@ void append_family(std::string& out, std::string_view name, std::string_view hel
     fmt::format_to(std::back_inserter(out), "# HELP {} {}\n# TYPE {} gauge\n", name, help, name);
 }
 
+void append_series(std::string& out, std::string_view family, std::string_view uuid,
+                   std::string_view name, std::string_view label, std::string_view value) {
+    out.append(family).append("{uuid=\"");
+    append_label(out, uuid);
+    out.append("\",name=\"");
+    append_label(out, name);
+    out.append("\",").append(label).append("=\"").append(value).append("\"} 1\n");
+}
+
+// The head of the file: the daemon answered, the run's end, the counts. The end is written
+// once the run has ended, over as many digits as now takes.
+std::string head(bool up, double ended) {
+    std::string out;
+    append_family(out, "quvane_up",
+                  "Whether the patch daemon answered quvane's last run (1) or not (0).");
+    fmt::format_to(std::back_inserter(out), "quvane_up {}\n", up ? 1 : 0);
+    append_family(out, "quvane_last_run_timestamp_seconds",
+                  "When quvane's last run ended, in seconds since the epoch.");
+    fmt::format_to(std::back_inserter(out), "quvane_last_run_timestamp_seconds {:.3f}\n", ended);
+    return out;
+}
+
+double now() {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
 // Whether the daemon answered, though the run failed: it refused, or sent what was not
 // understood.
 bool answered(const Error& error) {
@@ -54,26 +88,81 @@ Error write_failure(const std::filesystem::path& file, int errnum) {
 
 }  // namespace
 
+bool MetricsSink::start(const std::size_t (&counts)[5]) {
+    // The directory is looked up once, not through a link, and must be root's alone: whoever
+    // can write it could point this root-run write anywhere.
+    auto directory =
+        os::open_directory(file_.parent_path().empty() ? "." : file_.parent_path(), false);
+    struct stat status {};
+    if (!directory || ::fstat(directory->get(), &status) != 0) {
+        failed_ = write_failure(file_, directory ? errno : directory.error());
+        return false;
+    }
+    if (status.st_uid != 0 || (status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        const std::string shown = to_text_lossy(file_.parent_path().native());
+        failed_ = Error(fmt::format("{} is owned by uid {} with mode {:04o}; make it root's and "
+                                    "not writable by group or others",
+                                    shown, status.st_uid, status.st_mode & 07777))
+                      .context(fmt::format("Refusing to write the metrics to {}",
+                                           to_text_lossy(file_.native())));
+        return false;
+    }
+    directory_ = std::move(*directory);
+    // Readable by the collector, which runs as another user.
+    auto file = os::ReplacedFile::create(directory_.get(), file_.filename().native(), 0644);
+    if (!file) {
+        failed_ = write_failure(file_, file.error());
+        return false;
+    }
+    out_.emplace(std::move(*file));
+    block_ = head(true, now());
+    head_size_ = block_.size();
+    append_family(block_, "quvane_patches", "How many patches the daemon holds in each status.");
+    for (const PatchStatus status : statuses) {
+        fmt::format_to(std::back_inserter(block_), "quvane_patches{{status=\"{}\"}} {}\n",
+                       status_word(status), counts[static_cast<std::size_t>(status)]);
+    }
+    append_family(block_, "quvane_patch_status",
+                  "A patch the daemon holds, always 1: its uuid, name and status are the labels.");
+    return true;
+}
+
+void MetricsSink::write(std::string& text, bool all) {
+    if (!out_ || failed_ || (!all && text.size() < block_size)) {
+        return;
+    }
+    if (auto written = out_->write(text); !written) {
+        failed_ = write_failure(file_, written.error());
+    }
+    text.clear();
+}
+
 void MetricsSink::show(const std::vector<PatchListRecord>& patches) {
-    listed_ = true;
-    // Room for every series at once: grown by doubling, the text would take twice its size.
-    std::size_t size = 0;
+    std::size_t counts[5] = {};
     for (const PatchListRecord& patch : patches) {
-        size += patch.uuid.size() + patch.name.size() + 64;
+        ++counts[static_cast<std::size_t>(patch.status)];
     }
-    patches_.reserve(size);
+    if (!start(counts)) {
+        return;
+    }
     for (const PatchListRecord& patch : patches) {
-        patches_.append("quvane_patch_status{uuid=\"");
-        append_label(patches_, patch.uuid);
-        patches_.append("\",name=\"");
-        append_label(patches_, patch.name);
-        patches_.append("\",status=\"").append(status_word(patch.status)).append("\"} 1\n");
-        ++counts_[static_cast<std::size_t>(patch.status)];
+        append_series(block_, "quvane_patch_status", patch.uuid, patch.name, "status",
+                      status_word(patch.status));
+        write(block_);
     }
+    write(block_, true);
 }
 
 void MetricsSink::show(const BootView& view) {
-    listed_ = true;
+    std::size_t counts[5] = {};
+    for (const boot_set::Entry& entry : view.entries) {
+        if (entry.status) {
+            ++counts[static_cast<std::size_t>(*entry.status)];
+        }
+    }
+    if (!start(counts)) {
+        return;
+    }
     append_family(boot_, "quvane_boot_set_recorded",
                   "Whether a save recorded what the next boot restores (1) or not yet (0).");
     fmt::format_to(std::back_inserter(boot_), "quvane_boot_set_recorded {}\n",
@@ -95,86 +184,51 @@ void MetricsSink::show(const BootView& view) {
                   "back since the last boot).");
     for (const boot_set::Entry& entry : view.entries) {
         if (entry.status) {
-            patches_.append("quvane_patch_status{uuid=\"");
-            append_label(patches_, entry.uuid);
-            patches_.append("\",name=\"");
-            append_label(patches_, entry.name);
-            patches_.append("\",status=\"").append(status_word(*entry.status)).append("\"} 1\n");
-            ++counts_[static_cast<std::size_t>(*entry.status)];
+            append_series(block_, "quvane_patch_status", entry.uuid, entry.name, "status",
+                          status_word(*entry.status));
+            write(block_);
         }
         if (boot_set::restored_at_boot(entry.state)) {
-            boot_.append("quvane_boot_set{uuid=\"");
-            append_label(boot_, entry.uuid);
-            boot_.append("\",name=\"");
-            append_label(boot_, entry.name);
-            boot_.append("\",state=\"").append(boot_set::state_word(entry.state)).append("\"} 1\n");
+            append_series(boot_, "quvane_boot_set", entry.uuid, entry.name, "state",
+                          boot_set::state_word(entry.state));
         }
     }
+    write(block_, true);
 }
 
 Result<> MetricsSink::finish(const Result<>& result) {
-    const double now =
-        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-    std::string out;
-    append_family(out, "quvane_up",
-                  "Whether the patch daemon answered quvane's last run (1) or not (0).");
-    fmt::format_to(std::back_inserter(out), "quvane_up {}\n",
-                   result || answered(result.error()) ? 1 : 0);
-    append_family(out, "quvane_last_run_timestamp_seconds",
-                  "When quvane's last run ended, in seconds since the epoch.");
-    fmt::format_to(std::back_inserter(out), "quvane_last_run_timestamp_seconds {:.3f}\n", now);
-    if (listed_) {
-        append_family(out, "quvane_patches", "How many patches the daemon holds in each status.");
-        for (const PatchStatus status : statuses) {
-            fmt::format_to(std::back_inserter(out), "quvane_patches{{status=\"{}\"}} {}\n",
-                           status_word(status), counts_[static_cast<std::size_t>(status)]);
+    const bool up = result || answered(result.error());
+    const std::string ended = head(up, now());
+    if (!out_ && !failed_) {
+        // Nothing was listed: the head alone, and whatever follows it.
+        const std::size_t none[5] = {};
+        if (start(none)) {
+            block_ = ended;
         }
-        append_family(
-            out, "quvane_patch_status",
-            "A patch the daemon holds, always 1: its uuid, name and status are the labels.");
     }
-    std::string tail;
+    std::string tail = std::move(boot_);
     if (restore_) {
         append_family(
             tail, "quvane_restore_success",
             "Whether the last restore of the saved patch status succeeded (1) or not (0).");
         fmt::format_to(std::back_inserter(tail), "quvane_restore_success {}\n", result ? 1 : 0);
     }
-
-    // The directory is looked up once, not through a link, and must be root's alone: whoever
-    // can write it could point this root-run write anywhere.
-    auto directory =
-        os::open_directory(file_.parent_path().empty() ? "." : file_.parent_path(), false);
-    if (!directory) {
-        return tl::unexpected(write_failure(file_, directory.error()));
-    }
-    struct stat status {};
-    if (::fstat(directory->get(), &status) != 0) {
-        return tl::unexpected(write_failure(file_, errno));
-    }
-    if (status.st_uid != 0 || (status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-        const std::string shown = to_text_lossy(file_.parent_path().native());
-        return tl::unexpected(
-            Error(fmt::format("{} is owned by uid {} with mode {:04o}; make it root's and not "
-                              "writable by group or others",
-                              shown, status.st_uid, status.st_mode & 07777))
-                .context(fmt::format("Refusing to write the metrics to {}",
-                                     to_text_lossy(file_.native()))));
-    }
-    // Written beside the file, readable by the collector, and renamed over it.
-    auto file = os::ReplacedFile::create(directory->get(), file_.filename().native(), 0644);
-    if (!file) {
-        return tl::unexpected(write_failure(file_, file.error()));
-    }
-    // The patch series are written from where they were gathered, not copied once more.
-    for (const std::string_view part : {std::string_view(out), std::string_view(patches_),
-                                        std::string_view(boot_), std::string_view(tail)}) {
-        if (auto written = file->write(part); !written) {
-            return tl::unexpected(write_failure(file_, written.error()));
+    write(block_, true);
+    write(tail, true);
+    // The head again, now that the run has ended, over the one written at the start: the same
+    // length, unless the clock gained a digit meanwhile.
+    if (out_ && !failed_ && ended.size() == head_size_) {
+        if (auto written = out_->write_at(0, ended); !written) {
+            failed_ = write_failure(file_, written.error());
         }
     }
-    if (auto committed = file->commit(); !committed) {
-        return tl::unexpected(write_failure(file_, committed.error()));
+    if (out_ && !failed_) {
+        if (auto committed = out_->commit(); !committed) {
+            failed_ = write_failure(file_, committed.error());
+        }
+    }
+    if (failed_) {
+        return tl::unexpected(std::move(*failed_));
     }
     return {};
 }

@@ -79,6 +79,19 @@ tl::expected<void, int> ReplacedFile::write(std::string_view bytes) {
     return {};
 }
 
+tl::expected<void, int> ReplacedFile::write_at(off_t offset, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::pwrite(fd_.get(), bytes.data(), bytes.size(), offset);
+        if (written < 0 && errno != EINTR) {
+            return tl::unexpected(errno);
+        }
+        const auto taken = written > 0 ? static_cast<std::size_t>(written) : 0;
+        bytes.remove_prefix(taken);
+        offset += static_cast<off_t>(taken);
+    }
+    return {};
+}
+
 tl::expected<void, int> ReplacedFile::commit() {
     if (::fsync(fd_.get()) != 0 ||
         ::renameat(directory_, temporary_.c_str(), directory_, name_.c_str()) != 0) {

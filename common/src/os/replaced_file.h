@@ -32,6 +32,8 @@ class ReplacedFile {
 
     // Appends `bytes`, resumed after an interrupted or short write.
     tl::expected<void, int> write(std::string_view bytes);
+    // Writes `bytes` over what the new file holds at `offset`.
+    tl::expected<void, int> write_at(off_t offset, std::string_view bytes);
     // Syncs the new file and renames it over the old one.
     tl::expected<void, int> commit();
 
