@@ -14,7 +14,9 @@ module: quvane_patch
 short_description: Bring live patches into a wanted state
 description:
   - Reads the status of each named patch with C(quvane --json status) and runs only the
-    subcommands needed to reach I(state), so that a second run changes nothing.
+    subcommands needed to reach I(state), so that a second run changes nothing. Each step runs
+    once for every patch that takes it (one C(quvane apply) for all the patches to apply); where
+    a patch fails a step, the others still take theirs, and every failure is named.
   - After a change it reads the status back and fails, reporting the change, when a patch
     did not reach I(state); a patch of several parts is judged by all of them.
   - Each patch is planned once, however many of the identifiers in I(name) name it (repeats,
@@ -186,6 +188,9 @@ REACHED = {
     "removed": {"NOT-APPLIED"},
 }
 
+# Every plan above takes its steps in this order, so that one run per step serves them all.
+STEP_ORDER = ["apply", "active", "deactive", "accept", "remove"]
+
 ENDS_IN = {"apply": "ACTIVED", "active": "ACTIVED", "accept": "ACCEPTED", "deactive": "DEACTIVED", "remove": "NOT-APPLIED"}
 
 
@@ -330,17 +335,29 @@ def main():
                     "rerun this task; or set force_save to save without them."
                     % ", ".join(sorted(missed)),
                 patches=before)
+        # One quvane run per step for every patch that takes it; a patch whose step failed takes
+        # no later one, and the others go on.
+        failures = {}
+        for step in STEP_ORDER:
+            batch = [patch for patch, steps in plans
+                     if steps and step in steps and patch["identifier"] not in failures]
+            if not batch:
+                continue
+            if not module.check_mode:
+                document = quvane.run(step, [patch["identifier"] for patch in batch])
+                for failure in document["failures"]:
+                    failures[failure["identifier"]] = "%s: %s" % (failure["identifier"], failure["error"])
+            for patch in batch:
+                if patch["identifier"] not in failures:
+                    changed = True
+                    patch["status"] = ENDS_IN[step]
+                    patch["parts"] = [dict(part, status=ENDS_IN[step]) for part in patch["parts"]]
         for patch, steps in plans:
             if steps is None:
                 first = planned[same_patch(patch)]
                 patch["status"], patch["parts"] = first["status"], first["parts"]
-                continue
-            for step in steps:
-                if not module.check_mode:
-                    quvane.run_identified(step, [patch["identifier"]])
-                changed = True
-                patch["status"] = ENDS_IN[step]
-                patch["parts"] = [dict(part, status=ENDS_IN[step]) for part in patch["parts"]]
+        # What the failed ones did not reach is named after the save of what the others did.
+        will_save = will_save and (changed or module.check_mode)
         if will_save:
             if module.check_mode:
                 names = set(accepted_now(quvane).values())
@@ -354,6 +371,8 @@ def main():
                 forget_old_record(module.params["saved_record"], record_key)
                 names = set(patch["name"] for patch in saved_now.get("boot_set", []))
             saved = sorted(names)
+        if failures:
+            raise QuvaneError("; ".join(failures.values()))
         if changed and not module.check_mode:
             patches = statuses(quvane, identifiers)
             missed = [patch for patch in patches if not reached(patch, state)]
