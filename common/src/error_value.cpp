@@ -28,6 +28,8 @@ std::string_view kind_word(FailureKind kind) noexcept {
             return "boot-set";
         case FailureKind::Already:
             return "already";
+        case FailureKind::UserDatabase:
+            return "user-database";
         case FailureKind::Other:
             break;
     }

@@ -28,10 +28,12 @@ enum class FailureKind : std::uint8_t {
     BadAnswer,  // an answer that could not be understood
     BootSet,    // a save refused: it would drop patches the next boot restores
     Already,    // the daemon says the patch is in that state already
+    UserDatabase,  // the current user could not be looked up
 };
 
 // The word of a kind: "unreachable", "timeout", "refused", "unknown-patch", "locked",
-// "interrupted", "work-dir", "not-superuser", "bad-answer", "boot-set", "already" or "other".
+// "interrupted", "work-dir", "not-superuser", "bad-answer", "boot-set", "already",
+// "user-database" or "other".
 std::string_view kind_word(FailureKind kind) noexcept;
 
 class Error {

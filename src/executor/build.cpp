@@ -10,7 +10,6 @@
 
 #include "log/logger.h"
 #include "os/interruption.h"
-#include "os/user.h"
 #include "system_error.h"
 
 extern char** environ;
@@ -118,12 +117,8 @@ Result<> BuildCommandExecutor::invoke(const args::SubCommand& command) {
     if (!exit_code) {
         return tl::unexpected(std::move(exit_code.error()));
     }
-    log::flush();
-    std::exit(*exit_code);
-}
-
-Result<> BuildCommandExecutor::check_superuser() const {
-    return os::user::check_superuser();
+    exit_status_ = *exit_code;
+    return {};
 }
 
 }  // namespace quvane::executor

@@ -1,6 +1,7 @@
 // Runs `build`: the external build tool on the user's terminal, whose exit code ends the run.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,10 +20,14 @@ Result<int> run_tool(const std::string& program, const std::vector<std::string>&
 
 class BuildCommandExecutor final : public CommandExecutor {
   public:
-    // For Build: runs the build tool and ends the process with its exit code; returns only
-    // on failure. Any other subcommand: success at once.
+    // For Build: runs the build tool, whose exit code the run then ends with (exit_status()).
+    // Any other subcommand: success at once.
     Result<> invoke(const args::SubCommand& command) override;
-    Result<> check_superuser() const override;
+    // The build tool's exit code, once it has run.
+    std::optional<int> exit_status() const noexcept { return exit_status_; }
+
+  private:
+    std::optional<int> exit_status_;
 };
 
 }  // namespace quvane::executor

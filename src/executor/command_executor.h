@@ -12,9 +12,6 @@ class CommandExecutor {
 
     // Runs `command` if it is this executor's; returns success at once for any other.
     virtual Result<> invoke(const args::SubCommand& command) = 0;
-
-    // Succeeds only for the superuser.
-    virtual Result<> check_superuser() const = 0;
 };
 
 }  // namespace quvane::executor

@@ -138,7 +138,7 @@ Result<> PatchCommandExecutor::invoke(const args::SubCommand& command) {
         }
         return result;
     };
-    if (auto superuser = check_superuser(); !superuser) {
+    if (auto superuser = os::user::check_superuser(); !superuser) {
         return refused(std::move(superuser));
     }
     // Held until the outcomes are shown: an interrupted run still says what it did.
@@ -301,10 +301,6 @@ Result<> PatchCommandExecutor::call_and_show(const args::SubCommand& command,
             break;
     }
     return {};
-}
-
-Result<> PatchCommandExecutor::check_superuser() const {
-    return os::user::check_superuser();
 }
 
 }  // namespace quvane::executor

@@ -36,7 +36,6 @@ class PatchCommandExecutor final : public CommandExecutor {
     // Every subcommand but Build: the successful results are shown before the
     // "Operation failed" summary of the failed calls is returned.
     Result<> invoke(const args::SubCommand& command) override;
-    Result<> check_superuser() const override;
 
   private:
     // The calls of the subcommand and the showing of their outcomes, the lock already held.

@@ -64,7 +64,6 @@ class RecordingExecutor final : public executor::CommandExecutor {
         calls_.push_back(name_ + ":" + std::string(command.name()));
         return result_;
     }
-    Result<> check_superuser() const override { return {}; }
 
   private:
     std::vector<std::string>& calls_;

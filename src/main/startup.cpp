@@ -140,7 +140,9 @@ int run(int argc, const char* const* argv) {
                                  : json  ? static_cast<executor::ResultSink&>(document)
                                          : text;
     Executors executors;
-    executors.push_back(std::make_unique<executor::BuildCommandExecutor>());
+    auto build = std::make_unique<executor::BuildCommandExecutor>();
+    const executor::BuildCommandExecutor& built = *build;
+    executors.push_back(std::move(build));
     executors.push_back(std::make_unique<executor::PatchCommandExecutor>(
         std::move(remote), std::move(work_dir), "patch_op.lock", sink, state_dir(),
         arguments->wait ? std::optional<std::chrono::duration<double>>(*arguments->wait)
@@ -151,6 +153,11 @@ int run(int argc, const char* const* argv) {
         debug("Invoking command: " + command.debug_form());
     }
     auto result = dispatch_guarded(executors, command);
+    if (const auto status = built.exit_status()) {
+        // The build tool's own exit code is the run's.
+        console.flush();
+        return *status;
+    }
     if (metrics) {
         // Written whatever the run's outcome: a daemon that is down is what it tells.
         if (auto written = metrics->finish(result); result && !written) {
@@ -166,6 +173,11 @@ int run(int argc, const char* const* argv) {
             next_step(console, result.error());
         }
         return console.finish(result ? 0 : 1);
+    }
+    if (!result && result.error().kind() == FailureKind::UserDatabase) {
+        // Said as it is, on standard error: the run never got to its work.
+        console.note(result.error().message());
+        return console.finish(1);
     }
     if (!result) {
         console.report(result.error());

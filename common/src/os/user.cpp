@@ -1,5 +1,7 @@
 #include "os/user.h"
 
+#include <fmt/format.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -43,25 +45,26 @@ LookupResult CurrentUser::uid() {
     return result_;
 }
 
-std::uint32_t current_uid() {
+Result<std::uint32_t> current_uid() {
     static CurrentUser current_user(lookup_user_id);
     const LookupResult uid = current_user.uid();
     if (uid) {
         return *uid;
     }
-    std::fflush(stdout);
-    if (uid.error().kind == LookupFailure::Kind::SystemError) {
-        std::fprintf(stderr, "Failed to read user info: %s\n",
-                     system_error_name(uid.error().errnum).c_str());
-    } else {
-        std::fprintf(stderr, "Failed to read user info: no user database entry for user id %u\n",
-                     static_cast<unsigned>(getuid()));
-    }
-    std::exit(EXIT_FAILURE);
+    return tl::unexpected(
+        Error(uid.error().kind == LookupFailure::Kind::SystemError
+                  ? "Failed to read user info: " + system_error_name(uid.error().errnum)
+                  : fmt::format("Failed to read user info: no user database entry for user id {}",
+                                static_cast<unsigned>(getuid())))
+            .of_kind(FailureKind::UserDatabase));
 }
 
 Result<> check_superuser() {
-    if (current_uid() != 0) {
+    const auto uid = current_uid();
+    if (!uid) {
+        return tl::unexpected(uid.error());
+    }
+    if (*uid != 0) {
         return tl::unexpected(
             Error(std::string(superuser_required)).of_kind(FailureKind::NotSuperuser));
     }

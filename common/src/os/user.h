@@ -43,11 +43,12 @@ class CurrentUser {
     LookupResult result_;
 };
 
-// The current user's id. Ends the process with a message on standard error when the user
-// database cannot be read or has no entry for the real user id.
-std::uint32_t current_uid();
+// The current user's id; the error "Failed to read user info: EIO" (the system error's name),
+// of kind UserDatabase, when the user database cannot be read or has no entry for the real
+// user id.
+Result<std::uint32_t> current_uid();
 
-// Succeeds for user id 0; otherwise the superuser error, without cause.
+// Succeeds for user id 0; otherwise the superuser error, without cause, or the lookup's.
 Result<> check_superuser();
 
 }  // namespace quvane::os::user
