@@ -37,8 +37,8 @@ void ScanListEnd(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * json.size()));
 }
-BENCHMARK(ScanListEnd<rpc::BracketCounter>)->Arg(100000)->Unit(benchmark::kMillisecond);
-BENCHMARK(ScanListEnd<rpc::ValueBoundary>)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(ScanListEnd<wire::BracketCounter>)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(ScanListEnd<wire::ValueBoundary>)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 using List = std::vector<PatchListRecord>;
 
@@ -47,7 +47,7 @@ using List = std::vector<PatchListRecord>;
 void DecodeListAnswer(benchmark::State& state) {
     const std::string json = list_response(static_cast<int>(state.range(0)));
     for (auto _ : state) {
-        auto answer = rpc::decode_answer<List>(rpc::Reply::copy_of(json));
+        auto answer = rpc::decode_answer<List>(wire::Reply::copy_of(json));
         benchmark::DoNotOptimize(answer);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * json.size()));
@@ -57,7 +57,7 @@ BENCHMARK(DecodeListAnswer)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecon
 void DecodeListWithTree(benchmark::State& state) {
     const std::string json = list_response(static_cast<int>(state.range(0)));
     for (auto _ : state) {
-        auto answer = rpc::decode_with_tree<List>(rpc::Reply::copy_of(json));
+        auto answer = rpc::decode_with_tree<List>(wire::Reply::copy_of(json));
         benchmark::DoNotOptimize(answer);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * json.size()));
@@ -71,7 +71,7 @@ void DecodeRealisticInfo(benchmark::State& state) {
     std::ifstream file(std::string(responses) + "/info_realistic_10000.json");
     const std::string json{std::istreambuf_iterator<char>(file), {}};
     for (auto _ : state) {
-        auto answer = rpc::decode_answer<PatchInfo>(rpc::Reply::copy_of(json));
+        auto answer = rpc::decode_answer<PatchInfo>(wire::Reply::copy_of(json));
         if (!answer) {
             state.SkipWithError("the answer does not decode");
             return;
@@ -86,7 +86,7 @@ BENCHMARK(DecodeListWithTree)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisec
 
 void RenderListTable(benchmark::State& state) {
     const std::string json = list_response(static_cast<int>(state.range(0)));
-    const auto answer = rpc::decode_answer<List>(rpc::Reply::copy_of(json));
+    const auto answer = rpc::decode_answer<List>(wire::Reply::copy_of(json));
     // The table goes to /dev/null; the benchmark's own report needs standard output back.
     std::fflush(stdout);
     const int saved = dup(1);

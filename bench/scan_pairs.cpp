@@ -26,7 +26,7 @@ double scan_once(const std::string& json) {
     std::size_t scanned = 0;
     for (std::size_t at = 0; at < json.size(); at += chunk) {
         const auto part = boundary.scan(std::string_view(json).substr(at, chunk));
-        if constexpr (std::is_same_v<Boundary, quvane::rpc::BracketCounter>) {
+        if constexpr (std::is_same_v<Boundary, quvane::wire::BracketCounter>) {
             scanned += part.value_or(std::min(chunk, json.size() - at));
         } else {
             scanned += part.length;
@@ -51,7 +51,7 @@ void compare(const char* name, const std::string& json) {
     std::vector<double> ratios;
     for (int pair = 0; pair < 301; ++pair) {
         previous.push_back(scan_once<quvane::previous::ValueBoundary>(json));
-        current.push_back(scan_once<quvane::rpc::BracketCounter>(json));
+        current.push_back(scan_once<quvane::wire::BracketCounter>(json));
         ratios.push_back(current.back() / previous.back());
     }
     std::printf("scan of %s: previous %.2f ms, now %.2f ms, ratio %.2f (median of %zu pairs)\n",

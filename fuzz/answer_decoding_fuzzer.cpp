@@ -27,8 +27,8 @@ std::string describe(const rpc::ClientFailure& failure) {
 
 template <class T>
 void compare(std::string_view json) {
-    const auto tree = rpc::decode_with_tree<T>(rpc::Reply::copy_of(json));
-    Answer<T> quick(rpc::Reply::copy_of(json));
+    const auto tree = rpc::decode_with_tree<T>(wire::Reply::copy_of(json));
+    Answer<T> quick(wire::Reply::copy_of(json));
     const auto failure = rpc::decode_quickly(quick);
     if (!failure && (!tree || *quick != **tree)) {
         std::abort();
@@ -37,7 +37,7 @@ void compare(std::string_view json) {
         (tree || describe(*failure) != describe(tree.error()))) {
         std::abort();
     }
-    const auto decided = rpc::decode_answer<T>(rpc::Reply::copy_of(json));
+    const auto decided = rpc::decode_answer<T>(wire::Reply::copy_of(json));
     if (decided.has_value() != tree.has_value() || (decided && **decided != **tree) ||
         (!decided && describe(decided.error()) != describe(tree.error()))) {
         std::abort();
@@ -48,8 +48,8 @@ void compare(std::string_view json) {
 // takes the same; whatever the tree refuses, it refuses.
 template <class T>
 void compare_past_the_bound(std::string_view json) {
-    const auto tree = rpc::decode_with_tree<T>(rpc::Reply::copy_of(json));
-    const auto decided = rpc::decode_answer<T>(rpc::Reply::copy_of(json));
+    const auto tree = rpc::decode_with_tree<T>(wire::Reply::copy_of(json));
+    const auto decided = rpc::decode_answer<T>(wire::Reply::copy_of(json));
     if ((decided && (!tree || **decided != **tree)) || (!tree && decided) ||
         (!decided && std::holds_alternative<rpc::RpcFailure>(decided.error()) &&
          (tree || describe(decided.error()) != describe(tree.error())))) {
@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Answers reach the decoders framed, and the framing refuses nesting deeper than this.
     if (const std::size_t start = json.find_first_not_of(" \t\n\r");
         start != std::string_view::npos && (json[start] == '{' || json[start] == '[')) {
-        quvane::rpc::BracketCounter counter;
+        quvane::wire::BracketCounter counter;
         counter.scan(json.substr(start));
         if (counter.too_deep()) {
             return 0;

@@ -22,7 +22,7 @@ using namespace quvane;
 
 template <class T>
 void decode(std::string_view json) {
-    (void)rpc::decode_answer<T>(rpc::Reply::copy_of(json));
+    (void)rpc::decode_answer<T>(wire::Reply::copy_of(json));
 }
 
 }  // namespace

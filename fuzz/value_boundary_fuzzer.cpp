@@ -28,7 +28,7 @@ bool refused(simdjson::error_code error) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using quvane::rpc::ValueBoundary;
+    using quvane::wire::ValueBoundary;
     // The first byte chooses the chunk length (up to four blocks of 64), the rest is the
     // stream, from its first byte that is not a blank (the reader drops those).
     const std::size_t chunk = size > 0 ? std::size_t{1} + data[0] : 1;
@@ -37,8 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool counting = !stream.empty() && (stream.front() == '{' || stream.front() == '[');
     ValueBoundary grammar;
     // Both ways of taking 64 bytes at once: SSE2, and AVX2 where the processor has it.
-    quvane::rpc::BracketCounter counters[] = {quvane::rpc::BracketCounter(false),
-                                              quvane::rpc::BracketCounter(true)};
+    quvane::wire::BracketCounter counters[] = {quvane::wire::BracketCounter(false),
+                                              quvane::wire::BracketCounter(true)};
     std::optional<std::size_t> counted[2];
     for (std::size_t at = 0; at < stream.size(); at += chunk) {
         const std::string_view part = stream.substr(at, chunk);

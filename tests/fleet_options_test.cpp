@@ -221,7 +221,7 @@ TEST_F(FleetJson, AnInfoLargerThanABlockIsTheDocumentWrittenWhole) {
     fault("get_patch_info",
           [&](const std::string& request) { return Reply::result(request, info); });
     const auto decoded = rpc::decode_answer<PatchInfo>(
-        rpc::Reply::copy_of(R"({"jsonrpc":"2.0","id":1,"result":)" + info + "}"));
+        wire::Reply::copy_of(R"({"jsonrpc":"2.0","id":1,"result":)" + info + "}"));
     ASSERT_TRUE(decoded.has_value());
     std::string whole = R"({"results":[{"identifier":"big","info":)";
     json::append_value(whole, **decoded);

@@ -206,7 +206,7 @@ Result<> PatchCommandExecutor::restore(const args::SubCommand& command, boot_set
     std::string details = command.accepted() ? " accepted=yes" : " accepted=no";
     sink_.restoring(command.accepted());
     auto result = unless_interrupted(
-        done(remote_->call<Empty>(row.method, {rpc::encode_argument(command.accepted())})));
+        done(remote_->call<Empty>(row.method, {wire::encode_argument(command.accepted())})));
     if (!result && command.if_saved() && result.error().message() == nothing_saved_message) {
         // A host where nothing was ever saved boots like any other.
         result = {};
@@ -229,7 +229,7 @@ Result<> PatchCommandExecutor::call_and_show(const args::SubCommand& command,
     boot_set::Keeper keeper(state_dir_, work_dir_->path(), sink_);
     // The row's method, with one identifier as its parameter, its result decoded as T.
     const auto call_with = [&]<class T>(std::string_view identifier) {
-        return remote_->call<T>(row.method, {rpc::encode_argument(identifier)});
+        return remote_->call<T>(row.method, {wire::encode_argument(identifier)});
     };
     switch (row.shows) {
         case args::Shows::PatchTable: {

@@ -55,7 +55,7 @@ constexpr std::string_view package =
     R"({"name":"k","kind":"SourcePackage","arch":"x86_64","epoch":"","version":"1","release":"1","license":"GPL","source_pkg":"k.src"})";
 
 // A daemon that fails every call about "bad" and answers every other as its method expects.
-std::string daemon(const rpc::Request& request) {
+std::string daemon(const wire::Request& request) {
     const std::string id = std::to_string(request.id);
     if (!request.params.empty() && request.params[0] == "\"bad\"") {
         return R"({"id":)" + id + R"(,"error":{"code":-1,"message":"bad is unknown"}})";
@@ -118,7 +118,7 @@ class PatchExecutor : public ::testing::Test {
     }
 
     testing::TemporaryDirectory dir;
-    std::vector<rpc::Request> requests;
+    std::vector<wire::Request> requests;
     RecordingSink sink;
 };
 

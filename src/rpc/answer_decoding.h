@@ -14,6 +14,8 @@
 
 namespace quvane::rpc {
 
+using wire::Reply;
+
 // The longest answer parsed into a tree, to explain its faults or to show it in the verbose log.
 // The tree takes up to ten times the bytes (eight for each value, four for each mark): beyond
 // this, an answer is decided without it, so that a run stays within five times the answer.

@@ -44,11 +44,11 @@ RpcRemote::RpcRemote(const std::shared_ptr<os::AnchoredDirectory>& directory, st
                 std::make_unique<UnixSocketTransport>(directory, std::string(name), timeout)) {}
 
 RpcRemote::RpcRemote(std::filesystem::path socket_path, std::unique_ptr<Transport> transport)
-    : socket_path_(std::move(socket_path)), client_(std::move(transport)) {}
+    : socket_path_(std::move(socket_path)), transport_(std::move(transport)) {}
 
 template <class T>
 Result<Answer<T>> RpcRemote::call(std::string_view method, std::vector<std::string> params) {
-    const Request request = client_.compose_request(std::string(method), std::move(params));
+    const Request request{std::string(method), std::move(params), next_id_++};
     if (log::enabled(log::Level::Debug)) {
         log::debug(log::target::remote, request.debug_form());
     }
@@ -56,7 +56,7 @@ Result<Answer<T>> RpcRemote::call(std::string_view method, std::vector<std::stri
     // Out of memory is this call's failure, reported and recorded like any other: the daemon
     // may have made the change already.
     try {
-        auto reply = client_.transmit(request);
+        auto reply = transport_->transmit(request);
         if (!reply) {
             return tl::unexpected(translate(reply.error(), method));
         }

@@ -1,11 +1,13 @@
-// The remote call layer. Over the JSON-RPC client it adds what the user sees of a call: each
-// failure becomes one of the run's fixed messages (the daemon's own text kept as it came),
-// requests and responses go to the debug log, and the console is flushed before the call
-// may block.
+// The remote call layer: JSON-RPC 2.0 requests with increasing ids over the transport, and what
+// the user sees of a call: each failure becomes one of the run's fixed messages (the daemon's
+// own text kept as it came), requests and responses go to the debug log, and the console is
+// flushed before the call may block.
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,9 +15,9 @@
 
 #include "decoding/answer.h"
 #include "error_value.h"
-#include "json_rpc_client.h"
 #include "os/anchored_directory.h"
 #include "patch_records.h"
+#include "transport.h"
 
 namespace quvane::rpc {
 
@@ -45,7 +47,8 @@ class RpcRemote {
     static void log_answer(const Reply& reply);
 
     std::filesystem::path socket_path_;
-    JsonRpcClient client_;
+    std::unique_ptr<Transport> transport_;
+    std::uint64_t next_id_ = 1;  // of the next request, taken even if it is never sent
 };
 
 }  // namespace quvane::rpc

@@ -33,7 +33,7 @@ class RemoteTest : public ::testing::Test {
     Result<Answer<T>> call(std::string_view method, std::optional<std::string_view> identifier) {
         std::vector<std::string> params;
         if (identifier) {
-            params.push_back(encode_argument(*identifier));
+            params.push_back(wire::encode_argument(*identifier));
         }
         return remote.call<T>(method, std::move(params));
     }
@@ -62,8 +62,8 @@ TEST_F(RemoteTest, SendsExactRequestsForEveryMethod) {
     (void)call<PackageInfo>("get_patch_target", id);
     (void)call<PatchInfo>("get_patch_info", id);
     EXPECT_TRUE(call("save_patch_status", std::nullopt));
-    EXPECT_TRUE(remote.call<Empty>("restore_patch_status", {encode_argument(true)}));
-    EXPECT_TRUE(remote.call<Empty>("restore_patch_status", {encode_argument(false)}));
+    EXPECT_TRUE(remote.call<Empty>("restore_patch_status", {wire::encode_argument(true)}));
+    EXPECT_TRUE(remote.call<Empty>("restore_patch_status", {wire::encode_argument(false)}));
     const std::string param = "\"q\\\"b\\\\\\u0001\x7f\xC3\xA9\"";
     const std::vector<std::string> expected{
         R"({"method":"check_patch","params":[)" + param + R"(],"id":1,"jsonrpc":"2.0"})",
@@ -171,8 +171,9 @@ TEST_F(RemoteTest, WrongResultShapesFailForEveryResultType) {
     EXPECT_EQ(call("check_patch", "a").error().message(), "Failed to parse response");
     EXPECT_EQ(call("save_patch_status", std::nullopt).error().message(),
               "Failed to parse response");
-    EXPECT_EQ(remote.call<Empty>("restore_patch_status", {encode_argument(true)}).error().message(),
-              "Failed to parse response");
+    EXPECT_EQ(
+        remote.call<Empty>("restore_patch_status", {wire::encode_argument(true)}).error().message(),
+        "Failed to parse response");
     EXPECT_EQ(call<PatchInfo>("get_patch_info", "a").error().message(), "Failed to parse response");
     EXPECT_EQ(call<PackageInfo>("get_patch_target", "a").error().message(),
               "Failed to parse response");

@@ -10,6 +10,10 @@
 
 namespace quvane::rpc {
 
+// The wire's request and reply, as the client speaks of them.
+using wire::Reply;
+using wire::Request;
+
 // One complete exchange: the request written, the bytes of one response read back.
 class Transport {
   public:

@@ -11,6 +11,9 @@
 #include "wire/value_boundary.h"
 
 namespace quvane::rpc {
+
+using wire::BracketCounter;
+using wire::ValueBoundary;
 namespace {
 
 // Large enough to take everything a Unix socket can hold queued in one look.

@@ -16,6 +16,8 @@
 
 namespace quvane::rpc {
 
+using wire::Reply;
+
 // A stream that can be looked into before it is consumed. Errors are errno values.
 class ByteSource {
   public:

@@ -40,7 +40,7 @@ Reply Reply::result(const std::string& request, const std::string& result_json) 
 
 Reply Reply::error(const std::string& request, const std::string& message, int code) {
     return answer(fmt::format(R"({{"jsonrpc":"2.0","error":{{"code":{},"message":{}}},"id":{}}})",
-                              code, rpc::encode_argument(std::string_view(message)),
+                              code, wire::encode_argument(std::string_view(message)),
                               view_request(request).id));
 }
 
@@ -125,9 +125,9 @@ void StubDaemon::serve_connection(int fd) {
     }
     // The request's end is found as the daemon must find it, scanning each chunk once.
     pollfd fds[2] = {{fd, POLLIN, 0}, {stop_pipe_[0], POLLIN, 0}};
-    rpc::ValueBoundary boundary;
-    auto status = rpc::ValueBoundary::Status::More;
-    while (status == rpc::ValueBoundary::Status::More) {
+    wire::ValueBoundary boundary;
+    auto status = wire::ValueBoundary::Status::More;
+    while (status == wire::ValueBoundary::Status::More) {
         if (::poll(fds, 2, -1) < 0 || fds[1].revents != 0)
             return;
         const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);

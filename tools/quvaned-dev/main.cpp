@@ -39,7 +39,7 @@ bool someone_listens(const std::filesystem::path& path) {
 
 // Reads one JSON value, as the real daemon must: nothing marks the end of a request.
 std::optional<std::string> read_request(int fd) {
-    quvane::rpc::ValueBoundary boundary;
+    quvane::wire::ValueBoundary boundary;
     std::string request;
     char buffer[65536];
     while (true) {
@@ -54,11 +54,11 @@ std::optional<std::string> read_request(int fd) {
         const auto scanned = boundary.scan(chunk);
         request.append(chunk.substr(0, scanned.length));
         switch (scanned.status) {
-            case quvane::rpc::ValueBoundary::Status::Invalid:
+            case quvane::wire::ValueBoundary::Status::Invalid:
                 return std::nullopt;
-            case quvane::rpc::ValueBoundary::Status::Complete:
+            case quvane::wire::ValueBoundary::Status::Complete:
                 return request;
-            case quvane::rpc::ValueBoundary::Status::More:
+            case quvane::wire::ValueBoundary::Status::More:
                 break;
         }
     }

@@ -20,7 +20,7 @@ constexpr int invalid_params = -32602;
 constexpr int patch_error = -32000;
 
 std::string quote(std::string_view text) {
-    return rpc::encode_argument(text);
+    return wire::encode_argument(text);
 }
 
 }  // namespace

@@ -68,7 +68,7 @@ class Cursor {
     }
     // Takes '{' or '[' one level deeper, or '}' or ']' one level up; false past the nesting
     // the parser takes, or when something else comes.
-    bool open(char c) noexcept { return take(c) && ++depth_ <= rpc::BracketCounter::max_depth; }
+    bool open(char c) noexcept { return take(c) && ++depth_ <= wire::BracketCounter::max_depth; }
     bool close(char c) noexcept { return take(c) && depth_-- > 0; }
     // Takes a string after any blanks: its text, escapes replaced (kept in the arena); nothing
     // when it is no string, or has a control character, bytes that are not UTF-8 or an escape

@@ -21,7 +21,9 @@ class AnchoredDirectory {
 
     const std::filesystem::path& path() const noexcept { return path_; }
 
-    // The directory's descriptor (O_PATH), opened at the first call; -1 when the path named no
+    // The directory's descriptor (O_PATH, numbered 64 or above so that the files the run opens
+    // later, the lock whose number its messages show, get the numbers they always got), opened
+    // at the first call; -1 when the path named no
     // directory then (open_error() says why). What must happen in the one directory (the lock)
     // then fails; a read-only call may still go by the path.
     int fd();

@@ -15,7 +15,7 @@
 #undef _Bool
 #endif
 
-namespace quvane::rpc {
+namespace quvane::wire {
 namespace {
 
 #if defined(__SSE2__)
@@ -197,4 +197,4 @@ std::optional<std::size_t> BracketCounter::scan(std::string_view chunk) noexcept
     return scan_bytes(chunk, i);
 }
 
-}  // namespace quvane::rpc
+}  // namespace quvane::wire

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string_view>
 
-namespace quvane::rpc {
+namespace quvane::wire {
 
 class BracketCounter {
   public:
@@ -44,4 +44,4 @@ class BracketCounter {
     bool wide_ = false;     // the processor has AVX2 and POPCNT
 };
 
-}  // namespace quvane::rpc
+}  // namespace quvane::wire

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace quvane::rpc {
+namespace quvane::wire {
 namespace {
 
 // Where the count ends a value, given its bytes whole or one at a time.
@@ -39,4 +39,4 @@ TEST(BracketCounter, BlocksFrameAsBytesDoWhateverTheChunking) {
 }
 
 }  // namespace
-}  // namespace quvane::rpc
+}  // namespace quvane::wire

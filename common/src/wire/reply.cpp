@@ -11,7 +11,7 @@
 
 #include <simdjson.h>
 
-namespace quvane::rpc {
+namespace quvane::wire {
 namespace {
 
 constexpr std::size_t huge_page = std::size_t{2} << 20;
@@ -140,4 +140,4 @@ bool Reply::reserve_more(std::size_t size, std::size_t limit) noexcept {
     return true;
 }
 
-}  // namespace quvane::rpc
+}  // namespace quvane::wire

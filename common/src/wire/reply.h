@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string_view>
 
-namespace quvane::rpc {
+namespace quvane::wire {
 
 class Reply {
   public:
@@ -45,4 +45,4 @@ class Reply {
     bool mapped_ = false;
 };
 
-}  // namespace quvane::rpc
+}  // namespace quvane::wire

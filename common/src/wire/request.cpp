@@ -5,7 +5,7 @@
 #include "debug_form.h"
 #include "json_string.h"
 
-namespace quvane::rpc {
+namespace quvane::wire {
 
 std::string Request::to_json() const {
     std::string json;
@@ -45,4 +45,4 @@ std::string encode_argument(bool value) {
     return value ? "true" : "false";
 }
 
-}  // namespace quvane::rpc
+}  // namespace quvane::wire

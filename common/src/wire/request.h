@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-namespace quvane::rpc {
+namespace quvane::wire {
 
 struct Request {
     std::string method;
@@ -23,4 +23,4 @@ std::string encode_argument(std::string_view text);
 std::string encode_argument(const char* text) = delete;  // would otherwise become a boolean
 std::string encode_argument(bool value);
 
-}  // namespace quvane::rpc
+}  // namespace quvane::wire

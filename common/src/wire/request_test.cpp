@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "rpc/json_rpc_client.h"
-
-namespace quvane::rpc {
+namespace quvane::wire {
 namespace {
 
 TEST(EncodeArgument, EscapesOnlyWhatJsonRequires) {
@@ -30,16 +28,14 @@ TEST(EncodeArgument, EscapesOnlyWhatJsonRequires) {
     EXPECT_EQ(encode_argument(false), "false");
 }
 
-TEST(Request, CompactFormWithIdsFromOne) {
-    JsonRpcClient client(nullptr);
-    const Request first = client.compose_request("get_patch_list", {});
+TEST(Request, CompactForm) {
+    const Request first{"get_patch_list", {}, 1};
     EXPECT_EQ(first.to_json(), R"({"method":"get_patch_list","params":[],"id":1,"jsonrpc":"2.0"})");
     EXPECT_EQ(first.to_json().size(), 62u);
-    const Request second =
-        client.compose_request("apply_patch", {encode_argument(std::string_view("P1"))});
+    const Request second{"apply_patch", {encode_argument(std::string_view("P1"))}, 2};
     EXPECT_EQ(second.to_json(),
               R"({"method":"apply_patch","params":["P1"],"id":2,"jsonrpc":"2.0"})");
-    const Request third = client.compose_request("x", {"true", "\"b\""});
+    const Request third{"x", {"true", "\"b\""}, 3};
     EXPECT_EQ(third.to_json(), R"({"method":"x","params":[true,"b"],"id":3,"jsonrpc":"2.0"})");
 }
 
@@ -57,4 +53,4 @@ TEST(Request, DebugFormNamesEveryMember) {
 }
 
 }  // namespace
-}  // namespace quvane::rpc
+}  // namespace quvane::wire

@@ -1,6 +1,6 @@
 #include "value_boundary.h"
 
-namespace quvane::rpc {
+namespace quvane::wire {
 
 constexpr std::string_view whitespace = " \t\n\r";
 
@@ -238,4 +238,4 @@ bool ValueBoundary::complete_at_end_of_stream() const noexcept {
     return mode_ == Mode::Number && depth_ == 0 && number_after(number_, ' ') == Number::Ended;
 }
 
-}  // namespace quvane::rpc
+}  // namespace quvane::wire

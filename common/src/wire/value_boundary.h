@@ -9,7 +9,7 @@
 
 #include "wire/bracket_counter.h"
 
-namespace quvane::rpc {
+namespace quvane::wire {
 
 class ValueBoundary {
   public:
@@ -67,4 +67,4 @@ class ValueBoundary {
     std::string_view fault_;
 };
 
-}  // namespace quvane::rpc
+}  // namespace quvane::wire
