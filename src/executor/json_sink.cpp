@@ -68,28 +68,62 @@ void JsonSink::between(std::string& out) {
     }
 }
 
-// {"results":[{"identifier":…,KEY:…}],"failures":[{"identifier":…,"error":…,"kind":…}]}, the
-// record under `key` (nothing for a call without result). Results go out as they come; the
-// failures wait for the end.
-template <class T>
-void JsonSink::show_outcome(const Outcome<T>& outcome, std::string_view key) {
+// Under which key an outcome's records go: none for a check.
+constexpr std::string_view key_of(const PatchInfo*) {
+    return "info";
+}
+constexpr std::string_view key_of(const PackageInfo*) {
+    return "target";
+}
+constexpr std::string_view key_of(const StateRecords*) {
+    return "patches";
+}
+template <class Other>
+constexpr std::string_view key_of(const Other*) {
+    return {};
+}
+
+// {"results":[{"identifier":…,KEY:…}],"failures":[{"identifier":…,"error":…,"kind":…}]}.
+// Results go out as they come; the failures wait for the end.
+void JsonSink::outcome(std::string_view identifier, const Result<Records>& result) {
     if (!shown_) {
         shown_ = true;
         block_.append("{\"results\":[");
     }
-    std::string& list = outcome.result ? block_ : failures_;
+    std::string& list = result ? block_ : failures_;
     list.append(list.empty() || list.back() == '[' ? "{\"identifier\":" : ",{\"identifier\":");
-    json::append_string(list, outcome.identifier, json::Escaping::TerminalSafe);
-    if (!outcome.result) {
+    json::append_string(list, identifier, json::Escaping::TerminalSafe);
+    if (!result) {
         list.append(",\"error\":");
-        json::append_string(list, outcome.result.error().message(), json::Escaping::TerminalSafe);
-        append_kind(list, outcome.result.error());
-    } else if constexpr (!std::is_void_v<T>) {
-        list.append(",\"").append(key).append("\":");
-        json::append_value(list, **outcome.result, json::Between(*this));
+        json::append_string(list, result.error().message(), json::Escaping::TerminalSafe);
+        append_kind(list, result.error());
+    } else {
+        std::visit(
+            [&](const auto* records) {
+                if (const std::string_view key = key_of(records); !key.empty()) {
+                    list.append(",\"").append(key).append("\":");
+                    if constexpr (requires { json::append_value(list, *records); }) {
+                        json::append_value(list, *records, json::Between(*this));
+                    }
+                }
+            },
+            *result);
     }
     list.push_back('}');
     write_block();
+}
+
+void JsonSink::show(Records records) {
+    std::visit(
+        [&](const auto* shown) {
+            using Kind = std::remove_cvref_t<decltype(*shown)>;
+            if constexpr (std::is_same_v<Kind, std::vector<PatchListRecord>>) {
+                show_list(*shown);
+            } else if constexpr (std::is_same_v<Kind, BootView>) {
+                show_boot(*shown);
+            }
+        },
+        records);
 }
 
 void JsonSink::end_of_outcomes(args::Shows) {
@@ -131,7 +165,7 @@ void JsonSink::boot_note(const BootNote& note) {
     }
 }
 
-void JsonSink::show(const BootView& view) {
+void JsonSink::show_boot(const BootView& view) {
     shown_ = true;
     block_.append("{\"patches\":[");
     for (const boot_set::Entry& entry : view.entries) {
@@ -173,7 +207,7 @@ void JsonSink::finish(const Result<>& result) {
     write_block(true);
 }
 
-void JsonSink::show(const std::vector<PatchListRecord>& patches) {
+void JsonSink::show_list(const std::vector<PatchListRecord>& patches) {
     shown_ = true;
     block_.append("{\"patches\":[");
     for (std::size_t i = 0; i < patches.size(); ++i) {
@@ -184,22 +218,6 @@ void JsonSink::show(const std::vector<PatchListRecord>& patches) {
         write_block();
     }
     block_.push_back(']');
-}
-
-void JsonSink::show(const Outcome<PatchInfo>& outcome) {
-    show_outcome(outcome, "info");
-}
-
-void JsonSink::show(const Outcome<PackageInfo>& outcome) {
-    show_outcome(outcome, "target");
-}
-
-void JsonSink::show(const Outcome<StateRecords>& outcome) {
-    show_outcome(outcome, "patches");
-}
-
-void JsonSink::show(const Outcome<void>& outcome) {
-    show_outcome(outcome, "");
 }
 
 }  // namespace quvane::executor

@@ -15,13 +15,12 @@ class JsonSink final : public ResultSink {
   public:
     explicit JsonSink(log::Console& console) : console_(console) {}
 
-    // A script has no use for notices to a person.
-    void notice(args::WaitLine) override {}
-    void show(const std::vector<PatchListRecord>& patches) override;
-    void show(const Outcome<PatchInfo>& outcome) override;
-    void show(const Outcome<PackageInfo>& outcome) override;
-    void show(const Outcome<StateRecords>& outcome) override;
-    void show(const Outcome<void>& outcome) override;
+    // {"patches":[...]} for the list; for the boot set
+    // {"patches":[{…,"next_boot":…,"boot":…}],"recorded":…,"record":…,"last_restore":{…}}.
+    void show(Records records) override;
+    // {"identifier":…,KEY:…} among the results (KEY "info", "target" or "patches", none for a
+    // check), or {"identifier":…,"error":…,"kind":…} among the failures.
+    void outcome(std::string_view identifier, const Result<Records>& result) override;
     void end_of_outcomes(args::Shows shows) override;
     // A restore's document holds "accepted" (and "nothing_saved" when the daemon had none)
     // before whatever else it says.
@@ -30,8 +29,6 @@ class JsonSink final : public ResultSink {
     // Members after the rest: the boot set after a save, what a restore brought back, what
     // returns at boot or is not saved, why no record is kept.
     void boot_note(const BootNote& note) override;
-    // {"patches":[{…,"next_boot":…,"boot":…}],"recorded":…,"record":…,"last_restore":{…}}
-    void show(const BootView& view) override;
 
     // Ends the document of a run that ended with `result` (the whole document when nothing
     // was shown) with a line feed.
@@ -40,8 +37,8 @@ class JsonSink final : public ResultSink {
     void between(std::string& out);
 
   private:
-    template <class T>
-    void show_outcome(const Outcome<T>& outcome, std::string_view key);
+    void show_list(const std::vector<PatchListRecord>& patches);
+    void show_boot(const BootView& view);
     // Hands the block to the console once it is full, or whatever it holds when `all`.
     void write_block(bool all = false);
 

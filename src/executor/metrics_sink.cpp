@@ -137,7 +137,20 @@ void MetricsSink::write(std::string& text, bool all) {
     text.clear();
 }
 
-void MetricsSink::show(const std::vector<PatchListRecord>& patches) {
+void MetricsSink::show(Records records) {
+    std::visit(
+        [&](const auto* shown) {
+            using Kind = std::remove_cvref_t<decltype(*shown)>;
+            if constexpr (std::is_same_v<Kind, std::vector<PatchListRecord>>) {
+                show_list(*shown);
+            } else if constexpr (std::is_same_v<Kind, BootView>) {
+                show_boot(*shown);
+            }
+        },
+        records);
+}
+
+void MetricsSink::show_list(const std::vector<PatchListRecord>& patches) {
     std::size_t counts[5] = {};
     for (const PatchListRecord& patch : patches) {
         ++counts[static_cast<std::size_t>(patch.status)];
@@ -153,7 +166,7 @@ void MetricsSink::show(const std::vector<PatchListRecord>& patches) {
     write(block_, true);
 }
 
-void MetricsSink::show(const BootView& view) {
+void MetricsSink::show_boot(const BootView& view) {
     std::size_t counts[5] = {};
     for (const boot_set::Entry& entry : view.entries) {
         if (entry.status) {

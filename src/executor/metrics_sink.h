@@ -21,22 +21,19 @@ class MetricsSink final : public ResultSink {
   public:
     explicit MetricsSink(std::filesystem::path file) : file_(std::move(file)) {}
 
-    void notice(args::WaitLine) override {}
-    void show(const std::vector<PatchListRecord>& patches) override;
-    void show(const Outcome<PatchInfo>&) override {}
-    void show(const Outcome<PackageInfo>&) override {}
-    void show(const Outcome<StateRecords>&) override {}
-    void show(const Outcome<void>&) override {}
-    void end_of_outcomes(args::Shows) override {}
+    // The patch series of the list, and for the boot set one series per patch of it with its
+    // state.
+    void show(Records records) override;
+    void outcome(std::string_view, const Result<Records>&) override {}
     void restoring(bool) override { restore_ = true; }
-    // The patch series of the list, and one series per patch of the boot set with its state.
-    void show(const BootView& view) override;
 
     // Writes the file for a run that ended with `result`; the error names the file when it
     // could not be written.
     Result<> finish(const Result<>& result);
 
   private:
+    void show_list(const std::vector<PatchListRecord>& patches);
+    void show_boot(const BootView& view);
     // The new file, its directory looked up once and checked; the header, with room for the
     // run's end, and the counts written. Failures are kept for finish().
     bool start(const std::size_t (&counts)[5]);

@@ -22,8 +22,8 @@ constexpr std::string_view list_method = args::subcommand_named("list")->method;
 // "Operation failed", caused by the numbered messages of the failed calls; success when every
 // call succeeded. A call that ran out of the time limit is named, since its message does not
 // say which it was.
-template <class T>
-Result<> summary(const std::vector<Outcome<T>>& outcomes) {
+template <class Outcomes>
+Result<> summary(const Outcomes& outcomes) {
     std::vector<std::string> failures;
     // The kind every failure shares, which the whole run then has (a daemon that is down).
     std::optional<FailureKind> kind;
@@ -81,35 +81,13 @@ Result<T> unless_interrupted(Result<T> result, std::string_view identifier = {})
     return result;
 }
 
-// What sees no outcome.
-struct Unnoted {
-    template <class T>
-    void operator()(const Outcome<T>&) const noexcept {}
-};
-
-// Every identifier is tried, past failures, until the run is interrupted; each outcome is
-// shown as soon as its call has ended, and the summary of what failed or was not tried is
-// returned after the last. `noted` sees each outcome of a call as soon as it is known.
-template <class Value, class Call, class Noted = Unnoted>
-Result<> for_each_identifier(const std::vector<std::string>& identifiers, args::Shows shows,
-                             ResultSink& sink, Call call, Noted noted = {}) {
-    std::vector<Outcome<Value>> outcomes;
-    outcomes.reserve(identifiers.size());
-    for (const std::string& identifier : identifiers) {
-        if (os::interrupted()) {
-            outcomes.push_back(
-                {identifier,
-                 tl::unexpected(
-                     Error(fmt::format("{}: not tried, the run was interrupted", identifier))
-                         .of_kind(FailureKind::Interrupted))});
-        } else {
-            outcomes.push_back({identifier, unless_interrupted(call(identifier), identifier)});
-            noted(outcomes.back());
-        }
-        sink.show(outcomes.back());
+// The records of an outcome as the sink takes them.
+template <class T>
+Result<Records> records_of(const Result<Answer<T>>& result) {
+    if (!result) {
+        return tl::unexpected(result.error());
     }
-    sink.end_of_outcomes(shows);
-    return summary(outcomes);
+    return Records(&**result);
 }
 
 // A call's result without its records: for the calls that return nothing.
@@ -222,83 +200,101 @@ Result<> PatchCommandExecutor::restore(const args::SubCommand& command, boot_set
     return result;
 }
 
+Result<> PatchCommandExecutor::catalogue(const args::SubCommand&, Run& run) {
+    // One call, whose error is the run's, unchanged.
+    auto patches = list();
+    if (!patches) {
+        return tl::unexpected(std::move(patches.error()));
+    }
+    if (run.command.row().shows == args::Shows::BootSet) {
+        auto view = run.keeper.view(**patches);
+        if (!view) {
+            return tl::unexpected(std::move(view.error()));
+        }
+        sink_.show(&*view);
+    } else {
+        sink_.show(&**patches);
+    }
+    return {};
+}
+
+Result<> PatchCommandExecutor::all_patches(const args::SubCommand& command, Run& run) {
+    return command.row().boot == args::Boot::Restores ? restore(command, run.keeper, run.audit)
+                                                      : save(command, run.keeper, run.audit);
+}
+
+// Every identifier is tried, past failures, until the run is interrupted; each outcome is
+// shown as soon as its call has ended, and the summary of what failed or was not tried is
+// returned after the last.
+template <class T>
+Result<> PatchCommandExecutor::each_identifier(const args::SubCommand& command, Run& run) {
+    const args::SubcommandRow& row = command.row();
+    std::vector<Outcome<T>> outcomes;
+    outcomes.reserve(command.identifiers().size());
+    // The patches whose change moves them in or out of what the next boot restores.
+    std::vector<std::string> changed;
+    for (const std::string& identifier : command.identifiers()) {
+        if (os::interrupted()) {
+            outcomes.push_back(
+                {identifier,
+                 tl::unexpected(
+                     Error(fmt::format("{}: not tried, the run was interrupted", identifier))
+                         .of_kind(FailureKind::Interrupted))});
+        } else {
+            outcomes.push_back(
+                {identifier, unless_interrupted(
+                                 remote_->call<T>(row.method, {wire::encode_argument(identifier)}),
+                                 identifier)});
+            if constexpr (std::is_same_v<T, StateRecords>) {
+                noted(outcomes.back(), run, changed);
+            }
+        }
+        sink_.outcome(identifier, records_of(outcomes.back().result));
+    }
+    sink_.end_of_outcomes(row.shows);
+    if (row.boot == args::Boot::Withdraws) {
+        run.keeper.withdrew(changed);
+    } else if (row.boot == args::Boot::Accepts) {
+        run.keeper.accepted(changed);
+    }
+    return summary(outcomes);
+}
+
+void PatchCommandExecutor::noted(const Outcome<StateRecords>& outcome, Run& run,
+                                 std::vector<std::string>& changed) {
+    if (run.audit) {
+        run.audit->outcome(outcome.identifier, outcome.result);
+    }
+    if (!outcome.result) {
+        return;
+    }
+    for (const PatchStateRecord& state : **outcome.result) {
+        if (run.command.row().boot == args::Boot::Withdraws ||
+            state.status == PatchStatus::Accepted) {
+            changed.emplace_back(state.name);
+        }
+    }
+}
+
 Result<> PatchCommandExecutor::call_and_show(const args::SubCommand& command,
                                              std::optional<AuditRecords>& audit) {
-    const args::SubcommandRow& row = command.row();
-    const std::vector<std::string>& identifiers = command.identifiers();
-    boot_set::Keeper keeper(state_dir_, work_dir_->path(), sink_);
-    // The row's method, with one identifier as its parameter, its result decoded as T.
-    const auto call_with = [&]<class T>(std::string_view identifier) {
-        return remote_->call<T>(row.method, {wire::encode_argument(identifier)});
+    using Handler = Result<> (PatchCommandExecutor::*)(const args::SubCommand&, Run&);
+    // The handler of each kind of result.
+    static constexpr std::pair<args::Shows, Handler> handlers[] = {
+        {args::Shows::PatchTable, &PatchCommandExecutor::catalogue},
+        {args::Shows::BootSet, &PatchCommandExecutor::catalogue},
+        {args::Shows::Nothing, &PatchCommandExecutor::all_patches},
+        {args::Shows::InfoBlocks, &PatchCommandExecutor::each_identifier<PatchInfo>},
+        {args::Shows::TargetBlocks, &PatchCommandExecutor::each_identifier<PackageInfo>},
+        {args::Shows::StateLines, &PatchCommandExecutor::each_identifier<StateRecords>},
+        {args::Shows::CheckVerdict, &PatchCommandExecutor::each_identifier<Empty>},
     };
-    switch (row.shows) {
-        case args::Shows::PatchTable: {
-            // One call, whose error is the run's, unchanged.
-            auto patches = list();
-            if (!patches) {
-                return tl::unexpected(std::move(patches.error()));
-            }
-            sink_.show(**patches);
-            return {};
+    boot_set::Keeper keeper(state_dir_, work_dir_->path(), sink_);
+    Run run{command, audit, keeper};
+    for (const auto& [shows, handler] : handlers) {
+        if (shows == command.row().shows) {
+            return (this->*handler)(command, run);
         }
-        case args::Shows::BootSet: {
-            auto patches = list();
-            if (!patches) {
-                return tl::unexpected(std::move(patches.error()));
-            }
-            auto view = keeper.view(**patches);
-            if (!view) {
-                return tl::unexpected(std::move(view.error()));
-            }
-            sink_.show(*view);
-            return {};
-        }
-        case args::Shows::Nothing:
-            return row.boot == args::Boot::Restores ? restore(command, keeper, audit)
-                                                    : save(command, keeper, audit);
-        case args::Shows::InfoBlocks:
-            return for_each_identifier<PatchInfo>(
-                identifiers, row.shows, sink_,
-                [&](std::string_view id) { return call_with.template operator()<PatchInfo>(id); });
-        case args::Shows::TargetBlocks:
-            return for_each_identifier<PackageInfo>(
-                identifiers, row.shows, sink_, [&](std::string_view id) {
-                    return call_with.template operator()<PackageInfo>(id);
-                });
-        case args::Shows::StateLines: {
-            // The patches whose change moves them in or out of what the next boot restores.
-            std::vector<std::string> changed;
-            auto result = for_each_identifier<StateRecords>(
-                identifiers, row.shows, sink_,
-                [&](std::string_view id) {
-                    return call_with.template operator()<StateRecords>(id);
-                },
-                [&](const Outcome<StateRecords>& outcome) {
-                    if (audit) {
-                        audit->outcome(outcome.identifier, outcome.result);
-                    }
-                    for (const PatchStateRecord& state :
-                         outcome.result ? **outcome.result : StateRecords{}) {
-                        if (row.boot == args::Boot::Withdraws ||
-                            state.status == PatchStatus::Accepted) {
-                            changed.emplace_back(state.name);
-                        }
-                    }
-                });
-            if (row.boot == args::Boot::Withdraws) {
-                keeper.withdrew(changed);
-            } else if (row.boot == args::Boot::Accepts) {
-                keeper.accepted(changed);
-            }
-            return result;
-        }
-        case args::Shows::CheckVerdict:
-            return for_each_identifier<void>(
-                identifiers, row.shows, sink_, [&](std::string_view id) {
-                    return done(call_with.template operator()<Empty>(id));
-                });
-        case args::Shows::ToolOutput:
-            break;
     }
     return {};
 }

@@ -38,8 +38,31 @@ class PatchCommandExecutor final : public CommandExecutor {
     Result<> invoke(const args::SubCommand& command) override;
 
   private:
-    // The calls of the subcommand and the showing of their outcomes, the lock already held.
+    // What one run's handlers share.
+    struct Run {
+        const args::SubCommand& command;
+        std::optional<AuditRecords>& audit;
+        boot_set::Keeper& keeper;
+    };
+    // The outcome of one call for one identifier: the records with what they point into.
+    template <class T>
+    struct Outcome {
+        std::string identifier;
+        Result<Answer<T>> result;
+    };
+
+    // The calls of the subcommand and the showing of their outcomes, the lock already held:
+    // the handler of the row's kind of result.
     Result<> call_and_show(const args::SubCommand& command, std::optional<AuditRecords>& audit);
+    // One call for the whole catalogue: the list, or the boot set beside it.
+    Result<> catalogue(const args::SubCommand& command, Run& run);
+    // save or restore.
+    Result<> all_patches(const args::SubCommand& command, Run& run);
+    // One call per identifier, its result decoded as T.
+    template <class T>
+    Result<> each_identifier(const args::SubCommand& command, Run& run);
+    // A state change's outcome: its audit record, and the patches it moved for the next boot.
+    void noted(const Outcome<StateRecords>& outcome, Run& run, std::vector<std::string>& changed);
     // The whole catalogue, once; the run's error unchanged.
     Result<Answer<std::vector<PatchListRecord>>> list();
     // save and restore: one call for all patches, with the boot set kept around it.

@@ -26,28 +26,29 @@ class RecordingSink final : public ResultSink {
         events.push_back(line == args::WaitLine::BeforeLock ? "wait before lock"
                                                             : "wait after lock");
     }
-    void show(const std::vector<PatchListRecord>& patches) override {
-        events.push_back("table of " + std::to_string(patches.size()));
+    void show(Records records) override {
+        const auto* list = std::get_if<const std::vector<PatchListRecord>*>(&records);
+        const auto* view = std::get_if<const BootView*>(&records);
+        events.push_back(list != nullptr   ? "table of " + std::to_string((*list)->size())
+                         : view != nullptr ? "boot of " + std::to_string((*view)->entries.size())
+                                           : "?");
     }
-    void show(const Outcome<PatchInfo>& outcome) override { record("info", outcome); }
-    void show(const Outcome<PackageInfo>& outcome) override { record("target", outcome); }
-    void show(const Outcome<StateRecords>& outcome) override { record("states", outcome); }
-    void show(const Outcome<void>& outcome) override { record("check", outcome); }
-    // The outcomes of one subcommand make one line: "KIND a+ b-".
-    void end_of_outcomes(args::Shows) override { events.push_back(std::exchange(line_, {})); }
-    void show(const BootView& view) override {
-        events.push_back("boot of " + std::to_string(view.entries.size()));
+    // The outcomes of one subcommand make one line: "KIND a+ b-", KIND from the first success.
+    void outcome(std::string_view identifier, const Result<Records>& result) override {
+        if (kind_.empty() && result) {
+            constexpr const char* kinds[] = {"table", "boot", "info", "target", "states", "check"};
+            kind_ = kinds[result->index()];
+        }
+        line_ += " " + std::string(identifier) + (result ? "+" : "-");
+    }
+    void end_of_outcomes(args::Shows) override {
+        events.push_back(std::exchange(kind_, {}) + std::exchange(line_, {}));
     }
 
     std::vector<std::string> events;
 
   private:
-    template <class T>
-    void record(const std::string& kind, const Outcome<T>& outcome) {
-        line_ +=
-            (line_.empty() ? kind : "") + " " + outcome.identifier + (outcome.result ? "+" : "-");
-    }
-
+    std::string kind_;
     std::string line_;
 };
 

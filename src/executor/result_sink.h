@@ -7,29 +7,15 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "args/subcommand_rows.h"
-#include "decoding/answer.h"
 #include "error_value.h"
 #include "executor/boot_set/view.h"
 #include "patch_records.h"
 
 namespace quvane::executor {
-
-// The outcome of one call for one identifier: the records with what they point into.
-template <class T>
-struct Outcome {
-    std::string identifier;
-    Result<Answer<T>> result;
-};
-
-// A call without records.
-template <>
-struct Outcome<void> {
-    std::string identifier;
-    Result<> result;
-};
 
 using StateRecords = std::vector<PatchStateRecord>;
 
@@ -56,30 +42,33 @@ struct BootNote {
     std::string problem{};
 };
 
+// What a call gave, for a sink to show: its records, by kind (Empty for a check).
+using Records = std::variant<const std::vector<PatchListRecord>*, const BootView*, const PatchInfo*,
+                             const PackageInfo*, const StateRecords*, const Empty*>;
+
+// The events of a run, each sink showing what it shows: two that every sink has, the rest
+// passed over unless a sink has a use for them.
 class ResultSink {
   public:
     virtual ~ResultSink() = default;
 
+    // The records of a call over the whole catalogue: the list, or the boot set beside it.
+    virtual void show(Records records) = 0;
+    // One identifier's outcome as soon as its call has ended, in command-line order: its
+    // records, or the call's error.
+    virtual void outcome(std::string_view identifier, const Result<Records>& result) = 0;
+    // After the last identifier's outcome.
+    virtual void end_of_outcomes(args::Shows /*shows*/) {}
     // The notice for a person that comes before a long daemon call.
-    virtual void notice(args::WaitLine line) = 0;
-    virtual void show(const std::vector<PatchListRecord>& patches) = 0;
-    // Each identifier's outcome as soon as its call has ended, in command-line order (info,
-    // target, status and state changes, check); then, after the last, the end of them.
-    virtual void show(const Outcome<PatchInfo>& outcome) = 0;
-    virtual void show(const Outcome<PackageInfo>& outcome) = 0;
-    virtual void show(const Outcome<StateRecords>& outcome) = 0;
-    virtual void show(const Outcome<void>& outcome) = 0;
-    virtual void end_of_outcomes(args::Shows shows) = 0;
+    virtual void notice(args::WaitLine /*line*/) {}
     // What a restore was asked for: only the accepted patches or all; and whether the daemon
     // had nothing saved, which `--if-saved` takes for success.
     virtual void restoring(bool /*accepted*/) {}
+    virtual void nothing_saved() {}
     // Another run holds the lock at `path`: this run waits up to `wait`, or (without) fails.
     virtual void lock_busy(const std::filesystem::path& /*path*/,
                            std::optional<std::chrono::duration<double>> /*wait*/) {}
-    virtual void nothing_saved() {}
     virtual void boot_note(const BootNote& /*note*/) {}
-    // The boot set beside the live patches (`boot`).
-    virtual void show(const BootView& /*view*/) {}
 };
 
 }  // namespace quvane::executor

@@ -44,17 +44,49 @@ void TextSink::append_outside(std::string& line, std::string_view text) const {
     append_shown(line, text, console_.outside_text());
 }
 
-template <class Record>
-void TextSink::write_block(const Outcome<Record>& outcome) const {
-    if (!outcome.result) {
-        return;
-    }
+void TextSink::write_block(std::string_view identifier, const std::string& text) const {
     write_line(separator);
     std::string header = "Patch: ";
-    append_outside(header, outcome.identifier);
+    append_outside(header, identifier);
     write_line(header);
     write_line(separator);
-    write_line(to_text(**outcome.result, console_.outside_text()));
+    write_line(text);
+}
+
+void TextSink::show(Records records) {
+    std::visit(
+        [&](const auto* shown) {
+            using Kind = std::remove_cvref_t<decltype(*shown)>;
+            if constexpr (std::is_same_v<Kind, std::vector<PatchListRecord>> ||
+                          std::is_same_v<Kind, BootView>) {
+                table(*shown);
+            }
+        },
+        records);
+}
+
+void TextSink::outcome(std::string_view identifier, const Result<Records>& result) {
+    if (!result) {
+        any_failed_ = true;
+        return;
+    }
+    std::visit(
+        [&](const auto* shown) {
+            using Kind = std::remove_cvref_t<decltype(*shown)>;
+            if constexpr (std::is_same_v<Kind, PatchInfo> || std::is_same_v<Kind, PackageInfo>) {
+                write_block(identifier, to_text(*shown, console_.outside_text()));
+            } else if constexpr (std::is_same_v<Kind, StateRecords>) {
+                std::string line;
+                for (const PatchStateRecord& state : *shown) {
+                    line.clear();
+                    append_outside(line, state.name);
+                    line.append(": ");
+                    line.append(status_word(state.status));
+                    write_line(line);
+                }
+            }
+        },
+        *result);
 }
 
 void TextSink::notice(args::WaitLine line) {
@@ -76,7 +108,7 @@ void TextSink::boot_note(const BootNote& note) {
     }
 }
 
-void TextSink::show(const BootView& view) {
+void TextSink::table(const BootView& view) {
     const Shown shown = console_.outside_text();
     std::string block;
     append_padded(block, "Uuid", uuid_width, Shown::Verbatim);
@@ -109,7 +141,7 @@ void TextSink::show(const BootView& view) {
     }
 }
 
-void TextSink::show(const std::vector<PatchListRecord>& patches) {
+void TextSink::table(const std::vector<PatchListRecord>& patches) {
     const Shown shown = console_.outside_text();
     std::string block;
     block.reserve(block_size + 1024);
@@ -132,32 +164,6 @@ void TextSink::show(const std::vector<PatchListRecord>& patches) {
         block.append(status_word(record.status));
     }
     write_line(block);
-}
-
-void TextSink::show(const Outcome<PatchInfo>& outcome) {
-    write_block(outcome);
-}
-
-void TextSink::show(const Outcome<PackageInfo>& outcome) {
-    write_block(outcome);
-}
-
-void TextSink::show(const Outcome<StateRecords>& outcome) {
-    if (!outcome.result) {
-        return;
-    }
-    std::string line;
-    for (const PatchStateRecord& state : **outcome.result) {
-        line.clear();
-        append_outside(line, state.name);
-        line.append(": ");
-        line.append(status_word(state.status));
-        write_line(line);
-    }
-}
-
-void TextSink::show(const Outcome<void>& outcome) {
-    any_failed_ = any_failed_ || !outcome.result;
 }
 
 void TextSink::lock_busy(const std::filesystem::path& path,

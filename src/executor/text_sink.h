@@ -14,16 +14,14 @@ class TextSink final : public ResultSink {
     explicit TextSink(const log::Console& console) : console_(console) {}
 
     void notice(args::WaitLine line) override;
-    // The header and one row per record, columns padded to 40, 60 and 12 characters.
-    void show(const std::vector<PatchListRecord>& patches) override;
-    // Per success: separator, "Patch: {identifier}", separator, the record's text; at the end
-    // a closing separator, written even when nothing succeeded.
-    void show(const Outcome<PatchInfo>& outcome) override;
-    void show(const Outcome<PackageInfo>& outcome) override;
-    // "{name}: {status}" per record of a success.
-    void show(const Outcome<StateRecords>& outcome) override;
-    // At the end, "Checks are passed!" when every check succeeded.
-    void show(const Outcome<void>& outcome) override;
+    // The list: the header and one row per record, columns padded to 40, 60 and 12 characters;
+    // the boot set: the same with a column for the next boot, then what it restores.
+    void show(Records records) override;
+    // Per success: info and target blocks (separator, "Patch: {identifier}", separator, the
+    // record's text), "{name}: {status}" per state record; a check's outcome is remembered.
+    void outcome(std::string_view identifier, const Result<Records>& result) override;
+    // A closing separator after blocks, written even when nothing succeeded; "Checks are
+    // passed!" when every check succeeded.
     void end_of_outcomes(args::Shows shows) override;
     // A word on standard error, for a person at a terminal only: that the run waits, or how
     // not to fail.
@@ -31,14 +29,13 @@ class TextSink final : public ResultSink {
                    std::optional<std::chrono::duration<double>> wait) override;
     // On standard error, for a person at a terminal only.
     void boot_note(const BootNote& note) override;
-    // The list's table with a column for the next boot, then what it restores.
-    void show(const BootView& view) override;
 
   private:
+    void table(const std::vector<PatchListRecord>& patches);
+    void table(const BootView& view);
     // Appends text from outside (a name, an identifier) as the console shows it.
     void append_outside(std::string& line, std::string_view text) const;
-    template <class Record>
-    void write_block(const Outcome<Record>& outcome) const;
+    void write_block(std::string_view identifier, const std::string& text) const;
 
     const log::Console& console_;
     bool any_failed_ = false;
