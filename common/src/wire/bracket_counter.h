@@ -11,6 +11,13 @@
 
 namespace quvane::wire {
 
+// What the count carries from one block to the next.
+struct BlockCount {
+    std::size_t depth = 0;
+    bool in_string = false;
+    bool escaped = false;  // the byte before was a reverse solidus inside a string
+};
+
 class BracketCounter {
   public:
     static constexpr std::size_t max_depth = 1024;  // deeper nesting is refused, as the parser does
@@ -24,7 +31,7 @@ class BracketCounter {
     // last bracket has closed; nullopt while it goes on. Where a bracket opens one level too
     // many, the bytes up to it, with too_deep() true.
     std::optional<std::size_t> scan(std::string_view chunk) noexcept;
-    bool too_deep() const noexcept { return depth_ > max_depth; }
+    bool too_deep() const noexcept { return state_.depth > max_depth; }
 
   private:
     // The bytes from `i` on one at a time; the end of the value, or nullopt at the end of the
@@ -34,14 +41,9 @@ class BracketCounter {
     // reverse solidus outside a string or may hold the end.
     bool scan_block(const char* block) noexcept;
     bool scan_block_wide(const char* block) noexcept;  // the same with AVX2 and POPCNT
-    // The count's step over one block's marks, each backend's own way of counting bits.
-    template <class Marks, class Count>
-    bool take_block(const Marks& marks, Count count) noexcept;
 
-    std::size_t depth_ = 0;
-    bool in_string_ = false;
-    bool escaped_ = false;  // the byte before was a reverse solidus inside a string
-    bool wide_ = false;     // the processor has AVX2 and POPCNT
+    BlockCount state_;
+    bool wide_ = false;  // the processor has AVX2 and POPCNT
 };
 
 }  // namespace quvane::wire
