@@ -6,6 +6,7 @@
 #include <fmt/format.h>
 #include <simdjson.h>
 
+#include "args/subcommand_rows.h"
 #include "decoding/patch_decoding.h"
 #include "decoding/patch_schema.h"
 #include "wire/request.h"
@@ -113,64 +114,118 @@ std::string PatchService::handle(std::string_view request) {
     return respond(id, dispatch(method, params));
 }
 
-PatchService::Outcome PatchService::dispatch(std::string_view method,
+// What a method takes: nothing, one patch identifier, or one boolean.
+enum class Params { None, Identifier, Flag };
+
+struct PatchService::Method {
+    std::string_view name;  // as the subcommand rows call it
+    Params params;
+    Outcome (PatchService::*answer)(const Call& call);
+};
+
+// What one call gives its method: the patch it names, or its flag.
+struct PatchService::Call {
+    std::string_view method;
+    CataloguePatch* patch = nullptr;
+    bool flag = false;
+};
+
+// Every method the service answers, under the name the subcommand that calls it gives.
+constexpr std::string_view method_of(std::string_view word) {
+    return args::subcommand_named(word)->method;
+}
+
+const PatchService::Method* PatchService::method_named(std::string_view name) {
+    static constexpr Method methods[] = {
+        {method_of("info"), Params::Identifier, &PatchService::info},
+        {method_of("target"), Params::Identifier, &PatchService::target},
+        {method_of("status"), Params::Identifier, &PatchService::status},
+        {method_of("check"), Params::Identifier, &PatchService::check},
+        {method_of("apply"), Params::Identifier, &PatchService::change},
+        {method_of("remove"), Params::Identifier, &PatchService::change},
+        {method_of("active"), Params::Identifier, &PatchService::change},
+        {method_of("deactive"), Params::Identifier, &PatchService::change},
+        {method_of("accept"), Params::Identifier, &PatchService::change},
+        {method_of("list"), Params::None, &PatchService::list},
+        {method_of("save"), Params::None, &PatchService::save},
+        {method_of("restore"), Params::Flag, &PatchService::restore},
+    };
+    for (const Method& method : methods) {
+        if (method.name == name) {
+            return &method;
+        }
+    }
+    return nullptr;
+}
+
+PatchService::Outcome PatchService::dispatch(std::string_view name,
                                              const std::vector<std::string>& params) {
-    const bool takes_identifier =
-        method == "check_patch" || method == "apply_patch" || method == "remove_patch" ||
-        method == "active_patch" || method == "deactive_patch" || method == "accept_patch" ||
-        method == "get_patch_status" || method == "get_patch_target" || method == "get_patch_info";
-    if (takes_identifier) {
-        std::string identifier;
-        simdjson::dom::parser parser;
-        std::string_view text;
-        if (params.size() != 1 ||
-            parser.parse(simdjson::padded_string(params[0])).get(text) != simdjson::SUCCESS) {
-            return Outcome::error(invalid_params, "Invalid params: expected one patch identifier");
-        }
-        identifier = std::string(text);
-        CataloguePatch* patch = find(identifier);
-        if (patch == nullptr) {
-            return Outcome::error(patch_error, fmt::format("Cannot find patch \"{}\"", identifier));
-        }
-        if (method == "get_patch_info")
-            return Outcome::result(patch->info_json);
-        if (method == "get_patch_target")
-            return Outcome::result(patch->target_json);
-        if (method == "get_patch_status")
-            return Outcome::result(states_json(*patch));
-        if (method == "check_patch") {
-            if (patch->status != PatchStatus::NotApplied) {
-                return Outcome::error(patch_error,
-                                      fmt::format("Patch \"{}\" is already applied", patch->name));
+    const Method* method = method_named(name);
+    if (method == nullptr) {
+        return Outcome::error(method_not_found, "Method not found");
+    }
+    Call call{name};
+    switch (method->params) {
+        case Params::None:
+            if (!params.empty()) {
+                return Outcome::error(invalid_params, "Invalid params: expected none");
             }
-            return Outcome::result("null");
+            break;
+        case Params::Flag:
+            if (params.size() != 1 || (params[0] != "true" && params[0] != "false")) {
+                return Outcome::error(invalid_params, "Invalid params: expected one boolean");
+            }
+            call.flag = params[0] == "true";
+            break;
+        case Params::Identifier: {
+            simdjson::dom::parser parser;
+            std::string_view identifier;
+            if (params.size() != 1 ||
+                parser.parse(simdjson::padded_string(params[0])).get(identifier) !=
+                    simdjson::SUCCESS) {
+                return Outcome::error(invalid_params,
+                                      "Invalid params: expected one patch identifier");
+            }
+            call.patch = find(identifier);
+            if (call.patch == nullptr) {
+                return Outcome::error(patch_error,
+                                      fmt::format("Cannot find patch \"{}\"", identifier));
+            }
+            break;
         }
-        return change(identifier, method);
     }
-    if (method == "get_patch_list") {
-        if (!params.empty())
-            return Outcome::error(invalid_params, "Invalid params: expected none");
-        std::string list = "[";
-        for (const CataloguePatch& patch : patches_) {
-            if (list.size() > 1)
-                list.push_back(',');
-            list += fmt::format(R"({{"uuid":{},"name":{},"status":"{}"}})", quote(patch.uuid),
-                                quote(patch.name), json_name(patch.status));
-        }
-        return Outcome::result(list + "]");
+    return (this->*method->answer)(call);
+}
+
+PatchService::Outcome PatchService::info(const Call& call) {
+    return Outcome::result(call.patch->info_json);
+}
+
+PatchService::Outcome PatchService::target(const Call& call) {
+    return Outcome::result(call.patch->target_json);
+}
+
+PatchService::Outcome PatchService::status(const Call& call) {
+    return Outcome::result(states_json(*call.patch));
+}
+
+PatchService::Outcome PatchService::check(const Call& call) {
+    if (call.patch->status != PatchStatus::NotApplied) {
+        return Outcome::error(patch_error,
+                              fmt::format("Patch \"{}\" is already applied", call.patch->name));
     }
-    if (method == "save_patch_status") {
-        if (!params.empty())
-            return Outcome::error(invalid_params, "Invalid params: expected none");
-        return save();
+    return Outcome::result("null");
+}
+
+PatchService::Outcome PatchService::list(const Call&) {
+    std::string list = "[";
+    for (const CataloguePatch& patch : patches_) {
+        if (list.size() > 1)
+            list.push_back(',');
+        list += fmt::format(R"({{"uuid":{},"name":{},"status":"{}"}})", quote(patch.uuid),
+                            quote(patch.name), json_name(patch.status));
     }
-    if (method == "restore_patch_status") {
-        if (params.size() != 1 || (params[0] != "true" && params[0] != "false")) {
-            return Outcome::error(invalid_params, "Invalid params: expected one boolean");
-        }
-        return restore(params[0] == "true");
-    }
-    return Outcome::error(method_not_found, "Method not found");
+    return Outcome::result(list + "]");
 }
 
 CataloguePatch* PatchService::find(std::string_view identifier) {
@@ -182,8 +237,9 @@ CataloguePatch* PatchService::find(std::string_view identifier) {
 }
 
 // The lifecycle: not applied -> deactived -> actived -> accepted.
-PatchService::Outcome PatchService::change(std::string_view identifier, std::string_view method) {
-    CataloguePatch& patch = *find(identifier);
+PatchService::Outcome PatchService::change(const Call& call) {
+    CataloguePatch& patch = *call.patch;
+    const std::string_view method = call.method;
     const PatchStatus from = patch.status;
     const auto refuse = [&](std::string_view why) {
         return Outcome::error(patch_error, fmt::format("Patch \"{}\" {}", patch.name, why));
@@ -223,7 +279,7 @@ std::string PatchService::states_json(const CataloguePatch& patch) const {
                        json_name(patch.status));
 }
 
-PatchService::Outcome PatchService::save() {
+PatchService::Outcome PatchService::save(const Call&) {
     std::string json = "{";
     for (const CataloguePatch& patch : patches_) {
         if (json.size() > 1)
@@ -242,7 +298,8 @@ PatchService::Outcome PatchService::save() {
     return Outcome::result("null");
 }
 
-PatchService::Outcome PatchService::restore(bool accepted_only) {
+PatchService::Outcome PatchService::restore(const Call& call) {
+    const bool accepted_only = call.flag;
     simdjson::dom::parser parser;
     simdjson::dom::object saved;
     if (parser.load(state_file_.string()).get(saved) != simdjson::SUCCESS) {

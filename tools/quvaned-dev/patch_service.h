@@ -33,11 +33,20 @@ class PatchService {
 
   private:
     struct Outcome;
-    Outcome dispatch(std::string_view method, const std::vector<std::string>& params);
+    struct Method;
+    struct Call;
+    static const Method* method_named(std::string_view name);
+    // The method's answer to `params`, checked as the method takes them.
+    Outcome dispatch(std::string_view name, const std::vector<std::string>& params);
     CataloguePatch* find(std::string_view identifier);
-    Outcome change(std::string_view identifier, std::string_view method);
-    Outcome save();
-    Outcome restore(bool accepted_only);
+    Outcome info(const Call& call);
+    Outcome target(const Call& call);
+    Outcome status(const Call& call);
+    Outcome check(const Call& call);
+    Outcome change(const Call& call);  // apply, remove, active, deactive, accept
+    Outcome list(const Call& call);
+    Outcome save(const Call& call);
+    Outcome restore(const Call& call);
     std::string states_json(const CataloguePatch& patch) const;
 
     std::vector<CataloguePatch> patches_;
