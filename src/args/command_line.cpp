@@ -161,16 +161,8 @@ class Grammar {
                 operands_only = true;
             } else if (option && (argument == "-h" || argument == "--help")) {
                 return ParserExit{subcommand_help(invoked_, row), false, EXIT_SUCCESS};
-            } else if (option && row.takes == Takes::AcceptedFlag &&
-                       (argument == accepted_flag || argument == if_saved_flag)) {
-                bool& flag = argument == accepted_flag ? command.accepted : command.if_saved;
-                if (std::exchange(flag, true)) {
-                    return usage_error(
-                        invoked_,
-                        fmt::format("error: option '{}' given more than once\n", argument), &row);
-                }
-            } else if (option && row.takes == Takes::ForceFlag && argument == force_flag) {
-                if (std::exchange(command.force, true)) {
+            } else if (bool* flag = option ? flag_named(row, argument) : nullptr) {
+                if (std::exchange(*flag, true)) {
                     return usage_error(
                         invoked_,
                         fmt::format("error: option '{}' given more than once\n", argument), &row);
@@ -194,6 +186,18 @@ class Grammar {
             command.values = std::move(identifiers);
         }
         return std::move(matches_);
+    }
+
+    // Where the subcommand's flag `argument` lands; null when the row takes no such flag.
+    bool* flag_named(const SubcommandRow& row, std::string_view argument) {
+        CommandMatches& command = *matches_.command;
+        if (row.takes == Takes::AcceptedFlag && argument == accepted_flag) {
+            return &command.accepted;
+        }
+        if (row.takes == Takes::AcceptedFlag && argument == if_saved_flag) {
+            return &command.if_saved;
+        }
+        return row.takes == Takes::ForceFlag && argument == force_flag ? &command.force : nullptr;
     }
 
     std::string invoked_;

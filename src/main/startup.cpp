@@ -76,6 +76,29 @@ Result<> dispatch_guarded(const Executors& executors, const args::SubCommand& co
     }
 }
 
+// Ends the run with `result`: the JSON document when there is one, or the report of the
+// failure; the exit status.
+int finish(log::Console& console, executor::JsonSink* document, const Result<>& result) {
+    if (result) {
+        debug("Done");
+    }
+    if (document != nullptr) {
+        document->finish(result);
+    } else if (!result && result.error().kind() == FailureKind::UserDatabase) {
+        // Said as it is, on standard error: the run never got to its work.
+        console.note(result.error().message());
+        return console.finish(1);
+    } else if (!result) {
+        console.report(result.error());
+        next_step(console, result.error());
+        return 1;
+    }
+    if (!result) {
+        next_step(console, result.error());
+    }
+    return console.finish(result ? 0 : 1);
+}
+
 }  // namespace
 
 Result<> dispatch(const Executors& executors, const args::SubCommand& command) {
@@ -164,28 +187,7 @@ int run(int argc, const char* const* argv) {
             result = std::move(written);
         }
     }
-    if (json) {
-        if (result) {
-            debug("Done");
-        }
-        document.finish(result);
-        if (!result) {
-            next_step(console, result.error());
-        }
-        return console.finish(result ? 0 : 1);
-    }
-    if (!result && result.error().kind() == FailureKind::UserDatabase) {
-        // Said as it is, on standard error: the run never got to its work.
-        console.note(result.error().message());
-        return console.finish(1);
-    }
-    if (!result) {
-        console.report(result.error());
-        next_step(console, result.error());
-        return 1;
-    }
-    debug("Done");
-    return console.finish(0);
+    return finish(console, json ? &document : nullptr, result);
 }
 
 }  // namespace quvane

@@ -120,6 +120,20 @@ class Framing {
     std::size_t window_start_ = 0;  // the value's size when the window began
 };
 
+// The next bytes the source has, up to `want`, into `free`: how many, 0 at its end.
+tl::expected<std::size_t, ClientFailure> peek_some(ByteSource& source, char* free,
+                                                   std::size_t want) {
+    const auto peeked = source.peek(free, want);
+    if (!peeked && peeked.error() == ETIMEDOUT) {
+        return tl::unexpected(ClientFailure(TransportFailure::expired({})));
+    }
+    if (!peeked) {
+        return tl::unexpected(ClientFailure(JsonFailure{
+            fmt::format("failed to read the response: {}", system_error_text(peeked.error()))}));
+    }
+    return *peeked;
+}
+
 }  // namespace
 
 tl::expected<Reply, ClientFailure> read_one_value(ByteSource& source, std::size_t limit) {
@@ -141,13 +155,9 @@ tl::expected<Reply, ClientFailure> read_one_value(ByteSource& source, std::size_
             return json_failure("out of memory for the response");
         }
         char* const free = value.end();
-        const auto peeked = source.peek(free, want);
-        if (!peeked && peeked.error() == ETIMEDOUT) {
-            return tl::unexpected(ClientFailure(TransportFailure::expired({})));
-        }
+        const auto peeked = peek_some(source, free, want);
         if (!peeked) {
-            return json_failure(
-                fmt::format("failed to read the response: {}", system_error_text(peeked.error())));
+            return tl::unexpected(peeked.error());
         }
         if (*peeked == 0) {
             if (value.json().empty()) {

@@ -134,16 +134,7 @@ std::optional<std::string_view> Cursor::string_as(Keep keep) {
         const auto c = static_cast<unsigned char>(*at_);
         if (c == '"') {
             const std::string_view raw(start, static_cast<std::size_t>(at_++ - start));
-            if (!ascii && !simdjson::validate_utf8(raw.data(), raw.size())) {
-                return std::nullopt;
-            }
-            if (!escaped) {
-                return raw;
-            }
-            if (!unescape(raw, unescaped_)) {
-                return std::nullopt;
-            }
-            return keep == Keep::InArena ? arena_.keep(unescaped_) : std::string_view(unescaped_);
+            return text_of(raw, ascii, escaped, keep);
         }
         if (c < 0x20) {
             return std::nullopt;
@@ -155,6 +146,20 @@ std::optional<std::string_view> Cursor::string_as(Keep keep) {
         at_ += c == '\\' ? 2 : 1;
     }
     return std::nullopt;
+}
+
+std::optional<std::string_view> Cursor::text_of(std::string_view raw, bool ascii, bool escaped,
+                                                Keep keep) {
+    if (!ascii && !simdjson::validate_utf8(raw.data(), raw.size())) {
+        return std::nullopt;
+    }
+    if (!escaped) {
+        return raw;
+    }
+    if (!unescape(raw, unescaped_)) {
+        return std::nullopt;
+    }
+    return keep == Keep::InArena ? arena_.keep(unescaped_) : std::string_view(unescaped_);
 }
 
 bool Cursor::number() noexcept {
@@ -269,27 +274,13 @@ bool Cursor::byte_numbers(std::string& out) {
     const std::size_t kept = out.size();
     out.resize(kept + static_cast<std::size_t>(static_cast<const char*>(close) - at_) / 2 + 1);
     char* next = out.data() + kept;
-    // A digit's value, or more than 9 for any other byte; reading up to two bytes past the
-    // last one stays inside the padding.
-    const auto digit = [](char c) {
-        return static_cast<unsigned>(static_cast<unsigned char>(c) - '0');
-    };
     while (true) {
         skip_blanks();
-        const unsigned first = digit(at_[0]);
-        const unsigned second = digit(at_[1]);
-        const unsigned third = digit(at_[2]);
-        // One digit, or two or three without a leading zero.
-        const std::size_t digits = first > 9 ? 0 : second > 9 ? 1 : third > 9 ? 2 : 3;
-        const unsigned number = digits == 1   ? first
-                                : digits == 2 ? first * 10 + second
-                                              : first * 100 + second * 10 + third;
-        if (digits == 0 || (digits > 1 && first == 0) || number > 255 ||
-            static_cast<std::size_t>(end_ - at_) < digits) {
+        const auto number = byte_number();
+        if (!number) {
             return false;
         }
-        at_ += digits;
-        *next++ = static_cast<char>(number);
+        *next++ = static_cast<char>(*number);
         skip_blanks();
         if (at_ == end_ || (*at_ != ',' && *at_ != ']')) {
             return false;
@@ -300,6 +291,28 @@ bool Cursor::byte_numbers(std::string& out) {
             return true;
         }
     }
+}
+
+std::optional<unsigned> Cursor::byte_number() noexcept {
+    // A digit's value, or more than 9 for any other byte; reading up to two bytes past the
+    // last one stays inside the padding.
+    const auto digit = [](char c) {
+        return static_cast<unsigned>(static_cast<unsigned char>(c) - '0');
+    };
+    const unsigned first = digit(at_[0]);
+    const unsigned second = digit(at_[1]);
+    const unsigned third = digit(at_[2]);
+    // One digit, or two or three without a leading zero.
+    const std::size_t digits = first > 9 ? 0 : second > 9 ? 1 : third > 9 ? 2 : 3;
+    const unsigned number = digits == 1   ? first
+                            : digits == 2 ? first * 10 + second
+                                          : first * 100 + second * 10 + third;
+    if (digits == 0 || (digits > 1 && first == 0) || number > 255 ||
+        static_cast<std::size_t>(end_ - at_) < digits) {
+        return std::nullopt;
+    }
+    at_ += digits;
+    return number;
 }
 
 std::optional<std::uint64_t> Cursor::integer(std::uint64_t most) noexcept {
@@ -359,49 +372,58 @@ bool take_value(Cursor& cursor, Empty&) {
     return cursor.word("null");
 }
 
+namespace {
+
+enum ErrorMember : std::size_t { Code, Message, Data, NoErrorMember };
+constexpr std::array<std::string_view, NoErrorMember> error_members{"code", "message", "data"};
+
+// One member of an error object into `error`; false where it declines.
+bool take_error_member(Cursor& cursor, std::size_t which, ErrorObject& error) {
+    if (which == Code) {
+        const auto code = cursor.int32();
+        error.code = code.value_or(0);
+        return code.has_value();
+    }
+    if (which == Message) {
+        const auto message = cursor.string();
+        error.message = message.value_or(std::string_view{});
+        return message.has_value();
+    }
+    if (which != Data) {
+        return cursor.skip_value();
+    }
+    // Kept as the tree keeps it: the parser's compact text of the value.
+    const auto raw = cursor.raw_value();
+    simdjson::dom::parser parser;
+    simdjson::dom::element value;
+    if (!raw || parser.parse(simdjson::padded_string(*raw)).get(value) != simdjson::SUCCESS) {
+        return false;
+    }
+    if (!value.is_null()) {
+        error.data = RawJson{simdjson::minify(value)};
+    }
+    return true;
+}
+
+}  // namespace
+
 bool take_error(Cursor& cursor, std::optional<ErrorObject>& out) {
-    enum Member : std::size_t { Code, Message, Data, None };
-    static constexpr std::array<std::string_view, None> members{"code", "message", "data"};
     if (cursor.word("null")) {
         return true;
     }
     ErrorObject error;
-    std::bitset<None> seen;
+    std::bitset<NoErrorMember> seen;
     if (!cursor.open('{')) {
         return false;
     }
     if (!cursor.next_is('}')) {
         do {
-            const auto which = take_key(cursor, members);
-            if (!which || (*which < None && seen.test(*which))) {
+            const auto which = take_key(cursor, error_members);
+            if (!which || (*which < NoErrorMember && seen.test(*which)) ||
+                !take_error_member(cursor, *which, error)) {
                 return false;
             }
-            bool taken = false;
-            if (*which == Code) {
-                const auto code = cursor.int32();
-                error.code = code.value_or(0);
-                taken = code.has_value();
-            } else if (*which == Message) {
-                const auto message = cursor.string();
-                error.message = message.value_or(std::string_view{});
-                taken = message.has_value();
-            } else if (*which == Data) {
-                // Kept as the tree keeps it: the parser's compact text of the value.
-                const auto raw = cursor.raw_value();
-                simdjson::dom::parser parser;
-                simdjson::dom::element value;
-                taken = raw &&
-                        parser.parse(simdjson::padded_string(*raw)).get(value) == simdjson::SUCCESS;
-                if (taken && !value.is_null()) {
-                    error.data = RawJson{simdjson::minify(value)};
-                }
-            } else {
-                taken = cursor.skip_value();
-            }
-            if (!taken) {
-                return false;
-            }
-            if (*which < None) {
+            if (*which < NoErrorMember) {
                 seen.set(*which);
             }
         } while (cursor.take(','));

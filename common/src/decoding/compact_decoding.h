@@ -104,6 +104,11 @@ class Cursor {
   private:
     enum class Keep { InArena, Briefly, Not };
     std::optional<std::string_view> string_as(Keep keep);
+    // A string's text from its contents as written: checked, escapes replaced, kept as asked.
+    std::optional<std::string_view> text_of(std::string_view raw, bool ascii, bool escaped,
+                                            Keep keep);
+    // A number from 0 to 255, written with one to three digits.
+    std::optional<unsigned> byte_number() noexcept;
     // A number as the JSON grammar writes it, of no more digits than the parser reads exactly.
     bool number() noexcept;
 
