@@ -21,7 +21,8 @@ struct FileSystemName {
     bool operator==(const FileSystemName&) const = default;
 };
 
-// Text as the daemon sent it, its escapes replaced.
+// Text as the daemon sent it, its escapes replaced: a view into the answer's bytes or its
+// arena, valid as long as the Answer that holds the record.
 using Text = std::string_view;
 
 // A file-system path in the native form the daemon sent. Held as its bytes: splitting every

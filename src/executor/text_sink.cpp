@@ -41,7 +41,7 @@ void append_padded(std::string& line, std::string_view value, std::size_t width,
 }  // namespace
 
 void TextSink::append_outside(std::string& line, std::string_view text) const {
-    append_shown(line, text, console_.outside_text());
+    append_shown(line, text, console_.outside_escaping());
 }
 
 void TextSink::write_block(std::string_view identifier, const std::string& text) const {
@@ -74,7 +74,7 @@ void TextSink::outcome(std::string_view identifier, const Result<Records>& resul
         [&](const auto* shown) {
             using Kind = std::remove_cvref_t<decltype(*shown)>;
             if constexpr (std::is_same_v<Kind, PatchInfo> || std::is_same_v<Kind, PackageInfo>) {
-                write_block(identifier, to_text(*shown, console_.outside_text()));
+                write_block(identifier, to_text(*shown, console_.outside_escaping()));
             } else if constexpr (std::is_same_v<Kind, StateRecords>) {
                 std::string line;
                 for (const PatchStateRecord& state : *shown) {
@@ -109,7 +109,7 @@ void TextSink::boot_note(const BootNote& note) {
 }
 
 void TextSink::table(const BootView& view) {
-    const Shown shown = console_.outside_text();
+    const Shown shown = console_.outside_escaping();
     std::string block;
     append_padded(block, "Uuid", uuid_width, Shown::Verbatim);
     block.push_back(' ');
@@ -142,7 +142,7 @@ void TextSink::table(const BootView& view) {
 }
 
 void TextSink::table(const std::vector<PatchListRecord>& patches) {
-    const Shown shown = console_.outside_text();
+    const Shown shown = console_.outside_escaping();
     std::string block;
     block.reserve(block_size + 1024);
     append_padded(block, "Uuid", uuid_width, Shown::Verbatim);

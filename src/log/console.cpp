@@ -28,7 +28,7 @@ std::FILE* Console::records() const noexcept {
     return records_ == Records::OnStandardOutput ? stdout : stderr;
 }
 
-Shown Console::outside_text() const noexcept {
+Shown Console::outside_escaping() const noexcept {
     const bool terminal =
         records_ == Records::OnStandardOutput ? output_is_terminal_ : errors_is_terminal_;
     return terminal ? Shown::Escaped : Shown::Verbatim;
@@ -50,7 +50,7 @@ void Console::write_to(std::FILE* stream, std::string_view text) {
 
 void Console::write_record(std::string_view message) {
     std::FILE* const stream = records();
-    if (outside_text() == Shown::Verbatim) {
+    if (outside_escaping() == Shown::Verbatim) {
         // The common case, a pipe or a file: the message as it is, without a copy.
         write_to(stream, message);
         write_to(stream, "\n");
@@ -87,7 +87,7 @@ int Console::command_line_text(std::string_view text, bool on_standard_error, in
 
 void Console::report(const Error& error) {
     if (records_ != Records::NotYet) {
-        write_record("Error: " + report_form(error, outside_text()));
+        write_record("Error: " + report_form(error, outside_escaping()));
         if (records() == stderr || flush()) {
             return;
         }

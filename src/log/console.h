@@ -24,8 +24,8 @@ class Console {
     enum class Records { NotYet, OnStandardOutput, OnStandardError };
     void open_records(Records where) noexcept { records_ = where; }
 
-    // How text from outside goes into records: escaped when they reach a terminal.
-    Shown outside_text() const noexcept;
+    // How text from outside is to be escaped in records: Escaped when they reach a terminal.
+    Shown outside_escaping() const noexcept;
     // Whether a person watches standard error.
     bool errors_on_terminal() const noexcept { return errors_is_terminal_; }
 

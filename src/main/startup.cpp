@@ -41,8 +41,8 @@ void guard_standard_descriptors(log::Console& console) {
     }
 }
 
-// A run is short, and a large response passes through three forms in turn (its bytes, the
-// parsed tree, the records): memory that one form frees is better reused by the next than
+// A run is short, and a large response passes through several forms in turn (its bytes, the
+// records, what is shown): memory that one form frees is better reused by the next than
 // returned to the system and faulted in again. Blocks up to 32 MiB therefore come from the heap,
 // and the heap is not trimmed.
 void keep_freed_memory() {

@@ -35,7 +35,7 @@ tl::expected<T, ClientFailure> result_of(const Response& response) {
 template <class T>
 std::optional<ClientFailure> decode_quickly(Answer<T>& answer) {
     std::optional<compact::ErrorObject> error;
-    switch (compact::decode(answer.bytes().json(), answer.arena(), answer.records(), error)) {
+    switch (compact::decode(answer.reply().json(), answer.arena(), answer.records(), error)) {
         case compact::Outcome::Decoded:
             return std::nullopt;
         case compact::Outcome::Refused:
@@ -75,7 +75,7 @@ tl::expected<Answer<T>, ClientFailure> decode_answer(Reply reply) {
             return tl::unexpected(std::move(*failure));
         }
         // What the quick way took goes before the tree is built.
-        reply = std::move(answer.bytes());
+        reply = std::move(answer.reply());
     }
     if (reply.json().size() <= tree_limit) {
         return decode_with_tree<T>(std::move(reply));

@@ -16,7 +16,7 @@ template <class T>
 class Answer {
   public:
     Answer() = default;
-    explicit Answer(wire::Reply bytes) noexcept : bytes_(std::move(bytes)) {}
+    explicit Answer(wire::Reply reply) noexcept : reply_(std::move(reply)) {}
     Answer(Answer&&) noexcept = default;
     Answer& operator=(Answer&&) noexcept = default;
     Answer(const Answer&) = delete;
@@ -26,7 +26,7 @@ class Answer {
     const T* operator->() const noexcept { return &value_; }
     T& records() noexcept { return value_; }
 
-    wire::Reply& bytes() noexcept { return bytes_; }
+    wire::Reply& reply() noexcept { return reply_; }
     TextArena& arena() noexcept { return arena_; }
     // Keeps the parsed tree that the records point into; its type is the tree decoder's
     // business, so that no header that carries an answer needs the parser's.
@@ -34,7 +34,7 @@ class Answer {
 
   private:
     // Declared before the records, so that the records go first.
-    wire::Reply bytes_;
+    wire::Reply reply_;
     TextArena arena_;
     std::shared_ptr<const void> tree_;
     T value_{};
