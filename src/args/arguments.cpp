@@ -13,20 +13,6 @@
 namespace quvane::args {
 namespace {
 
-Result<Arguments> convert(const Matches& matches) {
-    auto command = SubCommand::from_matches(matches.command.value_or(CommandMatches{}));
-    if (!command) {
-        return tl::unexpected(command.error());
-    }
-    auto work_dir = absolute_work_dir(matches.options.work_dir.native());
-    if (!work_dir) {
-        return tl::unexpected(work_dir.error());
-    }
-    Arguments arguments{matches.options, std::move(*command)};
-    arguments.work_dir = std::move(*work_dir);
-    return arguments;
-}
-
 // An option's value in the debug form, and whether it was given.
 std::pair<std::string, bool> shown(bool flag) {
     return {debug_form::boolean(flag), flag};
@@ -56,12 +42,13 @@ Result<std::variant<ParserExit, Arguments>> Arguments::parse(int argc, const cha
     if (auto* exit = std::get_if<ParserExit>(&outcome)) {
         return std::move(*exit);
     }
-    return from_matches(std::get<Matches>(outcome));
-}
-
-Result<Arguments> Arguments::from_matches(const Matches& matches) {
-    return convert(matches).map_error(
-        [](Error error) { return std::move(error).context("Failed to parse arguments"); });
+    auto& arguments = std::get<Arguments>(outcome);
+    auto work_dir = absolute_work_dir(arguments.work_dir.native());
+    if (!work_dir) {
+        return tl::unexpected(std::move(work_dir.error()).context("Failed to parse arguments"));
+    }
+    arguments.work_dir = std::move(*work_dir);
+    return std::move(arguments);
 }
 
 std::string Arguments::debug_form() const {

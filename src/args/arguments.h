@@ -15,12 +15,6 @@ namespace quvane::args {
 inline constexpr std::string_view program_name = "quvane";
 inline constexpr std::string_view program_version = quvane::version;
 
-// What the command-line parser matched, before conversion.
-struct Matches {
-    std::optional<CommandMatches> command;
-    Options options{};
-};
-
 // What the parser says instead of matching: help, version or a usage error, and the status the
 // run ends with.
 struct ParserExit {
@@ -34,11 +28,9 @@ struct Arguments : Options {
     SubCommand command;
 
     // Parses the process arguments: the arguments, or the text that help, version or a usage
-    // error shows instead; a conversion failure is the error.
+    // error shows instead; a work directory that cannot be made absolute is the error "Failed
+    // to parse arguments" with its cause.
     static Result<std::variant<ParserExit, Arguments>> parse(int argc, const char* const* argv);
-
-    // Converts a successful parse; failures become "Failed to parse arguments" with the cause.
-    static Result<Arguments> from_matches(const Matches& matches);
 
     std::string debug_form() const;
 

@@ -18,67 +18,51 @@ SubCommand of(std::string_view word, std::vector<std::string> values = {}, bool 
     return SubCommand(*subcommand_named(word), std::move(values), accepted);
 }
 
-TEST(SubCommandConversion, EachWordGivesItsSubcommandWithData) {
+// The arguments of a command line that parses.
+Arguments parsed(std::vector<std::string> words) {
+    words.insert(words.begin(), "quvane");
+    std::vector<const char*> argv;
+    for (const std::string& word : words) {
+        argv.push_back(word.c_str());
+    }
+    auto result = Arguments::parse(static_cast<int>(argv.size()), argv.data());
+    EXPECT_TRUE(result.has_value() && std::holds_alternative<Arguments>(*result)) << words[1];
+    return std::get<Arguments>(*result);
+}
+
+TEST(SubCommandParse, EachWordGivesItsSubcommandWithData) {
     const struct {
-        CommandMatches matches;
+        std::vector<std::string> words;
         SubCommand expected;
         std::string_view name;
     } cases[] = {
-        {{"build", std::nullopt}, of("build"), "Build"},
-        {{"build", ids({"-j", "4", "--foo", "-h"})},
+        {{"build"}, of("build"), "Build"},
+        {{"build", "-j", "4", "--foo", "-h"},
          of("build", ids({"-j", "4", "--foo", "-h"})),
          "Build"},
-        {{"info", ids({"a"})}, of("info", ids({"a"})), "Info"},
-        {{"target", ids({"a"})}, of("target", ids({"a"})), "Target"},
-        {{"status", ids({"a"})}, of("status", ids({"a"})), "Status"},
-        {{"list", std::nullopt}, of("list"), "List"},
-        {{"check", ids({"a"})}, of("check", ids({"a"})), "Check"},
-        {{"apply", ids({"a", "b", "c", "a"})}, of("apply", ids({"a", "b", "c", "a"})), "Apply"},
-        {{"remove", ids({"a"})}, of("remove", ids({"a"})), "Remove"},
-        {{"active", ids({"a"})}, of("active", ids({"a"})), "Active"},
-        {{"deactive", ids({"a"})}, of("deactive", ids({"a"})), "Deactive"},
-        {{"accept", ids({"a"})}, of("accept", ids({"a"})), "Accept"},
-        {{"save", std::nullopt}, of("save"), "Save"},
-        {{"restore", std::nullopt, false}, of("restore"), "Restore"},
-        {{"restore", std::nullopt, true}, of("restore", {}, true), "Restore"},
-        {{"apply", ids({"lib\xFF", "ok"})}, of("apply", ids({"lib\xEF\xBF\xBD", "ok"})), "Apply"},
-        {{"build", ids({"\xC3"})}, of("build", ids({"\xEF\xBF\xBD"})), "Build"},
+        {{"info", "a"}, of("info", ids({"a"})), "Info"},
+        {{"target", "a"}, of("target", ids({"a"})), "Target"},
+        {{"status", "a"}, of("status", ids({"a"})), "Status"},
+        {{"list"}, of("list"), "List"},
+        {{"check", "a"}, of("check", ids({"a"})), "Check"},
+        {{"apply", "a", "b", "c", "a"}, of("apply", ids({"a", "b", "c", "a"})), "Apply"},
+        {{"remove", "a"}, of("remove", ids({"a"})), "Remove"},
+        {{"active", "a"}, of("active", ids({"a"})), "Active"},
+        {{"deactive", "a"}, of("deactive", ids({"a"})), "Deactive"},
+        {{"accept", "a"}, of("accept", ids({"a"})), "Accept"},
+        {{"save"}, of("save"), "Save"},
+        {{"restore"}, of("restore"), "Restore"},
+        {{"restore", "--accepted"}, of("restore", {}, true), "Restore"},
+        {{"apply", "lib\xFF", "ok"}, of("apply", ids({"lib\xEF\xBF\xBD", "ok"})), "Apply"},
+        {{"build", "\xC3"}, of("build", ids({"\xEF\xBF\xBD"})), "Build"},
     };
     for (const auto& c : cases) {
-        const auto converted = SubCommand::from_matches(c.matches);
-        ASSERT_TRUE(converted.has_value()) << c.matches.word;
-        EXPECT_EQ(*converted, c.expected) << c.matches.word;
-        EXPECT_EQ(converted->name(), c.name);
+        const Arguments arguments = parsed(c.words);
+        EXPECT_EQ(arguments.command, c.expected) << c.words[0];
+        EXPECT_EQ(arguments.command.name(), c.name);
     }
-}
-
-TEST(SubCommandConversion, Failures) {
-    const struct {
-        CommandMatches matches;
-        std::string message;
-    } cases[] = {
-        {{"Apply", ids({"a"})}, "Subcommand \"Apply\" is invalid"},
-        {{"", std::nullopt}, "Subcommand \"\" is invalid"},
-        {{"help", std::nullopt}, "Subcommand \"help\" is invalid"},
-        {{"apply", std::vector<std::string>{}}, "Argument \"identifier\" is not present"},
-        {{"build", std::vector<std::string>{}}, "Argument \"args\" is not present"},
-    };
-    for (const auto& c : cases) {
-        const auto converted = SubCommand::from_matches(c.matches);
-        ASSERT_FALSE(converted.has_value()) << c.matches.word;
-        EXPECT_EQ(converted.error().message(), c.message);
-    }
-}
-
-TEST(ArgumentsConversion, WrapsFailuresAsFailedToParseArguments) {
-    const auto bad_word = Arguments::from_matches({CommandMatches{"lst"}, {"/x"}});
-    ASSERT_FALSE(bad_word.has_value());
-    EXPECT_EQ(bad_word.error().message(), "Failed to parse arguments");
-    EXPECT_EQ(bad_word.error().causes(), ids({"Subcommand \"lst\" is invalid"}));
-
-    const auto parsed = Arguments::from_matches({CommandMatches{"list"}, {"/tmp/x/../y/./", true}});
-    ASSERT_TRUE(parsed.has_value());
-    EXPECT_EQ(*parsed, (Arguments{{"/tmp/y", true}, of("list")}));
+    EXPECT_EQ(parsed({"-w", "/tmp/x/../y/./", "-v", "list"}),
+              (Arguments{{"/tmp/y", true}, of("list")}));
 }
 
 TEST(AbsoluteWorkDir, NormalisesLexically) {

@@ -10,6 +10,7 @@
 #include <getopt.h>
 
 #include "help.h"
+#include "lossy_utf8.h"
 #include "program_options.h"
 #include "seconds.h"
 
@@ -85,7 +86,6 @@ class Grammar {
         if (row == nullptr) {
             return usage_error(invoked_, unknown_subcommand(word));
         }
-        matches_.command = CommandMatches{std::string(word)};
         return parse_subcommand(*row, std::vector<std::string>(argv + optind + 1, argv + argc));
     }
 
@@ -119,7 +119,7 @@ class Grammar {
     std::optional<ParserExit> take(const ProgramOption& row, const char* value) {
         return std::visit(
             [&]<class Landing>(Landing lands) -> std::optional<ParserExit> {
-                Options& options = matches_.options;
+                Options& options = options_;
                 if constexpr (std::is_same_v<Landing, ParserAction>) {
                     return ParserExit{lands == ParserAction::Help
                                           ? program_help(invoked_)
@@ -146,16 +146,12 @@ class Grammar {
     // After the word: the build tool's arguments whole, or the subcommand's flags and
     // identifiers ("--" ends the flags).
     ParseOutcome parse_subcommand(const SubcommandRow& row, std::vector<std::string> rest) {
-        CommandMatches& command = *matches_.command;
         if (row.takes == Takes::ToolArguments) {
-            if (!rest.empty()) {
-                command.values = std::move(rest);
-            }
-            return std::move(matches_);
+            return arguments(row, std::move(rest));
         }
         std::vector<std::string> identifiers;
         bool operands_only = false;
-        for (const std::string& argument : rest) {
+        for (std::string& argument : rest) {
             const bool option = !operands_only && argument.size() > 1 && argument[0] == '-';
             if (option && argument == "--") {
                 operands_only = true;
@@ -170,40 +166,48 @@ class Grammar {
             } else if (option) {
                 return usage_error(invoked_, misplaced_option(invoked_, argument, row), &row);
             } else if (row.takes == Takes::Identifiers) {
-                identifiers.push_back(argument);
+                identifiers.push_back(std::move(argument));
             } else {
                 return usage_error(
                     invoked_, fmt::format("error: unexpected argument '{}'\n", argument), &row);
             }
         }
-        if (row.takes == Takes::Identifiers) {
-            if (identifiers.empty()) {
-                return usage_error(invoked_,
-                                   fmt::format("error: identifier is required: one or more {}\n",
-                                               identifier_value_name),
-                                   &row);
-            }
-            command.values = std::move(identifiers);
+        if (row.takes == Takes::Identifiers && identifiers.empty()) {
+            return usage_error(invoked_,
+                               fmt::format("error: identifier is required: one or more {}\n",
+                                           identifier_value_name),
+                               &row);
         }
-        return std::move(matches_);
+        return arguments(row, std::move(identifiers));
+    }
+
+    // The parsed command line: its values as text, invalid UTF-8 replaced.
+    Arguments arguments(const SubcommandRow& row, std::vector<std::string> values) const {
+        for (std::string& value : values) {
+            value = to_text_lossy(value);
+        }
+        return Arguments{options_,
+                         SubCommand(row, std::move(values), accepted_, if_saved_, force_)};
     }
 
     // Where the subcommand's flag `argument` lands; null when the row takes no such flag.
     bool* flag_named(const SubcommandRow& row, std::string_view argument) {
-        CommandMatches& command = *matches_.command;
         if (row.takes == Takes::AcceptedFlag && argument == accepted_flag) {
-            return &command.accepted;
+            return &accepted_;
         }
         if (row.takes == Takes::AcceptedFlag && argument == if_saved_flag) {
-            return &command.if_saved;
+            return &if_saved_;
         }
-        return row.takes == Takes::ForceFlag && argument == force_flag ? &command.force : nullptr;
+        return row.takes == Takes::ForceFlag && argument == force_flag ? &force_ : nullptr;
     }
 
     std::string invoked_;
     std::vector<option> longs_;
     std::string shorts_ = "+:";  // stop at the subcommand word; ':' for a missing value
-    Matches matches_{};
+    Options options_{};
+    bool accepted_ = false;
+    bool if_saved_ = false;
+    bool force_ = false;
 };
 
 }  // namespace

@@ -9,7 +9,8 @@
 
 namespace quvane::args {
 
-using ParseOutcome = std::variant<Matches, ParserExit>;
+// The parsed command line, its work directory as typed; or what the parser says instead.
+using ParseOutcome = std::variant<Arguments, ParserExit>;
 
 // Matches the process arguments against the grammar, without side effects.
 ParseOutcome match_command_line(int argc, const char* const* argv);

@@ -12,23 +12,10 @@
 
 namespace quvane::args {
 
-// What the command-line parser matched for the subcommand, before conversion.
-struct CommandMatches {
-    std::string word{};  // as typed; empty when there was none
-    // The values of the subcommand's list argument (`args` or `identifier`); nullopt when absent.
-    std::optional<std::vector<std::string>> values{};
-    bool accepted = false;
-    bool if_saved = false;
-    bool force = false;
-};
-
 class SubCommand {
   public:
     explicit SubCommand(const SubcommandRow& row, std::vector<std::string> values = {},
                         bool accepted = false, bool if_saved = false, bool force = false);
-
-    // The subcommand for the matched word; values are converted to text, invalid UTF-8 replaced.
-    static Result<SubCommand> from_matches(const CommandMatches& matches);
 
     const SubcommandRow& row() const noexcept { return *row_; }
     // The variant's name, as the debug form shows it.

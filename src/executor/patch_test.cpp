@@ -88,22 +88,19 @@ class PatchExecutor : public ::testing::Test {
 
     // Runs `words` (a subcommand and its arguments) and returns the executor's result.
     Result<> run(const std::vector<std::string>& words) {
-        args::CommandMatches matches{words.front(), std::nullopt, false};
-        if (words.size() > 1) {
-            matches.values = std::vector<std::string>(words.begin() + 1, words.end());
-        }
-        if (words.front() == "restore") {
-            matches.values.reset();
-            matches.accepted = words.size() > 1;
-        }
-        auto command = args::SubCommand::from_matches(matches);
-        EXPECT_TRUE(command.has_value());
+        const args::SubcommandRow& row = *args::subcommand_named(words.front());
+        const bool restore = row.takes == args::Takes::AcceptedFlag;
+        const args::SubCommand command(
+            row,
+            restore ? std::vector<std::string>{}
+                    : std::vector<std::string>(words.begin() + 1, words.end()),
+            restore && words.size() > 1);
         auto remote = std::make_shared<rpc::RpcRemote>(
             dir.path() / "quvaned.sock",
             std::make_unique<testing::RecordingTransport>(daemon, requests));
         PatchCommandExecutor executor(remote, std::make_shared<os::AnchoredDirectory>(dir.path()),
                                       "patch_op.lock", sink, dir.path() / "state");
-        return executor.invoke(*command);
+        return executor.invoke(command);
     }
 
     std::vector<std::string> calls() const {
