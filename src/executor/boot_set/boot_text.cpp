@@ -18,6 +18,7 @@ std::string joined(const Names& names) {
 
 std::string names_of(const std::vector<SavedPatch>& patches) {
     std::vector<std::string_view> names;
+    names.reserve(patches.size());
     for (const SavedPatch& patch : patches) {
         names.push_back(patch.name);
     }
