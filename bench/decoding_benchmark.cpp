@@ -11,7 +11,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "executor/text_sink.h"
+#include "output/text_sink.h"
 #include "list_response.h"
 #include "log/logger.h"
 #include "patch_records.h"
@@ -96,7 +96,7 @@ void RenderListTable(benchmark::State& state) {
     console.open_records(log::Console::Records::OnStandardOutput);
     log::start(log::Level::Info, console);
     for (auto _ : state) {
-        executor::TextSink(console).show(**answer);
+        output::TextSink(console).show(**answer);
         log::flush();
     }
     dup2(saved, 1);

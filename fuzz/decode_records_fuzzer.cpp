@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "executor/patch_text.h"
+#include "output/patch_text.h"
 #include "support/decode_json.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -13,7 +13,7 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
-#include "executor/json_text.h"
+#include "output/json_text.h"
 #include "executor/operation_lock.h"
 #include "os/file_descriptor.h"
 #include "rpc/answer_decoding.h"

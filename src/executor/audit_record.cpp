@@ -11,7 +11,7 @@
 #include "log/logger.h"
 #include "lossy_utf8.h"
 #include "os/interruption.h"
-#include "patch_text.h"
+#include "output/patch_text.h"
 #include "system_error.h"
 #include "terminal_text.h"
 

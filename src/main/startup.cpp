@@ -12,11 +12,11 @@
 
 #include "args/arguments.h"
 #include "executor/build.h"
-#include "executor/json_sink.h"
-#include "executor/metrics_sink.h"
 #include "executor/patch.h"
-#include "executor/text_sink.h"
 #include "log/logger.h"
+#include "output/json_sink.h"
+#include "output/metrics_sink.h"
+#include "output/text_sink.h"
 #include "rpc/remote.h"
 #include "system_error.h"
 
@@ -78,7 +78,7 @@ Result<> dispatch_guarded(const Executors& executors, const args::SubCommand& co
 
 // Ends the run with `result`: the JSON document when there is one, or the report of the
 // failure; the exit status.
-int finish(log::Console& console, executor::JsonSink* document, const Result<>& result) {
+int finish(log::Console& console, output::JsonSink* document, const Result<>& result) {
     if (result) {
         debug("Done");
     }
@@ -153,9 +153,9 @@ int run(int argc, const char* const* argv) {
     auto remote = std::make_shared<rpc::RpcRemote>(work_dir, "quvaned.sock", arguments->timeout);
     debug("Initializing remote procedure calls...");
     debug("Initializing command executors...");
-    executor::TextSink text(console);
-    executor::JsonSink document(console);
-    std::optional<executor::MetricsSink> metrics;
+    output::TextSink text(console);
+    output::JsonSink document(console);
+    std::optional<output::MetricsSink> metrics;
     if (arguments->metrics_file) {
         metrics.emplace(*arguments->metrics_file);
     }

@@ -8,16 +8,23 @@
 
 #include "executor/result_sink.h"
 
-namespace quvane::executor::boot_set {
+namespace quvane::output {
+
+// The executor's events and what they carry.
+using executor::BootNote;
+using executor::BootView;
+using executor::Records;
+using executor::ResultSink;
+using executor::StateRecords;
 
 // The note after a run changed the boot set, or why no record can be kept (one line).
 std::string note_text(const BootNote& note);
 
 // The last column of a patch's row: what the next boot does with it.
-std::string_view next_boot_text(BootState state) noexcept;
+std::string_view next_boot_text(executor::boot_set::BootState state) noexcept;
 
 // The lines under the table: what the next boot restores, what a save now would change, what
 // a missed restore left out, and how the last restore went.
 std::vector<std::string> summary_lines(const BootView& view);
 
-}  // namespace quvane::executor::boot_set
+}  // namespace quvane::output

@@ -4,7 +4,7 @@
 
 #include "json_text.h"
 
-namespace quvane::executor {
+namespace quvane::output {
 namespace {
 
 // Large enough that a long document costs few writes, small enough to stay in the cache.
@@ -43,7 +43,8 @@ void append_names(std::string& out, std::string_view key, const Names& names) {
         if (out.back() != '[') {
             out.push_back(',');
         }
-        if constexpr (std::is_same_v<std::decay_t<decltype(name)>, boot_set::SavedPatch>) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(name)>,
+                                     executor::boot_set::SavedPatch>) {
             json::append_string(out, name.name, json::Escaping::TerminalSafe);
         } else {
             json::append_string(out, name, json::Escaping::TerminalSafe);
@@ -139,7 +140,7 @@ void JsonSink::boot_note(const BootNote& note) {
     switch (note.kind) {
         case BootNote::Kind::Saved:
             notes_.append(",\"boot_set\":[");
-            for (const boot_set::SavedPatch& patch : note.patches) {
+            for (const executor::boot_set::SavedPatch& patch : note.patches) {
                 notes_.append(notes_.back() == '[' ? "{\"uuid\":" : ",{\"uuid\":");
                 json::append_string(notes_, patch.uuid, json::Escaping::TerminalSafe);
                 notes_.append(",\"name\":");
@@ -168,7 +169,7 @@ void JsonSink::boot_note(const BootNote& note) {
 void JsonSink::show_boot(const BootView& view) {
     shown_ = true;
     block_.append("{\"patches\":[");
-    for (const boot_set::Entry& entry : view.entries) {
+    for (const executor::boot_set::Entry& entry : view.entries) {
         block_.append(block_.back() == '[' ? "{\"uuid\":" : ",{\"uuid\":");
         json::append_string(block_, entry.uuid, json::Escaping::TerminalSafe);
         block_.append(",\"name\":");
@@ -179,9 +180,11 @@ void JsonSink::show_boot(const BootView& view) {
         } else {
             block_.append("null");
         }
-        block_.append(boot_set::restored_at_boot(entry.state) ? ",\"next_boot\":true"
-                                                              : ",\"next_boot\":false");
-        block_.append(",\"boot\":\"").append(boot_set::state_word(entry.state)).append("\"}");
+        block_.append(executor::boot_set::restored_at_boot(entry.state) ? ",\"next_boot\":true"
+                                                                        : ",\"next_boot\":false");
+        block_.append(",\"boot\":\"")
+            .append(executor::boot_set::state_word(entry.state))
+            .append("\"}");
         write_block();
     }
     block_.append(view.recorded ? "],\"recorded\":true" : "],\"recorded\":false");
@@ -220,4 +223,4 @@ void JsonSink::show_list(const std::vector<PatchListRecord>& patches) {
     block_.push_back(']');
 }
 
-}  // namespace quvane::executor
+}  // namespace quvane::output

@@ -6,10 +6,17 @@
 
 #include <string>
 
+#include "executor/result_sink.h"
 #include "log/console.h"
-#include "result_sink.h"
 
-namespace quvane::executor {
+namespace quvane::output {
+
+// The executor's events and what they carry.
+using executor::BootNote;
+using executor::BootView;
+using executor::Records;
+using executor::ResultSink;
+using executor::StateRecords;
 
 class JsonSink final : public ResultSink {
   public:
@@ -50,4 +57,4 @@ class JsonSink final : public ResultSink {
     std::string notes_;    // and after it
 };
 
-}  // namespace quvane::executor
+}  // namespace quvane::output

@@ -15,7 +15,7 @@
 #include "plain_ascii.h"
 #include "system_error.h"
 
-namespace quvane::executor {
+namespace quvane::output {
 namespace {
 
 constexpr PatchStatus statuses[] = {PatchStatus::Unknown, PatchStatus::NotApplied,
@@ -168,7 +168,7 @@ void MetricsSink::show_list(const std::vector<PatchListRecord>& patches) {
 
 void MetricsSink::show_boot(const BootView& view) {
     std::size_t counts[5] = {};
-    for (const boot_set::Entry& entry : view.entries) {
+    for (const executor::boot_set::Entry& entry : view.entries) {
         if (entry.status) {
             ++counts[static_cast<std::size_t>(*entry.status)];
         }
@@ -195,15 +195,15 @@ void MetricsSink::show_boot(const BootView& view) {
                   "A patch the next boot restores, always 1; state is kept (accepted now), "
                   "withdrawn (removed or deactivated on purpose since the save) or missed (not "
                   "back since the last boot).");
-    for (const boot_set::Entry& entry : view.entries) {
+    for (const executor::boot_set::Entry& entry : view.entries) {
         if (entry.status) {
             append_series(block_, "quvane_patch_status", entry.uuid, entry.name, "status",
                           status_word(*entry.status));
             write(block_);
         }
-        if (boot_set::restored_at_boot(entry.state)) {
+        if (executor::boot_set::restored_at_boot(entry.state)) {
             append_series(boot_, "quvane_boot_set", entry.uuid, entry.name, "state",
-                          boot_set::state_word(entry.state));
+                          executor::boot_set::state_word(entry.state));
         }
     }
     write(block_, true);
@@ -246,4 +246,4 @@ Result<> MetricsSink::finish(const Result<>& result) {
     return {};
 }
 
-}  // namespace quvane::executor
+}  // namespace quvane::output

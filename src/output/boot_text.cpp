@@ -1,10 +1,16 @@
-#include "executor/boot_set/boot_text.h"
+#include "boot_text.h"
 
 #include <ctime>
 
 #include <fmt/format.h>
 
-namespace quvane::executor::boot_set {
+namespace quvane::output {
+
+using executor::boot_set::BootState;
+using executor::boot_set::Entry;
+using executor::boot_set::restored_at_boot;
+using executor::boot_set::SavedPatch;
+
 namespace {
 
 template <class Names>
@@ -131,4 +137,4 @@ std::vector<std::string> summary_lines(const BootView& view) {
     return lines;
 }
 
-}  // namespace quvane::executor::boot_set
+}  // namespace quvane::output

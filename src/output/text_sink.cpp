@@ -2,12 +2,12 @@
 
 #include <fmt/format.h>
 
-#include "boot_set/boot_text.h"
+#include "boot_text.h"
 #include "log/logger.h"
 #include "lossy_utf8.h"
 #include "patch_text.h"
 
-namespace quvane::executor {
+namespace quvane::output {
 namespace {
 
 constexpr std::string_view separator = "-------------------------------------------";
@@ -104,7 +104,7 @@ void TextSink::notice(args::WaitLine line) {
 
 void TextSink::boot_note(const BootNote& note) {
     if (console_.errors_on_terminal()) {
-        log::note(boot_set::note_text(note));
+        log::note(note_text(note));
     }
 }
 
@@ -117,7 +117,7 @@ void TextSink::table(const BootView& view) {
     block.push_back(' ');
     append_padded(block, "Status", status_width, Shown::Verbatim);
     block.append(" Next boot");
-    for (const boot_set::Entry& entry : view.entries) {
+    for (const executor::boot_set::Entry& entry : view.entries) {
         if (block.size() >= block_size) {
             write_line(block);
             block.clear();
@@ -131,10 +131,10 @@ void TextSink::table(const BootView& view) {
         append_padded(block, entry.status ? status_word(*entry.status) : "-", status_width,
                       Shown::Verbatim);
         block.push_back(' ');
-        block.append(boot_set::next_boot_text(entry.state));
+        block.append(next_boot_text(entry.state));
     }
     write_line(block);
-    for (const std::string& line : boot_set::summary_lines(view)) {
+    for (const std::string& line : summary_lines(view)) {
         block.clear();
         append_outside(block, line);
         write_line(block);
@@ -188,4 +188,4 @@ void TextSink::end_of_outcomes(args::Shows shows) {
     }
 }
 
-}  // namespace quvane::executor
+}  // namespace quvane::output

@@ -11,11 +11,18 @@
 #include <string>
 #include <vector>
 
+#include "executor/result_sink.h"
 #include "os/file_descriptor.h"
 #include "os/replaced_file.h"
-#include "result_sink.h"
 
-namespace quvane::executor {
+namespace quvane::output {
+
+// The executor's events and what they carry.
+using executor::BootNote;
+using executor::BootView;
+using executor::Records;
+using executor::ResultSink;
+using executor::StateRecords;
 
 class MetricsSink final : public ResultSink {
   public:
@@ -50,4 +57,4 @@ class MetricsSink final : public ResultSink {
     bool restore_ = false;
 };
 
-}  // namespace quvane::executor
+}  // namespace quvane::output

@@ -4,10 +4,17 @@
 
 #include <string_view>
 
+#include "executor/result_sink.h"
 #include "log/console.h"
-#include "result_sink.h"
 
-namespace quvane::executor {
+namespace quvane::output {
+
+// The executor's events and what they carry.
+using executor::BootNote;
+using executor::BootView;
+using executor::Records;
+using executor::ResultSink;
+using executor::StateRecords;
 
 class TextSink final : public ResultSink {
   public:
@@ -41,4 +48,4 @@ class TextSink final : public ResultSink {
     bool any_failed_ = false;
 };
 
-}  // namespace quvane::executor
+}  // namespace quvane::output
