@@ -11,9 +11,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "output/text_sink.h"
 #include "list_response.h"
 #include "log/logger.h"
+#include "output/text_sink.h"
 #include "patch_records.h"
 #include "rpc/answer_decoding.h"
 #include "wire/bracket_counter.h"

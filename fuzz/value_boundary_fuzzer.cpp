@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ValueBoundary grammar;
     // Both ways of taking 64 bytes at once: SSE2, and AVX2 where the processor has it.
     quvane::wire::BracketCounter counters[] = {quvane::wire::BracketCounter(false),
-                                              quvane::wire::BracketCounter(true)};
+                                               quvane::wire::BracketCounter(true)};
     std::optional<std::size_t> counted[2];
     for (std::size_t at = 0; at < stream.size(); at += chunk) {
         const std::string_view part = stream.substr(at, chunk);

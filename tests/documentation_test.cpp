@@ -278,8 +278,8 @@ TEST(ManualPage, NamesEveryRow) {
         EXPECT_THAT(sections["OPTIONS"], ::testing::HasSubstr(std::string(option.long_name)))
             << option.long_name;
         // The synopsis names every option a run can take, by one of its names.
-        const std::string_view shown = option.short_name.empty() ? option.long_name
-                                                                 : option.short_name;
+        const std::string_view shown =
+            option.short_name.empty() ? option.long_name : option.short_name;
         EXPECT_THAT(sections["SYNOPSIS"], ::testing::HasSubstr(std::string(shown)))
             << option.long_name;
     }

@@ -25,9 +25,9 @@ enum class FailureKind : std::uint8_t {
     Interrupted,   // the run was interrupted (Ctrl-C, SIGTERM, SIGHUP)
     WorkDir,       // the work directory cannot hold the lock
     NotSuperuser,
-    BadAnswer,  // an answer that could not be understood
-    BootSet,    // a save refused: it would drop patches the next boot restores
-    Already,    // the daemon says the patch is in that state already
+    BadAnswer,     // an answer that could not be understood
+    BootSet,       // a save refused: it would drop patches the next boot restores
+    Already,       // the daemon says the patch is in that state already
     UserDatabase,  // the current user could not be looked up
 };
 

@@ -46,6 +46,16 @@ struct BootNote {
 using Records = std::variant<const std::vector<PatchListRecord>*, const BootView*, const PatchInfo*,
                              const PackageInfo*, const StateRecords*, const Empty*>;
 
+// Calls `list` with the list or `boot` with the boot set, whichever `records` hold.
+template <class List, class Boot>
+void on_catalogue(Records records, List list, Boot boot) {
+    if (const auto* patches = std::get_if<const std::vector<PatchListRecord>*>(&records)) {
+        list(**patches);
+    } else if (const auto* view = std::get_if<const BootView*>(&records)) {
+        boot(**view);
+    }
+}
+
 // The events of a run, each sink showing what it shows: two that every sink has, the rest
 // passed over unless a sink has a use for them.
 class ResultSink {

@@ -115,16 +115,9 @@ void JsonSink::outcome(std::string_view identifier, const Result<Records>& resul
 }
 
 void JsonSink::show(Records records) {
-    std::visit(
-        [&](const auto* shown) {
-            using Kind = std::remove_cvref_t<decltype(*shown)>;
-            if constexpr (std::is_same_v<Kind, std::vector<PatchListRecord>>) {
-                show_list(*shown);
-            } else if constexpr (std::is_same_v<Kind, BootView>) {
-                show_boot(*shown);
-            }
-        },
-        records);
+    executor::on_catalogue(
+        records, [&](const auto& patches) { show_list(patches); },
+        [&](const auto& view) { show_boot(view); });
 }
 
 void JsonSink::end_of_outcomes(args::Shows) {

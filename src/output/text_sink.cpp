@@ -38,6 +38,27 @@ void append_padded(std::string& line, std::string_view value, std::size_t width,
     }
 }
 
+// The list table's header: "Uuid", "Name" and "Status" padded to their columns.
+std::string table_header() {
+    std::string header;
+    append_padded(header, "Uuid", uuid_width, Shown::Verbatim);
+    header.push_back(' ');
+    append_padded(header, "Name", name_width, Shown::Verbatim);
+    header.push_back(' ');
+    append_padded(header, "Status", status_width, Shown::Verbatim);
+    return header;
+}
+
+// Starts the next row of a table: the block goes out once it is full.
+void next_row(std::string& block) {
+    if (block.size() >= block_size) {
+        write_line(block);
+        block.clear();
+    } else {
+        block.push_back('\n');
+    }
+}
+
 }  // namespace
 
 void TextSink::append_outside(std::string& line, std::string_view text) const {
@@ -54,15 +75,9 @@ void TextSink::write_block(std::string_view identifier, const std::string& text)
 }
 
 void TextSink::show(Records records) {
-    std::visit(
-        [&](const auto* shown) {
-            using Kind = std::remove_cvref_t<decltype(*shown)>;
-            if constexpr (std::is_same_v<Kind, std::vector<PatchListRecord>> ||
-                          std::is_same_v<Kind, BootView>) {
-                table(*shown);
-            }
-        },
-        records);
+    executor::on_catalogue(
+        records, [&](const auto& patches) { table(patches); },
+        [&](const auto& view) { table(view); });
 }
 
 void TextSink::outcome(std::string_view identifier, const Result<Records>& result) {
@@ -110,20 +125,10 @@ void TextSink::boot_note(const BootNote& note) {
 
 void TextSink::table(const BootView& view) {
     const Shown shown = console_.outside_escaping();
-    std::string block;
-    append_padded(block, "Uuid", uuid_width, Shown::Verbatim);
-    block.push_back(' ');
-    append_padded(block, "Name", name_width, Shown::Verbatim);
-    block.push_back(' ');
-    append_padded(block, "Status", status_width, Shown::Verbatim);
+    std::string block = table_header();
     block.append(" Next boot");
     for (const executor::boot_set::Entry& entry : view.entries) {
-        if (block.size() >= block_size) {
-            write_line(block);
-            block.clear();
-        } else {
-            block.push_back('\n');
-        }
+        next_row(block);
         append_padded(block, entry.uuid, uuid_width, shown);
         block.push_back(' ');
         append_padded(block, entry.name, name_width, shown);
@@ -143,20 +148,10 @@ void TextSink::table(const BootView& view) {
 
 void TextSink::table(const std::vector<PatchListRecord>& patches) {
     const Shown shown = console_.outside_escaping();
-    std::string block;
+    std::string block = table_header();
     block.reserve(block_size + 1024);
-    append_padded(block, "Uuid", uuid_width, Shown::Verbatim);
-    block.push_back(' ');
-    append_padded(block, "Name", name_width, Shown::Verbatim);
-    block.push_back(' ');
-    append_padded(block, "Status", status_width, Shown::Verbatim);
     for (const PatchListRecord& record : patches) {
-        if (block.size() >= block_size) {
-            write_line(block);
-            block.clear();
-        } else {
-            block.push_back('\n');
-        }
+        next_row(block);
         append_padded(block, record.uuid, uuid_width, shown);
         block.push_back(' ');
         append_padded(block, record.name, name_width, shown);
