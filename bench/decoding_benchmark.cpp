@@ -96,7 +96,7 @@ void RenderListTable(benchmark::State& state) {
     console.open_records(log::Console::Records::OnStandardOutput);
     log::start(log::Level::Info, console);
     for (auto _ : state) {
-        output::TextSink(console).show(**answer);
+        output::TextSink(console).show(&**answer);
         log::flush();
     }
     dup2(saved, 1);

@@ -46,6 +46,10 @@ cases = [
      [request("get_patch_info", '"CVE-2024-1086"', 1)], quvane),
     ("info, 10 000 realistic entities", "info_realistic_10000.json", ["info", "CVE-2024-1086"],
      [request("get_patch_info", '"CVE-2024-1086"', 1)], quvane),
+    ("--json info, 10 000 realistic entities", "info_realistic_10000.json",
+     ["--json", "info", "CVE-2024-1086"], [request("get_patch_info", '"CVE-2024-1086"', 1)], quvane),
+    ("--metrics-file list, 100 000 records", "list_100000.json",
+     ["--metrics-file", "{work}/quvane.prom", "list"], [request("get_patch_list", "", 1)], quvane),
     ("apply, 100 identifiers", "apply.json", ["apply"] + identifiers,
      [request("apply_patch", f'"{name}"', i + 1) for i, name in enumerate(identifiers)], quvane),
 ]
@@ -58,7 +62,8 @@ for name, response_file, args, requests, binary in cases:
     server = subprocess.Popen([daemon, str(socket), str(Path(responses) / response_file)])
     while not socket.exists():
         time.sleep(0.01)
-    ours = [binary, "-w", str(work)] + args if binary != empty else [binary]
+    ours = [binary, "-w", str(work)] + [a.replace("{work}", str(work)) for a in args] \
+        if binary != empty else [binary]
     theirs = [floor, str(socket)] + requests
     for _ in range(3):
         run(ours), run(theirs)

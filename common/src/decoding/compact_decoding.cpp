@@ -293,7 +293,7 @@ bool Cursor::byte_numbers(std::string& out) {
     }
 }
 
-std::optional<unsigned> Cursor::byte_number() noexcept {
+[[gnu::always_inline]] inline std::optional<unsigned> Cursor::byte_number() noexcept {
     // A digit's value, or more than 9 for any other byte; reading up to two bytes past the
     // last one stays inside the padding.
     const auto digit = [](char c) {

@@ -62,14 +62,16 @@ class Cursor {
     // Takes `word` (null, say) after any blanks.
     bool word(std::string_view word) noexcept;
     // Whether `c` comes next, after any blanks, without taking it.
-    bool next_is(char c) noexcept {
+    [[gnu::always_inline]] bool next_is(char c) noexcept {
         skip_blanks();
         return at_ != end_ && *at_ == c;
     }
     // Takes '{' or '[' one level deeper, or '}' or ']' one level up; false past the nesting
     // the parser takes, or when something else comes.
-    bool open(char c) noexcept { return take(c) && ++depth_ <= wire::BracketCounter::max_depth; }
-    bool close(char c) noexcept { return take(c) && depth_-- > 0; }
+    [[gnu::always_inline]] bool open(char c) noexcept {
+        return take(c) && ++depth_ <= wire::BracketCounter::max_depth;
+    }
+    [[gnu::always_inline]] bool close(char c) noexcept { return take(c) && depth_-- > 0; }
     // Takes a string after any blanks: its text, escapes replaced (kept in the arena); nothing
     // when it is no string, or has a control character, bytes that are not UTF-8 or an escape
     // the parser refuses.
@@ -128,11 +130,14 @@ class Cursor {
 // Takes a key and its colon: the index of `keys` it names (as written, or with escapes), or
 // keys.size() for another, nothing when it is no key.
 template <std::size_t N>
-std::optional<std::size_t> take_key(Cursor& cursor, const std::array<std::string_view, N>& keys,
-                                    std::size_t expected = 0) {
-    // The usual case: the key expected next, written as it is.
-    if (expected < N && cursor.quoted(keys[expected])) {
-        return cursor.take(':') ? std::optional(expected) : std::nullopt;
+[[gnu::always_inline]] inline std::optional<std::size_t> take_key(
+    Cursor& cursor, const std::array<std::string_view, N>& keys, std::size_t expected = 0) {
+    // The usual case: a key written as it is, the one expected next first.
+    for (std::size_t tried = 0; tried < N; ++tried) {
+        const std::size_t index = (expected + tried) % N;
+        if (cursor.quoted(keys[index])) {
+            return cursor.take(':') ? std::optional(index) : std::nullopt;
+        }
     }
     const auto key = cursor.key();
     if (!key || !cursor.take(':')) {
