@@ -96,6 +96,7 @@ TEST_F(Completion, BashOffersSubcommandsOptionsAndFittingPatches) {
     EXPECT_THAT(bash({quvane, "--wo"}), ElementsAreArray({"--work-dir"}));
     EXPECT_THAT(bash({quvane, "restore", "--"}),
                 ElementsAreArray({"--accepted", "--help", "--if-saved"}));
+    EXPECT_THAT(bash({quvane, "save", "--"}), ElementsAreArray({"--force", "--help"}));
     EXPECT_THAT(bash({quvane, "list", "-"}), ElementsAreArray({"--help", "-h"}));
 
     testing::StubDaemon daemon(dir.path() / "quvaned.sock", [](const std::string& request) {
