@@ -1,9 +1,10 @@
-// Arbitrary argument vectors (NUL-separated) through the grammar and the conversion.
+// Arbitrary argument vectors (NUL-separated) through the grammar, the work directory's
+// normalisation and the debug form.
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "args/command_line.h"
+#include "args/arguments.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::vector<std::string> words{"quvane"};
@@ -21,9 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& w : words)
         argv.push_back(w.c_str());
 
-    auto outcome = quvane::args::match_command_line(static_cast<int>(argv.size()), argv.data());
-    if (const auto* matches = std::get_if<quvane::args::Matches>(&outcome)) {
-        if (auto arguments = quvane::args::Arguments::from_matches(*matches)) {
+    const auto outcome = quvane::args::Arguments::parse(static_cast<int>(argv.size()), argv.data());
+    if (outcome) {
+        if (const auto* arguments = std::get_if<quvane::args::Arguments>(&*outcome)) {
             (void)arguments->debug_form();
         }
     }
