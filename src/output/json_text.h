@@ -27,12 +27,13 @@ void append_value(std::string& out, const FileSystemName& name);
 void append_value(std::string& out, std::uint32_t number);
 void append_value(std::string& out, const TextMap& map);
 
+// Our own words, plain ASCII all: written as they are.
 template <class Enum>
 requires requires {
     EnumSchema<Enum>::names;
 }
 void append_value(std::string& out, Enum value) {
-    append_string(out, word(value), Escaping::TerminalSafe);
+    out.append(1, '"').append(word(value)).append(1, '"');
 }
 
 // Called between the elements of an array with what is written so far, so that its owner can
