@@ -56,7 +56,6 @@ bool Keeper::load(bool to_write) {
     }
     auto store = Store::open(state_dir_, work_dir_, to_write);
     if (!store) {
-        // Nothing to read where the state directory was never made: nothing was recorded.
         unkept(store.error());
         return false;
     }
