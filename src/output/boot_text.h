@@ -6,16 +6,9 @@
 #include <string_view>
 #include <vector>
 
-#include "executor/result_sink.h"
+#include "events.h"
 
 namespace quvane::output {
-
-// The executor's events and what they carry.
-using executor::BootNote;
-using executor::BootView;
-using executor::Records;
-using executor::ResultSink;
-using executor::StateRecords;
 
 // The note after a run changed the boot set, or why no record can be kept (one line).
 std::string note_text(const BootNote& note);

@@ -6,17 +6,10 @@
 
 #include <string>
 
-#include "executor/result_sink.h"
+#include "events.h"
 #include "log/console.h"
 
 namespace quvane::output {
-
-// The executor's events and what they carry.
-using executor::BootNote;
-using executor::BootView;
-using executor::Records;
-using executor::ResultSink;
-using executor::StateRecords;
 
 class JsonSink final : public ResultSink {
   public:

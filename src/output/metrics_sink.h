@@ -11,18 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "executor/result_sink.h"
+#include "events.h"
 #include "os/file_descriptor.h"
 #include "os/replaced_file.h"
 
 namespace quvane::output {
-
-// The executor's events and what they carry.
-using executor::BootNote;
-using executor::BootView;
-using executor::Records;
-using executor::ResultSink;
-using executor::StateRecords;
 
 class MetricsSink final : public ResultSink {
   public:
