@@ -35,6 +35,14 @@ std::string error_member(const Error& error) {
     return out;
 }
 
+// An array's next object, begun with the patch's uuid and name: {"uuid":…,"name":…
+void append_patch(std::string& out, std::string_view uuid, std::string_view name) {
+    out.append(out.back() == '[' ? "{\"uuid\":" : ",{\"uuid\":");
+    json::append_string(out, uuid, json::Escaping::TerminalSafe);
+    out.append(",\"name\":");
+    json::append_string(out, name, json::Escaping::TerminalSafe);
+}
+
 // ,"KEY":["name",…]
 template <class Names>
 void append_names(std::string& out, std::string_view key, const Names& names) {
@@ -134,10 +142,7 @@ void JsonSink::boot_note(const BootNote& note) {
         case BootNote::Kind::Saved:
             notes_.append(",\"boot_set\":[");
             for (const executor::boot_set::SavedPatch& patch : note.patches) {
-                notes_.append(notes_.back() == '[' ? "{\"uuid\":" : ",{\"uuid\":");
-                json::append_string(notes_, patch.uuid, json::Escaping::TerminalSafe);
-                notes_.append(",\"name\":");
-                json::append_string(notes_, patch.name, json::Escaping::TerminalSafe);
+                append_patch(notes_, patch.uuid, patch.name);
                 notes_.push_back('}');
             }
             notes_.push_back(']');
@@ -163,10 +168,7 @@ void JsonSink::show_boot(const BootView& view) {
     shown_ = true;
     block_.append("{\"patches\":[");
     for (const executor::boot_set::Entry& entry : view.entries) {
-        block_.append(block_.back() == '[' ? "{\"uuid\":" : ",{\"uuid\":");
-        json::append_string(block_, entry.uuid, json::Escaping::TerminalSafe);
-        block_.append(",\"name\":");
-        json::append_string(block_, entry.name, json::Escaping::TerminalSafe);
+        append_patch(block_, entry.uuid, entry.name);
         block_.append(",\"status\":");
         if (entry.status) {
             json::append_value(block_, *entry.status);
