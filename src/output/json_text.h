@@ -2,8 +2,12 @@
 // that decoding walks, so that no field name is written twice.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,6 +15,7 @@
 #include "decoding/patch_schema.h"
 #include "json_string.h"
 #include "patch_records.h"
+#include "plain_ascii.h"
 
 namespace quvane::json {
 
@@ -34,6 +39,69 @@ requires requires {
 }
 void append_value(std::string& out, Enum value) {
     out.append(1, '"').append(word(value)).append(1, '"');
+}
+
+// A value's text where it goes into its quotation marks as it stands: plain ASCII, our own words.
+inline std::optional<std::string_view> verbatim(std::string_view text) noexcept {
+    return plain_ascii(text) ? std::optional(text) : std::nullopt;
+}
+template <class Enum>
+requires requires {
+    EnumSchema<Enum>::names;
+}
+std::optional<std::string_view> verbatim(Enum value) noexcept {
+    return word(value);
+}
+
+template <class T>
+concept Verbatim = requires(const T& value) {
+    verbatim(value);
+};
+
+// Whether every field of a record may be written by verbatim().
+template <class Record>
+constexpr bool flat = []<std::size_t... I>(std::index_sequence<I...>) {
+    return (
+        Verbatim<std::remove_cvref_t<decltype(std::declval<const Record&>().*
+                                              std::get<I>(RecordSchema<Record>::fields).member)>> &&
+        ...);
+}
+(std::make_index_sequence<field_count<Record>>{});
+
+// What goes before a flat record's field value: {"key":" for the first, ","key":" for the others.
+template <class Record, std::size_t I>
+constexpr auto field_opening = [] {
+    constexpr std::string_view key = std::get<I>(RecordSchema<Record>::fields).key;
+    constexpr std::string_view before = I == 0 ? "{\"" : "\",\"";
+    std::array<char, before.size() + key.size() + 3> text{};
+    std::copy(key.begin(), key.end(), std::copy(before.begin(), before.end(), text.begin()));
+    std::copy_n("\":\"", 3, text.end() - 3);
+    return text;
+}();
+
+// A record whose fields are all strings written as they stand, in one piece: the string grows
+// once, and only the values are copied by their length (the long lists are made of these).
+// False, writing nothing, where a field is not such a string.
+template <class Record>
+bool append_verbatim(std::string& out, const Record& record) {
+    constexpr auto& fields = RecordSchema<Record>::fields;
+    return [&]<std::size_t... I>(std::index_sequence<I...>) {
+        const std::optional<std::string_view> values[] = {
+            verbatim(record.*std::get<I>(fields).member)...};
+        if (!(values[I] && ...)) {
+            return false;
+        }
+        const std::size_t start = out.size();
+        out.resize(start + ((field_opening<Record, I>.size() + values[I]->size()) + ...) + 2);
+        char* at = out.data() + start;
+        ((std::memcpy(at, field_opening<Record, I>.data(), field_opening<Record, I>.size()),
+          at += field_opening<Record, I>.size(),
+          std::memcpy(at, values[I]->data(), values[I]->size()), at += values[I]->size()),
+         ...);
+        std::memcpy(at, "\"}", 2);
+        return true;
+    }
+    (std::make_index_sequence<field_count<Record>>{});
 }
 
 // Called between the elements of an array with what is written so far, so that its owner can
@@ -94,6 +162,11 @@ requires requires {
     RecordSchema<Record>::fields;
 }
 void append_value(std::string& out, const Record& record, Between between) {
+    if constexpr (flat<Record>) {
+        if (append_verbatim(out, record)) {
+            return;
+        }
+    }
     out.push_back('{');
     bool first = true;
     std::apply(

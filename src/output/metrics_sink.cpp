@@ -12,6 +12,7 @@
 #include "lossy_utf8.h"
 #include "os/replaced_file.h"
 #include "patch_text.h"
+#include "pieces.h"
 #include "plain_ascii.h"
 #include "system_error.h"
 
@@ -49,6 +50,12 @@ void append_family(std::string& out, std::string_view name, std::string_view hel
 
 void append_series(std::string& out, std::string_view family, std::string_view uuid,
                    std::string_view name, std::string_view label, std::string_view value) {
+    if (plain_ascii(uuid) && plain_ascii(name)) {
+        const std::string_view line[] = {family, "{uuid=\"", uuid,  "\",name=\"", name,
+                                         "\",",  label,      "=\"", value,        "\"} 1\n"};
+        append_pieces(out, line);
+        return;
+    }
     out.append(family).append("{uuid=\"");
     append_label(out, uuid);
     out.append("\",name=\"");

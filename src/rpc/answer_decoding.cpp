@@ -7,9 +7,9 @@
 #include <simdjson.h>
 
 #include "decoding/compact_decoding.h"
-#include "decoding/patch_decoding.h"
 #include "decoding/patch_schema.h"
 #include "decoding/result_types.h"
+#include "decoding/schema_decoding.h"
 #include "response.h"
 
 namespace quvane::rpc {
@@ -23,7 +23,14 @@ tl::expected<T, ClientFailure> result_of(const Response& response) {
     if (response.error()) {
         return tl::unexpected(ClientFailure(RpcFailure{*response.error()}));
     }
-    auto decoded = response.result() ? decode_result<T>(*response.result()) : decode_null<T>();
+    simdjson::dom::parser parser;
+    simdjson::dom::element value;
+    if (response.result()) {
+        value = *response.result();
+    } else if (const auto error = parser.parse("null", 4).get(value); error != simdjson::SUCCESS) {
+        return tl::unexpected(ClientFailure(JsonFailure{simdjson::error_message(error)}));
+    }
+    auto decoded = decoding::decode<T>(value);
     if (!decoded) {
         return tl::unexpected(ClientFailure(JsonFailure{std::move(decoded.error().description)}));
     }

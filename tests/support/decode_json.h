@@ -8,7 +8,8 @@
 #include <simdjson.h>
 
 #include "decoding/answer.h"
-#include "decoding/patch_decoding.h"
+#include "decoding/patch_schema.h"
+#include "decoding/schema_decoding.h"
 
 namespace quvane {
 
@@ -25,7 +26,7 @@ Decoded<Answer<T>> decode_json(std::string_view json) {
             return tl::unexpected(DecodeError{simdjson::error_message(error)});
         }
     }
-    auto decoded = decode_result<T>(value);
+    auto decoded = decoding::decode<T>(value);
     if (!decoded) {
         return tl::unexpected(std::move(decoded.error()));
     }

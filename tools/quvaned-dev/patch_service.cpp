@@ -7,8 +7,8 @@
 #include <simdjson.h>
 
 #include "args/subcommand_rows.h"
-#include "decoding/patch_decoding.h"
 #include "decoding/patch_schema.h"
+#include "decoding/schema_decoding.h"
 #include "wire/request.h"
 
 namespace quvane::dev {
@@ -50,7 +50,7 @@ Result<std::vector<CataloguePatch>> load_catalogue(const std::filesystem::path& 
     }
     std::vector<CataloguePatch> patches;
     for (const simdjson::dom::element entry : entries) {
-        const auto info = decode_result<PatchInfo>(entry);
+        const auto info = decoding::decode<PatchInfo>(entry);
         if (!info) {
             return fail(
                 fmt::format("Catalogue entry {}: {}", patches.size(), info.error().description));

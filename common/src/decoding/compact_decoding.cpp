@@ -211,24 +211,9 @@ bool Cursor::skip_value() {
         case '"':
             return string_as(Keep::Not).has_value();
         case '{':
-        case '[': {
-            const char closing = *at_ == '{' ? '}' : ']';
-            if (!open(*at_)) {
-                return false;
-            }
-            if (next_is(closing)) {
-                return close(closing);
-            }
-            do {
-                if (closing == '}' && (!string_as(Keep::Not) || !take(':'))) {
-                    return false;
-                }
-                if (!skip_value()) {
-                    return false;
-                }
-            } while (take(','));
-            return close(closing);
-        }
+            return each('{', [&] { return string_as(Keep::Not) && take(':') && skip_value(); });
+        case '[':
+            return each('[', [&] { return skip_value(); });
         case 't':
             return word("true");
         case 'f':
@@ -344,21 +329,14 @@ bool take_value(Cursor& cursor, std::uint32_t& out) {
 
 // A repeated key: the later value wins, as in the tree.
 bool take_value(Cursor& cursor, TextMap& out) {
-    if (!cursor.open('{')) {
-        return false;
-    }
-    if (cursor.next_is('}')) {
-        return cursor.close('}');
-    }
-    do {
+    return cursor.each('{', [&] {
         const auto key = cursor.string();
         const auto text = key && cursor.take(':') ? cursor.string() : std::nullopt;
-        if (!text) {
-            return false;
+        if (text) {
+            out.insert_or_assign(*key, *text);
         }
-        out.insert_or_assign(*key, *text);
-    } while (cursor.take(','));
-    return cursor.close('}');
+        return text.has_value();
+    });
 }
 
 // {"Unix":[110,102]}: the bytes by their numbers; the one member.
@@ -413,22 +391,18 @@ bool take_error(Cursor& cursor, std::optional<ErrorObject>& out) {
     }
     ErrorObject error;
     std::bitset<NoErrorMember> seen;
-    if (!cursor.open('{')) {
-        return false;
-    }
-    if (!cursor.next_is('}')) {
-        do {
-            const auto which = take_key(cursor, error_members);
-            if (!which || (*which < NoErrorMember && seen.test(*which)) ||
-                !take_error_member(cursor, *which, error)) {
-                return false;
-            }
-            if (*which < NoErrorMember) {
-                seen.set(*which);
-            }
-        } while (cursor.take(','));
-    }
-    if (!cursor.close('}') || !seen.test(Code) || !seen.test(Message)) {
+    const bool taken = cursor.each('{', [&] {
+        const auto which = take_key(cursor, error_members);
+        if (!which || (*which < NoErrorMember && seen.test(*which)) ||
+            !take_error_member(cursor, *which, error)) {
+            return false;
+        }
+        if (*which < NoErrorMember) {
+            seen.set(*which);
+        }
+        return true;
+    });
+    if (!taken || !seen.test(Code) || !seen.test(Message)) {
         return false;
     }
     out = std::move(error);

@@ -72,6 +72,24 @@ class Cursor {
         return take(c) && ++depth_ <= wire::BracketCounter::max_depth;
     }
     [[gnu::always_inline]] bool close(char c) noexcept { return take(c) && depth_-- > 0; }
+    // Takes an object or an array, `opening` its bracket, calling `each` at every member or
+    // element (a member's key is its to take); false where the bytes or `each` decline.
+    template <class Each>
+    bool each(char opening, Each each) {
+        const char closing = static_cast<char>(opening + 2);  // '{' '}' and '[' ']' alike
+        if (!open(opening)) {
+            return false;
+        }
+        if (next_is(closing)) {
+            return close(closing);
+        }
+        do {
+            if (!each()) {
+                return false;
+            }
+        } while (take(','));
+        return close(closing);
+    }
     // Takes a string after any blanks: its text, escapes replaced (kept in the arena); nothing
     // when it is no string, or has a control character, bytes that are not UTF-8 or an escape
     // the parser refuses.
@@ -218,6 +236,8 @@ bool take_value(Cursor& cursor, R& out) {
     }
     std::bitset<count> seen;
     std::size_t next = 0;
+    // Written out rather than through each(), which would not be inlined: a long list's hot
+    // loop.
     if (!cursor.open('{')) {
         return false;
     }
@@ -239,18 +259,7 @@ bool take_value(Cursor& cursor, R& out) {
 
 template <class T>
 bool take_value(Cursor& cursor, std::vector<T>& out) {
-    if (!cursor.open('[')) {
-        return false;
-    }
-    if (cursor.next_is(']')) {
-        return cursor.close(']');
-    }
-    do {
-        if (!take_value(cursor, out.emplace_back())) {
-            return false;
-        }
-    } while (cursor.take(','));
-    return cursor.close(']');
+    return cursor.each('[', [&] { return take_value(cursor, out.emplace_back()); });
 }
 
 // The daemon's error object: "code" and "message", "data" as its compact text.

@@ -104,4 +104,53 @@ Status decode_into(element value, element& out) {
     return {};
 }
 
+Status decode_into(element value, Empty&) {
+    if (!value.is_null()) {
+        return invalid_type(value, "unit");
+    }
+    return {};
+}
+
+Status decode_into(element value, FileSystemName& out) {
+    constexpr std::string_view expected = "enum OsString";
+    simdjson::dom::object object;
+    if (value.get(object) != simdjson::SUCCESS) {
+        return invalid_type(value, expected);
+    }
+    auto member = object.begin();
+    if (member == object.end()) {
+        return failure(fmt::format("invalid value: empty map, expected {}", expected));
+    }
+    const std::string_view variant = member.key();
+    if (variant == "Windows") {
+        return failure("cannot deserialize Windows OS string on Unix");
+    }
+    if (variant != "Unix") {
+        return failure(fmt::format("unknown variant `{}`, expected `Unix` or `Windows`", variant));
+    }
+    simdjson::dom::array bytes;
+    if (member.value().get(bytes) != simdjson::SUCCESS) {
+        return invalid_type(member.value(), "a sequence of bytes");
+    }
+    std::string name;
+    name.reserve(bytes.size());
+    for (const element byte : bytes) {
+        int64_t number = 0;
+        if (const element_type type = byte.type();
+            type != element_type::INT64 && type != element_type::UINT64) {
+            return invalid_type(byte, "u8");
+        }
+        if (byte.get(number) != simdjson::SUCCESS || number < 0 || number > 255) {
+            return failure(fmt::format("invalid value: {}, expected u8", describe(byte)));
+        }
+        name.push_back(static_cast<char>(number));
+    }
+    if (++member != object.end()) {
+        return failure(
+            fmt::format("invalid length: map with more than one member, expected {}", expected));
+    }
+    out.bytes = std::move(name);
+    return {};
+}
+
 }  // namespace quvane::decoding

@@ -21,6 +21,7 @@
 #include <tl/expected.hpp>
 
 #include "decode_error.h"
+#include "patch_records.h"
 #include "raw_json.h"
 #include "schema.h"
 
@@ -60,9 +61,7 @@ std::string describe(element value);
 
 tl::unexpected<DecodeError> invalid_type(element value, std::string_view expected);
 
-// The value kinds; a record's field is decoded by the overload for its member's type. Kinds of
-// one kind of record only are declared beside it, in the record's namespace, where the
-// templates below find them by argument-dependent lookup.
+// The value kinds; a record's field is decoded by the overload for its member's type.
 Status decode_into(element value, std::string& out);
 // A view into the parsed document, valid as long as it is.
 Status decode_into(element value, std::string_view& out);
@@ -76,6 +75,10 @@ Status decode_into(element value, std::int32_t& out);
 Status decode_into(element value, RawJson& out);
 // Any JSON value, kept in the parsed document.
 Status decode_into(element value, element& out);
+// JSON null only.
+Status decode_into(element value, Empty& out);
+// {"Unix":[bytes]}: a file-system name, any bytes.
+Status decode_into(element value, FileSystemName& out);
 // Absent or null: nothing; otherwise the value's kind.
 template <class T>
 Status decode_into(element value, std::optional<T>& out);
