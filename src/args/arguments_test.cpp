@@ -15,7 +15,7 @@ std::vector<std::string> ids(std::initializer_list<const char*> values) {
 
 // The subcommand of `word` with `values` (identifiers or the build tool's arguments).
 SubCommand of(std::string_view word, std::vector<std::string> values = {}, bool accepted = false) {
-    return SubCommand(*subcommand_named(word), std::move(values), accepted);
+    return SubCommand(*subcommand_named(word), std::move(values), {accepted, false, false});
 }
 
 // The arguments of a command line that parses.

@@ -157,8 +157,8 @@ class Grammar {
                 operands_only = true;
             } else if (option && (argument == "-h" || argument == "--help")) {
                 return ParserExit{subcommand_help(invoked_, row), false, EXIT_SUCCESS};
-            } else if (bool* flag = option ? flag_named(row, argument) : nullptr) {
-                if (std::exchange(*flag, true)) {
+            } else if (const auto flag = option ? flag_named(row, argument) : std::nullopt) {
+                if (std::exchange(flags_[*flag], true)) {
                     return usage_error(
                         invoked_,
                         fmt::format("error: option '{}' given more than once\n", argument), &row);
@@ -186,28 +186,26 @@ class Grammar {
         for (std::string& value : values) {
             value = to_text_lossy(value);
         }
-        return Arguments{options_,
-                         SubCommand(row, std::move(values), accepted_, if_saved_, force_)};
+        return Arguments{options_, SubCommand(row, std::move(values), flags_)};
     }
 
-    // Where the subcommand's flag `argument` lands; null when the row takes no such flag.
-    bool* flag_named(const SubcommandRow& row, std::string_view argument) {
-        if (row.takes == Takes::AcceptedFlag && argument == accepted_flag) {
-            return &accepted_;
+    // The subcommand's flag `argument`, its place in subcommand_flags; nothing when the row
+    // takes no such flag.
+    static std::optional<std::size_t> flag_named(const SubcommandRow& row,
+                                                 std::string_view argument) {
+        for (std::size_t i = 0; i < subcommand_flags.size(); ++i) {
+            if (subcommand_flags[i].takes == row.takes && subcommand_flags[i].word == argument) {
+                return i;
+            }
         }
-        if (row.takes == Takes::AcceptedFlag && argument == if_saved_flag) {
-            return &if_saved_;
-        }
-        return row.takes == Takes::ForceFlag && argument == force_flag ? &force_ : nullptr;
+        return std::nullopt;
     }
 
     std::string invoked_;
     std::vector<option> longs_;
     std::string shorts_ = "+:";  // stop at the subcommand word; ':' for a missing value
     Options options_{};
-    bool accepted_ = false;
-    bool if_saved_ = false;
-    bool force_ = false;
+    SubCommand::Flags flags_{};
 };
 
 }  // namespace

@@ -73,12 +73,10 @@ std::string subcommand_help(std::string_view invoked, const SubcommandRow& row) 
     }
     out += "\nOptions:\n";
     append_entry(out, option_names(help_option), help_option.help);
-    if (row.takes == Takes::AcceptedFlag) {
-        append_entry(out, std::string("    ") + std::string(accepted_flag), accepted_flag_help);
-        append_entry(out, std::string("    ") + std::string(if_saved_flag), if_saved_flag_help);
-    }
-    if (row.takes == Takes::ForceFlag) {
-        append_entry(out, std::string("    ") + std::string(force_flag), force_flag_help);
+    for (const SubcommandFlag& flag : subcommand_flags) {
+        if (flag.takes == row.takes) {
+            append_entry(out, "    " + std::string(flag.word), flag.help);
+        }
     }
     return out;
 }

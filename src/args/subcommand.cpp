@@ -1,15 +1,12 @@
 #include "subcommand.h"
 
+#include <algorithm>
+
 #include "debug_form.h"
 
 namespace quvane::args {
-SubCommand::SubCommand(const SubcommandRow& row, std::vector<std::string> values, bool accepted,
-                       bool if_saved, bool force)
-    : row_(&row),
-      values_(std::move(values)),
-      accepted_(accepted),
-      if_saved_(if_saved),
-      force_(force) {}
+SubCommand::SubCommand(const SubcommandRow& row, std::vector<std::string> values, Flags flags)
+    : row_(&row), values_(std::move(values)), flags_(flags) {}
 
 const std::vector<std::string>& SubCommand::identifiers() const noexcept {
     static const std::vector<std::string> none;
@@ -22,26 +19,21 @@ const std::vector<std::string>& SubCommand::tool_arguments() const noexcept {
 }
 
 std::string SubCommand::debug_form() const {
-    switch (row_->takes) {
-        case Takes::ToolArguments:
-            return debug_form::record(name(), {{"args", debug_form::string_list(values_)}});
-        case Takes::Identifiers:
-            return debug_form::record(name(), {{"identifiers", debug_form::string_list(values_)}});
-        case Takes::AcceptedFlag:
-            if (if_saved_) {
-                return debug_form::record(name(), {{"accepted", debug_form::boolean(accepted_)},
-                                                   {"if_saved", debug_form::boolean(true)}});
-            }
-            return debug_form::record(name(), {{"accepted", debug_form::boolean(accepted_)}});
-        case Takes::ForceFlag:
-            if (force_) {
-                return debug_form::record(name(), {{"force", debug_form::boolean(true)}});
-            }
-            break;
-        case Takes::Nothing:
-            break;
+    if (row_->takes == Takes::ToolArguments || row_->takes == Takes::Identifiers) {
+        const bool tool = row_->takes == Takes::ToolArguments;
+        return debug_form::record(
+            name(), {{tool ? "args" : "identifiers", debug_form::string_list(values_)}});
     }
-    return std::string(name());
+    std::vector<std::pair<std::string, std::string>> fields;
+    for (const SubcommandFlag& flag : subcommand_flags) {
+        if (flag.takes == row_->takes && (given(flag) || flag.always_logged)) {
+            std::string field(flag.word.substr(2));
+            std::replace(field.begin(), field.end(), '-', '_');
+            fields.emplace_back(std::move(field), debug_form::boolean(given(flag)));
+        }
+    }
+    return fields.empty() ? std::string(name())
+                          : debug_form::record(name(), {fields.begin(), fields.end()});
 }
 
 }  // namespace quvane::args

@@ -2,6 +2,7 @@
 // call, the lock, what it shows) and what it was given. Adding a subcommand is adding a row.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,8 +15,11 @@ namespace quvane::args {
 
 class SubCommand {
   public:
+    // Per entry of subcommand_flags, whether it was given.
+    using Flags = std::array<bool, subcommand_flags.size()>;
+
     explicit SubCommand(const SubcommandRow& row, std::vector<std::string> values = {},
-                        bool accepted = false, bool if_saved = false, bool force = false);
+                        Flags flags = {});
 
     const SubcommandRow& row() const noexcept { return *row_; }
     // The variant's name, as the debug form shows it.
@@ -24,9 +28,12 @@ class SubCommand {
     const std::vector<std::string>& identifiers() const noexcept;
     // Passed on to the build tool unchanged; empty unless the row takes them.
     const std::vector<std::string>& tool_arguments() const noexcept;
-    bool accepted() const noexcept { return accepted_; }
-    bool if_saved() const noexcept { return if_saved_; }  // nothing saved is no failure
-    bool force() const noexcept { return force_; }        // save past the boot-set guard
+    bool given(const SubcommandFlag& flag) const noexcept {
+        return flags_[static_cast<std::size_t>(&flag - subcommand_flags.data())];
+    }
+    bool accepted() const noexcept { return given(accepted_flag); }
+    bool if_saved() const noexcept { return given(if_saved_flag); }  // nothing saved is no failure
+    bool force() const noexcept { return given(force_flag); }        // save past the guard
 
     // The multi-line debug form shown in the verbose log.
     std::string debug_form() const;
@@ -36,9 +43,7 @@ class SubCommand {
   private:
     const SubcommandRow* row_;
     std::vector<std::string> values_;
-    bool accepted_;
-    bool if_saved_;
-    bool force_;
+    Flags flags_;
 };
 
 }  // namespace quvane::args

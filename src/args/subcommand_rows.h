@@ -89,16 +89,24 @@ constexpr const SubcommandRow* subcommand_named(std::string_view word) noexcept 
     return nullptr;
 }
 
-// The flags of the subcommands that take Takes::AcceptedFlag.
-inline constexpr std::string_view accepted_flag = "--accepted";
-inline constexpr std::string_view accepted_flag_help = "Accepted patch only";
-inline constexpr std::string_view if_saved_flag = "--if-saved";
-inline constexpr std::string_view if_saved_flag_help =
-    "Succeed when the daemon has no saved status to restore";
-// The flag of the subcommands that take Takes::ForceFlag.
-inline constexpr std::string_view force_flag = "--force";
-inline constexpr std::string_view force_flag_help =
-    "Save even when the daemon lacks patches the next boot restores";
+// A flag after the subcommand word, taken by the rows that take `takes`; the grammar, the help,
+// the debug form and the completions read these.
+struct SubcommandFlag {
+    Takes takes;
+    std::string_view word;  // "--if-saved"; its field in the debug form is "if_saved"
+    std::string_view help;
+    bool always_logged = false;  // in the debug form when not given too
+};
+// clang-format off
+inline constexpr std::array subcommand_flags{
+    SubcommandFlag{Takes::AcceptedFlag, "--accepted", "Accepted patch only", true},
+    SubcommandFlag{Takes::AcceptedFlag, "--if-saved", "Succeed when the daemon has no saved status to restore"},
+    SubcommandFlag{Takes::ForceFlag, "--force", "Save even when the daemon lacks patches the next boot restores"},
+};
+// clang-format on
+inline constexpr const SubcommandFlag& accepted_flag = subcommand_flags[0];
+inline constexpr const SubcommandFlag& if_saved_flag = subcommand_flags[1];
+inline constexpr const SubcommandFlag& force_flag = subcommand_flags[2];
 // The positional argument of the subcommands that take Takes::Identifiers.
 inline constexpr std::string_view identifier_value_name = "IDENTIFIER";
 inline constexpr std::string_view identifier_help = "Patch identifier";

@@ -94,7 +94,7 @@ class PatchExecutor : public ::testing::Test {
             row,
             restore ? std::vector<std::string>{}
                     : std::vector<std::string>(words.begin() + 1, words.end()),
-            restore && words.size() > 1);
+            {restore && words.size() > 1, false, false});
         auto remote = std::make_shared<rpc::RpcRemote>(
             dir.path() / "quvaned.sock",
             std::make_unique<testing::RecordingTransport>(daemon, requests));

@@ -152,21 +152,22 @@ std::map<std::string, std::string> placeholders() {
         {"FILE_OPTIONS", option_pattern(ValueKind::File)},
         {"PROGRAM_OPTIONS", every_option_name()},
         {"HELP_FLAGS", option_names(help_option, " ")},
-        {"ACCEPTED_FLAG", std::string(accepted_flag) + " " + std::string(if_saved_flag)},
+        {"ACCEPTED_FLAG", std::string(accepted_flag.word) + " " + std::string(if_saved_flag.word)},
         {"TAKE_TOOL_ARGUMENTS", subcommand_words(Takes::ToolArguments)},
         {"TAKE_NOTHING", subcommand_words(Takes::Nothing)},
         {"TAKE_ACCEPTED_FLAG", subcommand_words(Takes::AcceptedFlag)},
-        {"FORCE_FLAG", std::string(force_flag)},
+        {"FORCE_FLAG", std::string(force_flag.word)},
         {"TAKE_FORCE_FLAG", subcommand_words(Takes::ForceFlag)},
-        {"FORCE_ENTRY", "'" + std::string(force_flag) + "[" + std::string(force_flag_help) + "]'"},
+        {"FORCE_ENTRY",
+         "'" + std::string(force_flag.word) + "[" + std::string(force_flag.help) + "]'"},
         {"TAKE_IDENTIFIERS", subcommand_words(Takes::Identifiers)},
         {"DESCRIBED_SUBCOMMANDS", zsh_described_subcommands()},
         {"OPTION_ENTRIES", zsh_option_entries()},
         {"WORK_DIR_LOOKUP", zsh_work_dir_lookup()},
         {"HELP_ENTRY", zsh_option_entry(help_option)},
         {"ACCEPTED_ENTRY",
-         "'" + std::string(accepted_flag) + "[" + std::string(accepted_flag_help) + "]' '" +
-             std::string(if_saved_flag) + "[" + std::string(if_saved_flag_help) + "]'"},
+         "'" + std::string(accepted_flag.word) + "[" + std::string(accepted_flag.help) + "]' '" +
+             std::string(if_saved_flag.word) + "[" + std::string(if_saved_flag.help) + "]'"},
     };
 }
 
