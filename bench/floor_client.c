@@ -1,7 +1,8 @@
 /* The floor: the least a client can do for the same exchanges as quvane. For each request
  * given on the command line: connect to the socket, write the request, read the response with
  * large reads until the JSON value is complete, write the raw bytes to standard output. No
- * decoding, no formatting. */
+ * decoding, no formatting. With -o FILE first, the bytes replace FILE instead: written beside it,
+ * synced and renamed over it, as quvane replaces its metrics file. */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -36,13 +37,25 @@ static int exchange(const char* path, const char* request) {
 }
 
 int main(int argc, char** argv) {
+    const char* file = NULL;
+    char temporary[4096];
+    if (argc > 2 && strcmp(argv[1], "-o") == 0) {
+        file = argv[2];
+        argc -= 2;
+        argv += 2;
+        snprintf(temporary, sizeof temporary, "%s.new", file);
+        if (freopen(temporary, "w", stdout) == NULL)
+            return 1;
+    }
     if (argc < 3) {
-        fprintf(stderr, "usage: floor_client SOCKET REQUEST...\n");
+        fprintf(stderr, "usage: floor_client [-o FILE] SOCKET REQUEST...\n");
         return 2;
     }
     for (int i = 2; i < argc; ++i) {
         if (exchange(argv[1], argv[i]) != 0)
             return 1;
     }
-    return fflush(stdout) != 0;
+    if (fflush(stdout) != 0)
+        return 1;
+    return file != NULL && (fsync(fileno(stdout)) != 0 || rename(temporary, file) != 0);
 }

@@ -50,13 +50,18 @@ cases = [
      ["--json", "info", "CVE-2024-1086"], [request("get_patch_info", '"CVE-2024-1086"', 1)], quvane),
     ("--metrics-file list, 100 000 records", "list_100000.json",
      ["--metrics-file", "{work}/quvane.prom", "list"], [request("get_patch_list", "", 1)], quvane),
+    # The same against a floor that replaces a file with the answer's bytes, synced, as quvane
+    # replaces its metrics file.
+    ("  the floor replacing a file", "list_100000.json",
+     ["--metrics-file", "{work}/quvane.prom", "list"], [request("get_patch_list", "", 1)], quvane,
+     ["-o", "{work}/floor.out"]),
     ("apply, 100 identifiers", "apply.json", ["apply"] + identifiers,
      [request("apply_patch", f'"{name}"', i + 1) for i, name in enumerate(identifiers)], quvane),
 ]
 
 print(f"{'case':34} {'quvane ms':>10} {'floor ms':>9} {'ratio':>6} {'quvane MiB':>10} {'floor MiB':>9} "
       f"{'response KiB':>12} {'reads':>6} {'reads/KiB':>9}")
-for name, response_file, args, requests, binary in cases:
+for name, response_file, args, requests, binary, *floor_options in cases:
     work = Path(tempfile.mkdtemp(prefix="quvane-bench-"))
     socket = work / "quvaned.sock"
     server = subprocess.Popen([daemon, str(socket), str(Path(responses) / response_file)])
@@ -64,7 +69,8 @@ for name, response_file, args, requests, binary in cases:
         time.sleep(0.01)
     ours = [binary, "-w", str(work)] + [a.replace("{work}", str(work)) for a in args] \
         if binary != empty else [binary]
-    theirs = [floor, str(socket)] + requests
+    theirs = [floor] + [a.replace("{work}", str(work)) for a in sum(floor_options, [])] + \
+        [str(socket)] + requests
     for _ in range(3):
         run(ours), run(theirs)
     times_ours, times_floor, rss_ours, rss_floor = [], [], [], []
