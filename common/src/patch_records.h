@@ -21,17 +21,17 @@ struct FileSystemName {
     bool operator==(const FileSystemName&) const = default;
 };
 
-// Text as the daemon sent it, its escapes replaced: a view into the answer's bytes or its
+// Text as the daemon sent it, its escapes replaced, held as a view into the answer's bytes or its
 // arena, valid as long as the Answer that holds the record.
-using Text = std::string_view;
+using TextView = std::string_view;
 
 // A file-system path in the native form the daemon sent. Held as its bytes: splitting every
 // path into components, as std::filesystem::path does on construction, is costly for a patch
 // with thousands of entities, and nothing here works on the components.
-using FilePath = Text;
+using FilePath = TextView;
 
 // Unique keys, iterated in key order so that output is stable from run to run.
-using TextMap = std::map<Text, Text>;
+using TextMap = std::map<TextView, TextView>;
 
 // The empty result of the calls that return nothing.
 struct Empty {
@@ -39,57 +39,57 @@ struct Empty {
 };
 
 struct PackageInfo {
-    Text name;
+    TextView name;
     PackageType kind{};
-    Text arch;
-    Text epoch;
-    Text version;
-    Text release;
-    Text license;
-    Text source_pkg;
+    TextView arch;
+    TextView epoch;
+    TextView version;
+    TextView release;
+    TextView license;
+    TextView source_pkg;
     bool operator==(const PackageInfo&) const = default;
 };
 
 struct PatchEntity {
-    Text uuid;
+    TextView uuid;
     FileSystemName patch_name;
     FilePath patch_target;
-    Text checksum;
+    TextView checksum;
     bool operator==(const PatchEntity&) const = default;
 };
 
 struct PatchFile {
     FileSystemName name;
     FilePath path;
-    Text digest;
+    TextView digest;
     bool operator==(const PatchFile&) const = default;
 };
 
 struct PatchInfo {
-    Text uuid;
-    Text name;
-    Text version;
+    TextView uuid;
+    TextView name;
+    TextView version;
     std::uint32_t release = 0;
-    Text arch;
+    TextView arch;
     PatchType kind{};
-    Text depends;
+    TextView depends;
     PackageInfo target;
     std::vector<PatchEntity> entities;
-    Text description;
+    TextView description;
     std::vector<PatchFile> patches;
     TextMap others;
     bool operator==(const PatchInfo&) const = default;
 };
 
 struct PatchListRecord {
-    Text uuid;
-    Text name;
+    TextView uuid;
+    TextView name;
     PatchStatus status{};
     bool operator==(const PatchListRecord&) const = default;
 };
 
 struct PatchStateRecord {
-    Text name;
+    TextView name;
     PatchStatus status{};
     bool operator==(const PatchStateRecord&) const = default;
 };

@@ -165,9 +165,9 @@ template <std::size_t N>
 }
 
 // Each kind returns false to decline.
-inline bool take_value(Cursor& cursor, Text& out) {
+inline bool take_value(Cursor& cursor, TextView& out) {
     const auto text = cursor.string();
-    out = text.value_or(Text{});
+    out = text.value_or(TextView{});
     return text.has_value();
 }
 bool take_value(Cursor& cursor, std::uint32_t& out);
