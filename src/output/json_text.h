@@ -98,7 +98,8 @@ bool append_verbatim(std::string& out, const Record& record) {
           at += field_opening<Record, I>.size(),
           std::memcpy(at, values[I]->data(), values[I]->size()), at += values[I]->size()),
          ...);
-        std::memcpy(at, "\"}", 2);
+        at[0] = '"';
+        at[1] = '}';
         return true;
     }
     (std::make_index_sequence<field_count<Record>>{});
