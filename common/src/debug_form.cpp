@@ -1,5 +1,7 @@
 #include "debug_form.h"
 
+#include <algorithm>
+
 #include <fmt/format.h>
 
 #include "indented.h"
@@ -10,6 +12,12 @@ namespace {
 constexpr std::string_view indent = "    ";
 
 }  // namespace
+
+std::string option_field(std::string_view option) {
+    std::string name(option.substr(option.find_first_not_of('-')));
+    std::replace(name.begin(), name.end(), '-', '_');
+    return name;
+}
 
 std::string quoted(std::string_view text) {
     std::string out;

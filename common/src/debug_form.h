@@ -22,6 +22,9 @@ std::string quoted(std::string_view text);
 
 std::string boolean(bool value);
 
+// The field an option stands for: "--work-dir" is "work_dir".
+std::string option_field(std::string_view option);
+
 // "[]" when empty, otherwise one element per line, each followed by a comma.
 std::string list(const std::vector<std::string>& rendered_elements);
 

@@ -1,6 +1,5 @@
 #include "arguments.h"
 
-#include <algorithm>
 #include <chrono>
 #include <variant>
 
@@ -28,13 +27,6 @@ std::pair<std::string, bool> shown(const std::optional<std::chrono::microseconds
             duration.has_value()};
 }
 
-// "--work-dir" is the field "work_dir".
-std::string field_name(const ProgramOption& option) {
-    std::string name(option.long_name.substr(2));
-    std::replace(name.begin(), name.end(), '-', '_');
-    return name;
-}
-
 }  // namespace
 
 Result<std::variant<ParserExit, Arguments>> Arguments::parse(int argc, const char* const* argv) {
@@ -59,7 +51,8 @@ std::string Arguments::debug_form() const {
                 if constexpr (!std::is_same_v<Landing, ParserAction>) {
                     auto [text, given] = shown(this->*lands);
                     if (given || option.logged == Logged::Always) {
-                        fields.emplace_back(field_name(option), std::move(text));
+                        fields.emplace_back(debug_form::option_field(option.long_name),
+                                            std::move(text));
                     }
                 }
             },

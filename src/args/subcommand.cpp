@@ -1,7 +1,5 @@
 #include "subcommand.h"
 
-#include <algorithm>
-
 #include "debug_form.h"
 
 namespace quvane::args {
@@ -27,9 +25,8 @@ std::string SubCommand::debug_form() const {
     std::vector<std::pair<std::string, std::string>> fields;
     for (const SubcommandFlag& flag : subcommand_flags) {
         if (flag.takes == row_->takes && (given(flag) || flag.always_logged)) {
-            std::string field(flag.word.substr(2));
-            std::replace(field.begin(), field.end(), '-', '_');
-            fields.emplace_back(std::move(field), debug_form::boolean(given(flag)));
+            fields.emplace_back(debug_form::option_field(flag.word),
+                                debug_form::boolean(given(flag)));
         }
     }
     return fields.empty() ? std::string(name())
