@@ -25,77 +25,6 @@ constexpr std::uint64_t run_ends(std::uint64_t word) noexcept {
            (word & tops);
 }
 
-// The UTF-16 unit that four hexadecimal digits at `at` spell.
-std::optional<char32_t> unit_at(std::string_view text, std::size_t at) noexcept {
-    if (at + 4 > text.size()) {
-        return std::nullopt;
-    }
-    char32_t unit = 0;
-    for (const char c : text.substr(at, 4)) {
-        const std::size_t digit = std::string_view("0123456789abcdefABCDEF").find(c);
-        if (digit == std::string_view::npos) {
-            return std::nullopt;
-        }
-        unit = unit << 4U | static_cast<char32_t>(digit < 16 ? digit : digit - 6);
-    }
-    return unit;
-}
-
-void append_utf8(std::string& out, char32_t code) {
-    const auto byte = [&](char32_t bits) { out.push_back(static_cast<char>(bits)); };
-    if (code < 0x80) {
-        byte(code);
-    } else if (code < 0x800) {
-        byte(0xC0 | code >> 6);
-        byte(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        byte(0xE0 | code >> 12);
-        byte(0x80 | (code >> 6 & 0x3F));
-        byte(0x80 | (code & 0x3F));
-    } else {
-        byte(0xF0 | code >> 18);
-        byte(0x80 | (code >> 12 & 0x3F));
-        byte(0x80 | (code >> 6 & 0x3F));
-        byte(0x80 | (code & 0x3F));
-    }
-}
-
-// The text a string's contents stand for, its escapes replaced, in `text`; false for an escape
-// the parser refuses (a UTF-16 surrogate must come as a high and a low half, both escaped).
-bool unescape(std::string_view raw, std::string& text) {
-    constexpr std::string_view escapes = "\"\\/bfnrt";
-    constexpr std::string_view replaced = "\"\\/\b\f\n\r\t";
-    text.clear();
-    for (std::size_t i = 0; i < raw.size(); ++i) {
-        if (raw[i] != '\\') {
-            text.push_back(raw[i]);
-            continue;
-        }
-        const char kind = raw[++i];  // a string never ends in a lone reverse solidus
-        if (const std::size_t which = escapes.find(kind); which != std::string_view::npos) {
-            text.push_back(replaced[which]);
-            continue;
-        }
-        auto code = kind == 'u' ? unit_at(raw, i + 1) : std::nullopt;
-        i += 4;
-        if (code && *code >= 0xD800 && *code <= 0xDBFF) {
-            const auto low = raw.substr(i + 1, 2) == "\\u" ? unit_at(raw, i + 3) : std::nullopt;
-            code =
-                low && *low >= 0xDC00 && *low <= 0xDFFF
-                    ? std::optional<char32_t>(0x10000 + ((*code - 0xD800) << 10U) + (*low - 0xDC00))
-                    : std::nullopt;
-            i += 6;
-        } else if (code && *code >= 0xDC00 && *code <= 0xDFFF) {
-            code.reset();
-        }
-        if (!code) {
-            return false;
-        }
-        append_utf8(text, *code);
-    }
-    return true;
-}
-
 }  // namespace
 
 bool Cursor::word(std::string_view word) noexcept {
@@ -150,16 +79,17 @@ std::optional<std::string_view> Cursor::string_as(Keep keep) {
 
 std::optional<std::string_view> Cursor::text_of(std::string_view raw, bool ascii, bool escaped,
                                                 Keep keep) {
-    if (!ascii && !simdjson::validate_utf8(raw.data(), raw.size())) {
-        return std::nullopt;
-    }
     if (!escaped) {
-        return raw;
+        return ascii || simdjson::validate_utf8(raw.data(), raw.size()) ? std::optional(raw)
+                                                                        : std::nullopt;
     }
-    if (!unescape(raw, unescaped_)) {
+    // The parser itself replaces the escapes: it takes or refuses the string as the tree does.
+    quoted_.assign(1, '"').append(raw).push_back('"');
+    std::string_view text;
+    if (escapes_.parse(quoted_).get(text) != simdjson::SUCCESS) {
         return std::nullopt;
     }
-    return keep == Keep::InArena ? arena_.keep(unescaped_) : std::string_view(unescaped_);
+    return keep == Keep::InArena ? arena_.keep(text) : text;
 }
 
 bool Cursor::number() noexcept {

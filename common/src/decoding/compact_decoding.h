@@ -18,6 +18,8 @@
 #include <string_view>
 #include <vector>
 
+#include <simdjson.h>
+
 #include "patch_records.h"
 #include "raw_json.h"
 #include "schema.h"
@@ -142,7 +144,8 @@ class Cursor {
     const char* end_;
     std::size_t depth_ = 0;  // of brackets open around the cursor
     TextArena& arena_;
-    std::string unescaped_;  // a string's text while its escapes are replaced
+    std::string quoted_;             // a string with escapes, as the parser is given it
+    simdjson::dom::parser escapes_;  // replaces them; its text lasts until the next one
 };
 
 // Takes a key and its colon: the index of `keys` it names (as written, or with escapes), or
