@@ -146,17 +146,19 @@ void AuditRecords::outcome(std::string_view identifier,
 }
 
 void AuditRecords::outcome(const Result<>& result, std::string_view details,
-                           std::optional<std::string_view> boot_set) {
+                           const std::vector<std::pair<std::string_view, std::string>>& names) {
     Line line("");
     if (result) {
         line.add("outcome", "done");
     } else {
         add_failure(line, result.error());
     }
-    // Ours, short: before the boot set, which a long list may cut.
+    // Ours, short: before the names, which a long list may cut.
     line.add_raw(details);
-    if (result && boot_set) {
-        line.add_quoted("boot_set", *boot_set);
+    for (const auto& [key, list] : names) {
+        if (!list.empty() || key == "boot_set") {
+            line.add_quoted(key, list);
+        }
     }
     send(std::move(line).finish());
 }

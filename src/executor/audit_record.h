@@ -31,9 +31,10 @@ class AuditRecords {
     void outcome(std::string_view identifier,
                  const Result<Answer<std::vector<PatchStateRecord>>>& states);
     // One record for a change of all patches (save, restore), with `details` (" key=value"
-    // pairs of our own) after the outcome, and for a save the names of the boot set it left.
+    // pairs of our own) after the outcome, then lists of names (the boot set a save left,
+    // what it dropped, what a restore brought back), each quoted, the empty ones left out.
     void outcome(const Result<>& result, std::string_view details = {},
-                 std::optional<std::string_view> boot_set = std::nullopt);
+                 const std::vector<std::pair<std::string_view, std::string>>& names = {});
     // One record for a run refused before it reached the daemon (another run holds the lock,
     // not the superuser, a save that would drop what the next boot restores).
     void refused(const Error& error);

@@ -1,6 +1,7 @@
 #include "patch.h"
 
 #include <optional>
+#include <unordered_map>
 
 #include <fmt/format.h>
 
@@ -56,6 +57,14 @@ std::string shell_word(std::string_view text) {
         word += c == '\'' ? std::string("'\\''") : std::string(1, c);
     }
     return word + "'";
+}
+
+std::string joined(const std::vector<std::string>& names, std::string_view between) {
+    std::string text;
+    for (const std::string& name : names) {
+        text += text.empty() ? name : std::string(between) + name;
+    }
+    return text;
 }
 
 // What a call that failed because the run was interrupted tells: the daemon may have done it.
@@ -151,15 +160,19 @@ Result<Answer<std::vector<PatchListRecord>>> PatchCommandExecutor::list() {
 Result<> PatchCommandExecutor::save(const args::SubCommand& command, boot_set::Keeper& keeper,
                                     std::optional<AuditRecords>& audit) {
     const args::SubcommandRow& row = command.row();
-    const auto recorded = [&](Result<> result, std::optional<std::string_view> boot_set = {}) {
+    const auto recorded = [&](Result<> result) {
         if (audit && !result && result.error().kind() == FailureKind::BootSet) {
             audit->refused(result.error());
+        } else if (audit && result) {
+            audit->outcome(result, command.force() ? " force=yes" : "",
+                           {{"boot_set", keeper.boot_set_names()},
+                            {"dropped", joined(keeper.dropped(), ",")}});
         } else if (audit) {
-            audit->outcome(result, {}, boot_set);
+            audit->outcome(result, command.force() ? " force=yes" : "");
         }
         return result;
     };
-    if (!keeper.can_keep()) {
+    if (!keeper.keeps()) {
         // No record to guard or keep: the daemon's save alone, as ever.
         return recorded(unless_interrupted(done(remote_->call<Empty>(row.method, {}))));
     }
@@ -168,14 +181,51 @@ Result<> PatchCommandExecutor::save(const args::SubCommand& command, boot_set::K
     if (!live) {
         return recorded(tl::unexpected(std::move(live.error())));
     }
-    if (auto guarded = keeper.guard_save(**live, command.force()); !guarded) {
+    if (auto guarded = keeper.before_save(**live, command.force()); !guarded) {
         return recorded(std::move(guarded));
     }
     auto result = unless_interrupted(done(remote_->call<Empty>(row.method, {})));
-    if (result) {
-        keeper.saved(**live);
+    keeper.after_save(result);
+    return recorded(std::move(result));
+}
+
+Result<> PatchCommandExecutor::restore_each(const std::vector<boot_set::SavedPatch>& patches) {
+    auto live = list();
+    if (!live) {
+        return tl::unexpected(std::move(live.error()));
     }
-    return recorded(std::move(result), keeper.boot_set_names());
+    std::unordered_map<std::string_view, PatchStatus> statuses;
+    statuses.reserve(live->records().size());
+    for (const PatchListRecord& patch : **live) {
+        statuses.emplace(patch.uuid, patch.status);
+    }
+    std::vector<std::string> failures;
+    for (const boot_set::SavedPatch& patch : patches) {
+        const auto found = statuses.find(patch.uuid);
+        const PatchStatus status = found != statuses.end() ? found->second : PatchStatus::NotApplied;
+        if (patch.withdrawn || status == PatchStatus::Accepted || os::interrupted()) {
+            continue;
+        }
+        // The steps that lead from its status to ACCEPTED.
+        std::vector<std::string_view> steps{"accept"};
+        if (status == PatchStatus::NotApplied || status == PatchStatus::Deactived) {
+            steps.insert(steps.begin(), status == PatchStatus::NotApplied ? "apply" : "active");
+        }
+        for (const std::string_view step : steps) {
+            auto result = unless_interrupted(
+                remote_->call<StateRecords>(args::subcommand_named(step)->method,
+                                            {wire::encode_argument(patch.uuid)}),
+                patch.name);
+            if (!result) {
+                failures.push_back(fmt::format("{}: {}", patch.name, result.error().message()));
+                break;
+            }
+        }
+    }
+    if (failures.empty()) {
+        return {};
+    }
+    return tl::unexpected(Error::listing("Operation failed", std::move(failures)));
 }
 
 Result<> PatchCommandExecutor::restore(const args::SubCommand& command, boot_set::Keeper& keeper,
@@ -183,37 +233,67 @@ Result<> PatchCommandExecutor::restore(const args::SubCommand& command, boot_set
     const args::SubcommandRow& row = command.row();
     std::string details = command.accepted() ? " accepted=yes" : " accepted=no";
     sink_.restoring(command.accepted());
-    auto result = unless_interrupted(
-        done(remote_->call<Empty>(row.method, {wire::encode_argument(command.accepted())})));
+    const auto by_patch = keeper.restore_by_patch();
+    if (by_patch && !command.accepted()) {
+        std::vector<std::string> withdrawn;
+        for (const boot_set::SavedPatch& patch : *by_patch) {
+            if (patch.withdrawn) {
+                withdrawn.push_back(patch.name);
+            }
+        }
+        Error refused =
+            Error("'quvane restore --accepted' brings back the boot set without them; 'quvane "
+                  "save' first makes the saved status what the daemon holds now")
+                .context(fmt::format("Refusing to restore all patch status: it would apply {}, "
+                                     "withdrawn from what the next boot restores",
+                                     joined(withdrawn, ", ")))
+                .of_kind(FailureKind::BootSet);
+        if (audit) {
+            audit->refused(refused);
+        }
+        return tl::unexpected(std::move(refused));
+    }
+    // On a host with no record yet, what was accepted before tells whether the restore shows
+    // the saved set.
+    auto before = keeper.adopts() ? list() : tl::unexpected(Error("not listed"));
+    Result<> result;
+    if (by_patch) {
+        details += " by_patch=yes";
+        result = restore_each(*by_patch);
+    } else {
+        result = unless_interrupted(
+            done(remote_->call<Empty>(row.method, {wire::encode_argument(command.accepted())})));
+    }
     if (!result && command.if_saved() && result.error().message() == nothing_saved_message) {
         // A host where nothing was ever saved boots like any other.
         result = {};
         details += " nothing_saved=yes";
         sink_.nothing_saved();
     }
-    if (audit) {
-        audit->outcome(result, details);
-    }
     // What came back, when the daemon can say; the restore's outcome does not depend on it.
-    auto live = result ? list() : tl::unexpected(Error("not listed"));
-    keeper.restored(result, live ? &**live : nullptr);
+    auto after = result ? list() : tl::unexpected(Error("not listed"));
+    const std::string back = keeper.after_restore(result, before ? &**before : nullptr,
+                                                  after ? &**after : nullptr);
+    if (audit) {
+        audit->outcome(result, details, {{"restored", back}});
+    }
     return result;
 }
 
 Result<> PatchCommandExecutor::catalogue(const args::SubCommand&, Run& run) {
     // One call, whose error is the run's, unchanged.
     auto patches = list();
+    if (run.command.row().shows == args::Shows::BootSet) {
+        // With the daemon down, the record still says what the next boot restores.
+        boot_set::BootView view = run.keeper.view(patches ? &**patches : nullptr);
+        if (patches || view.record == boot_set::RecordState::Recorded) {
+            sink_.show(&view);
+        }
+    } else if (patches) {
+        sink_.show(&**patches);
+    }
     if (!patches) {
         return tl::unexpected(std::move(patches.error()));
-    }
-    if (run.command.row().shows == args::Shows::BootSet) {
-        auto view = run.keeper.view(**patches);
-        if (!view) {
-            return tl::unexpected(std::move(view.error()));
-        }
-        sink_.show(&*view);
-    } else {
-        sink_.show(&**patches);
     }
     return {};
 }
@@ -231,8 +311,11 @@ Result<> PatchCommandExecutor::each_identifier(const args::SubCommand& command, 
     const args::SubcommandRow& row = command.row();
     std::vector<Outcome<T>> outcomes;
     outcomes.reserve(command.identifiers().size());
-    // The patches whose change moves them in or out of what the next boot restores.
-    std::vector<std::string> changed;
+    // The patches an accept took, or may have.
+    std::vector<std::string> accepted;
+    if (row.boot == args::Boot::Withdraws) {
+        run.keeper.before_withdraw(command.identifiers());
+    }
     for (const std::string& identifier : command.identifiers()) {
         if (os::interrupted()) {
             outcomes.push_back(
@@ -240,39 +323,57 @@ Result<> PatchCommandExecutor::each_identifier(const args::SubCommand& command, 
                  tl::unexpected(
                      Error(fmt::format("{}: not tried, the run was interrupted", identifier))
                          .of_kind(FailureKind::Interrupted))});
+            if (row.boot == args::Boot::Withdraws) {
+                run.keeper.settle_withdraw(identifier, boot_set::Settled::Refused,
+                                           FailureKind::Interrupted, {}, false);
+            }
         } else {
             outcomes.push_back(
                 {identifier, unless_interrupted(
                                  remote_->call<T>(row.method, {wire::encode_argument(identifier)}),
                                  identifier)});
             if constexpr (std::is_same_v<T, StateRecords>) {
-                noted(outcomes.back(), run, changed);
+                noted(outcomes.back(), run, accepted);
             }
         }
         sink_.outcome(identifier, records_of(outcomes.back().result));
     }
     sink_.end_of_outcomes(row.shows);
     if (row.boot == args::Boot::Withdraws) {
-        run.keeper.withdrew(changed);
+        run.keeper.after_withdraw();
     } else if (row.boot == args::Boot::Accepts) {
-        run.keeper.accepted(changed);
+        run.keeper.accepted(accepted);
     }
     return summary(outcomes);
 }
 
-void PatchCommandExecutor::noted(const Outcome<StateRecords>& outcome, Run& run,
-                                 std::vector<std::string>& changed) {
+void PatchCommandExecutor::noted(Outcome<StateRecords>& outcome, Run& run,
+                                 std::vector<std::string>& accepted) {
+    const args::SubcommandRow& row = run.command.row();
+    std::vector<std::string> names;
+    for (const PatchStateRecord& state : outcome.result ? **outcome.result : StateRecords{}) {
+        if (row.boot == args::Boot::Withdraws || state.status == PatchStatus::Accepted) {
+            names.emplace_back(state.name);
+        }
+    }
+    const Result<> ended = outcome.result ? Result<>{} : tl::unexpected(outcome.result.error());
+    if (row.boot == args::Boot::Withdraws &&
+        run.keeper.settle_withdraw(outcome.identifier, boot_set::settled(ended), ended
+                                   ? FailureKind::Other : ended.error().kind(), names,
+                                   row.word == "remove")) {
+        // Not applied, and left out of the next boot: what the removal is for is done.
+        Answer<StateRecords> removed;
+        removed.records().push_back(
+            {removed.arena().keep(outcome.identifier), PatchStatus::NotApplied});
+        outcome.result = std::move(removed);
+    } else if (row.boot == args::Boot::Accepts) {
+        accepted.insert(accepted.end(), names.begin(), names.end());
+        if (boot_set::settled(ended) == boot_set::Settled::Unknown) {
+            accepted.push_back(outcome.identifier);
+        }
+    }
     if (run.audit) {
         run.audit->outcome(outcome.identifier, outcome.result);
-    }
-    if (!outcome.result) {
-        return;
-    }
-    for (const PatchStateRecord& state : **outcome.result) {
-        if (run.command.row().boot == args::Boot::Withdraws ||
-            state.status == PatchStatus::Accepted) {
-            changed.emplace_back(state.name);
-        }
     }
 }
 
@@ -289,14 +390,18 @@ Result<> PatchCommandExecutor::call_and_show(const args::SubCommand& command,
         {args::Shows::StateLines, &PatchCommandExecutor::each_identifier<StateRecords>},
         {args::Shows::CheckVerdict, &PatchCommandExecutor::each_identifier<Empty>},
     };
-    boot_set::Keeper keeper(state_dir_, work_dir_->path(), sink_);
+    boot_set::Keeper keeper(state_dir_, *work_dir_, proc_dir_);
     Run run{command, audit, keeper};
+    Result<> result;
     for (const auto& [shows, handler] : handlers) {
         if (shows == command.row().shows) {
-            return (this->*handler)(command, run);
+            result = (this->*handler)(command, run);
         }
     }
-    return {};
+    for (const boot_set::BootNote& note : keeper.take_notes()) {
+        sink_.boot_note(note);
+    }
+    return result;
 }
 
 }  // namespace quvane::executor

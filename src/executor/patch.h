@@ -21,17 +21,20 @@ class PatchCommandExecutor final : public CommandExecutor {
     // The lock file is `lock_name` in `work_dir`, the directory the daemon's socket is reached
     // through too. Results go to `sink`, which outlives the executor. With `lock_wait`, a held
     // operation lock is waited for that long instead of failing at once. The record of what
-    // the next boot restores is kept in `state_dir`.
+    // the next boot restores is kept in `state_dir`; the kernel tells of this boot in
+    // `proc_dir`.
     PatchCommandExecutor(std::shared_ptr<rpc::RpcRemote> remote,
                          std::shared_ptr<os::AnchoredDirectory> work_dir, std::string lock_name,
                          ResultSink& sink, std::filesystem::path state_dir,
+                         std::filesystem::path proc_dir,
                          std::optional<std::chrono::duration<double>> lock_wait = std::nullopt)
         : remote_(std::move(remote)),
           work_dir_(std::move(work_dir)),
           lock_name_(std::move(lock_name)),
           sink_(sink),
           lock_wait_(lock_wait),
-          state_dir_(std::move(state_dir)) {}
+          state_dir_(std::move(state_dir)),
+          proc_dir_(std::move(proc_dir)) {}
 
     // Every subcommand but Build: the successful results are shown before the
     // "Operation failed" summary of the failed calls is returned.
@@ -61,8 +64,11 @@ class PatchCommandExecutor final : public CommandExecutor {
     // One call per identifier, its result decoded as T.
     template <class T>
     Result<> each_identifier(const args::SubCommand& command, Run& run);
-    // A state change's outcome: its audit record, and the patches it moved for the next boot.
-    void noted(const Outcome<StateRecords>& outcome, Run& run, std::vector<std::string>& changed);
+    // A state change's outcome: its audit record, and what it does to the next boot; a
+    // removal of a saved patch that is not applied becomes done.
+    void noted(Outcome<StateRecords>& outcome, Run& run, std::vector<std::string>& accepted);
+    // A restore that brings the saved patches back one by one, leaving the withdrawn out.
+    Result<> restore_each(const std::vector<boot_set::SavedPatch>& patches);
     // The whole catalogue, once; the run's error unchanged.
     Result<Answer<std::vector<PatchListRecord>>> list();
     // save and restore: one call for all patches, with the boot set kept around it.
@@ -77,6 +83,7 @@ class PatchCommandExecutor final : public CommandExecutor {
     ResultSink& sink_;
     std::optional<std::chrono::duration<double>> lock_wait_;
     std::filesystem::path state_dir_;
+    std::filesystem::path proc_dir_;
 };
 
 }  // namespace quvane::executor

@@ -12,35 +12,15 @@
 
 #include "args/subcommand_rows.h"
 #include "error_value.h"
-#include "executor/boot_set/view.h"
+#include "executor/boot_set/keeper.h"
 #include "patch_records.h"
 
 namespace quvane::executor {
 
 using StateRecords = std::vector<PatchStateRecord>;
 
-// What the next boot restores beside what the daemon holds: what `boot` shows.
-struct BootView {
-    std::vector<boot_set::Entry> entries;
-    bool recorded = false;  // false: no save recorded the boot set yet
-    std::string file;       // the record's
-    std::optional<boot_set::LastRestore> last_restore;
-};
-
-// A word on the boot set after a run changed it, or why no record of it could be kept.
-struct BootNote {
-    enum class Kind {
-        Saved,      // `patches` is the boot set now
-        Restored,   // `patches` came back; `others`, in the boot set, did not
-        Withdrawn,  // `patches`, removed or deactivated, return at the next boot until saved
-        Unsaved,    // `patches`, accepted, are kept across reboots only after a save
-        Unkept,     // `problem` says why no record can be kept or read
-    };
-    Kind kind;
-    std::vector<boot_set::SavedPatch> patches{};
-    std::vector<std::string> others{};
-    std::string problem{};
-};
+using boot_set::BootNote;
+using boot_set::BootView;
 
 // What a call gave, for a sink to show: its records, by kind (Empty for a check).
 using Records = std::variant<const std::vector<PatchListRecord>*, const BootView*, const PatchInfo*,

@@ -50,13 +50,12 @@ void keep_freed_memory() {
     ::mallopt(M_TRIM_THRESHOLD, 256 << 20);
 }
 
-// Where the record of what the next boot restores is kept: the system's place, unless the
-// environment names another (tests, the development daemon).
-std::filesystem::path state_dir() {
-    const char* named = std::getenv(executor::boot_set::state_dir_variable.data());
-    return named != nullptr && *named != '\0'
-               ? std::filesystem::path(named)
-               : std::filesystem::path(executor::boot_set::default_state_dir);
+// The system's place for what the boot set depends on, unless the environment names another
+// (tests, the demo): where its record is kept, and where the kernel tells of this boot.
+std::filesystem::path place(std::string_view variable, std::string_view system_place) {
+    const char* named = std::getenv(variable.data());
+    return named != nullptr && *named != '\0' ? std::filesystem::path(named)
+                                               : std::filesystem::path(system_place);
 }
 
 // For a person at a terminal, after the report of a daemon that did not answer: where to look.
@@ -167,7 +166,9 @@ int run(int argc, const char* const* argv) {
     const executor::BuildCommandExecutor& built = *build;
     executors.push_back(std::move(build));
     executors.push_back(std::make_unique<executor::PatchCommandExecutor>(
-        std::move(remote), std::move(work_dir), "patch_op.lock", sink, state_dir(),
+        std::move(remote), std::move(work_dir), "patch_op.lock", sink,
+        place(executor::boot_set::state_dir_variable, executor::boot_set::default_state_dir),
+        place(executor::boot_set::proc_dir_variable, executor::boot_set::default_proc_dir),
         arguments->wait ? std::optional<std::chrono::duration<double>>(*arguments->wait)
                         : std::nullopt));
 

@@ -6,10 +6,8 @@
 
 namespace quvane::output {
 
-using executor::boot_set::BootState;
 using executor::boot_set::Entry;
 using executor::boot_set::restored_at_boot;
-using executor::boot_set::SavedPatch;
 
 namespace {
 
@@ -17,21 +15,64 @@ template <class Names>
 std::string joined(const Names& names) {
     std::string text;
     for (const auto& name : names) {
-        text += text.empty() ? std::string(name) : ", " + std::string(name);
+        if (!text.empty()) {
+            text += ", ";
+        }
+        if constexpr (requires { name.name; }) {
+            text += name.name;
+        } else {
+            text += name;
+        }
     }
     return text;
 }
 
-std::string names_of(const std::vector<SavedPatch>& patches) {
-    std::vector<std::string_view> names;
-    names.reserve(patches.size());
-    for (const SavedPatch& patch : patches) {
-        names.push_back(patch.name);
+template <class Names>
+std::string_view it_or_them(const Names& names) {
+    return names.size() == 1 ? "it" : "them";
+}
+
+// The first line: what the next boot restores, or why that is not known.
+std::string record_line(const BootView& view, const std::vector<std::string_view>& restored) {
+    switch (view.record) {
+        case RecordState::Recorded:
+            return restored.empty() ? "The next boot restores no patch."
+                                    : fmt::format("The next boot restores {}.", joined(restored));
+        case RecordState::None:
+            return "No record of what the next boot restores: nothing was saved with this "
+                   "quvane yet ('quvane save' records it).";
+        case RecordState::NoPlace:
+            return view.problem + "; a save is not recorded.";
+        case RecordState::Untrusted:
+            return view.problem + ". 'quvane save' is refused until it is fixed ('quvane save "
+                                  "--force' saves, keeping no record).";
+        case RecordState::Unreadable:
+        case RecordState::OtherVersion:
+            break;
     }
-    return joined(names);
+    return view.problem + ". 'quvane save --force' writes a new record of what the daemon holds "
+                          "as accepted.";
+}
+
+}  // namespace
+
+std::string_view state_word(BootState state) noexcept {
+    static constexpr std::string_view words[] = {"kept",    "withdrawn", "missed",  "skipped",
+                                                 "unsaved", "lost",      "unknown", "none"};
+    return words[static_cast<std::size_t>(state)];
+}
+
+std::string_view record_word(RecordState state) noexcept {
+    static constexpr std::string_view words[] = {"recorded",  "none",       "no-place",
+                                                 "untrusted", "unreadable", "other-version"};
+    return words[static_cast<std::size_t>(state)];
 }
 
 std::string utc(double seconds) {
+    // A time no record of ours holds is not handed to the C library.
+    if (!(seconds >= 0 && seconds < 253402300800.0)) {
+        return "an unknown time";
+    }
     const auto whole = static_cast<std::time_t>(seconds);
     std::tm parts{};
     ::gmtime_r(&whole, &parts);
@@ -40,31 +81,32 @@ std::string utc(double seconds) {
     return text;
 }
 
-}  // namespace
-
 std::string note_text(const BootNote& note) {
     const bool one = note.patches.size() == 1;
     switch (note.kind) {
         case BootNote::Kind::Saved:
-            return note.patches.empty()
-                       ? "quvane: the next boot restores no patch"
-                       : "quvane: the next boot restores " + names_of(note.patches);
+            return (note.patches.empty()
+                        ? std::string("quvane: the next boot restores no patch")
+                        : "quvane: the next boot restores " + joined(note.patches)) +
+                   (note.forced && !note.others.empty() ? "; --force dropped " + joined(note.others)
+                                                        : "");
         case BootNote::Kind::Restored: {
             std::string text =
                 note.patches.empty()
                     ? "quvane: no patch of the boot set is accepted after the restore"
-                    : "quvane: back as accepted: " + names_of(note.patches);
+                    : "quvane: back as accepted: " + joined(note.patches);
             if (!note.others.empty()) {
                 text += "; in the boot set but not back: " + joined(note.others);
             }
             return text;
         }
         case BootNote::Kind::Withdrawn:
-            return fmt::format("quvane: {} {} at the next boot until 'quvane save'",
-                               names_of(note.patches), one ? "returns" : "return");
+            return fmt::format("quvane: {} {} left out of the next boot ('quvane save' makes the "
+                               "daemon's saved status agree)",
+                               joined(note.patches), one ? "is" : "are");
         case BootNote::Kind::Unsaved:
             return fmt::format("quvane: {} {} kept across reboots only after 'quvane save'",
-                               names_of(note.patches), one ? "is" : "are");
+                               joined(note.patches), one ? "is" : "are");
         case BootNote::Kind::Unkept:
             break;
     }
@@ -72,48 +114,32 @@ std::string note_text(const BootNote& note) {
 }
 
 std::string_view next_boot_text(BootState state) noexcept {
-    switch (state) {
-        case BootState::Kept:
-            return "restored";
-        case BootState::Withdrawn:
-            return "restored until saved (withdrawn)";
-        case BootState::Missed:
-            return "restored (missed at the last boot)";
-        case BootState::Unsaved:
-            return "lost (accepted, not saved)";
-        case BootState::Outside:
-            break;
-    }
-    return "-";
+    static constexpr std::string_view texts[] = {"restored",
+                                                 "left out (withdrawn, not saved)",
+                                                 "restored (missed at this boot)",
+                                                 "restored (skipped at this boot)",
+                                                 "lost (accepted, not saved)",
+                                                 "lost at a reboot before it was saved",
+                                                 "unknown (no record)",
+                                                 "-"};
+    return texts[static_cast<std::size_t>(state)];
 }
 
 std::vector<std::string> summary_lines(const BootView& view) {
+    std::vector<std::string_view> by_state[8];
     std::vector<std::string_view> restored;
-    std::vector<std::string_view> withdrawn;
-    std::vector<std::string_view> unsaved;
-    std::vector<std::string_view> missed;
     for (const Entry& entry : view.entries) {
+        by_state[static_cast<std::size_t>(entry.state)].push_back(entry.name);
         if (restored_at_boot(entry.state)) {
             restored.push_back(entry.name);
         }
-        if (entry.state == BootState::Withdrawn) {
-            withdrawn.push_back(entry.name);
-        } else if (entry.state == BootState::Unsaved) {
-            unsaved.push_back(entry.name);
-        } else if (entry.state == BootState::Missed) {
-            missed.push_back(entry.name);
-        }
     }
-    std::vector<std::string> lines;
-    if (!view.recorded) {
-        lines.emplace_back(
-            "No record of what the next boot restores: nothing was saved with this quvane yet "
-            "('quvane save' records it).");
-    } else if (restored.empty()) {
-        lines.emplace_back("The next boot restores no patch.");
-    } else {
-        lines.push_back(fmt::format("The next boot restores {}.", joined(restored)));
-    }
+    const auto& withdrawn = by_state[static_cast<std::size_t>(BootState::Withdrawn)];
+    const auto& unsaved = by_state[static_cast<std::size_t>(BootState::Unsaved)];
+    const auto& missed = by_state[static_cast<std::size_t>(BootState::Missed)];
+    const auto& skipped = by_state[static_cast<std::size_t>(BootState::Skipped)];
+    const auto& lost = by_state[static_cast<std::size_t>(BootState::Lost)];
+    std::vector<std::string> lines{record_line(view, restored)};
     if (!withdrawn.empty() || !unsaved.empty()) {
         std::string change = "'quvane save' now would";
         if (!withdrawn.empty()) {
@@ -127,12 +153,30 @@ std::vector<std::string> summary_lines(const BootView& view) {
     if (!missed.empty()) {
         lines.push_back(fmt::format(
             "Not back since the last boot: {}; 'quvane restore --accepted' brings {} back.",
-            joined(missed), missed.size() == 1 ? "it" : "them"));
+            joined(missed), it_or_them(missed)));
     }
-    if (view.last_restore) {
-        lines.push_back(fmt::format("The last restore {} at {}.",
-                                    view.last_restore->succeeded ? "succeeded" : "failed",
-                                    utc(view.last_restore->time)));
+    if (!skipped.empty()) {
+        lines.push_back(fmt::format(
+            "Not back: the restore was skipped at this boot ({} on the kernel command line): {}. "
+            "To keep one out of the next boot, 'quvane remove' it; 'quvane restore --accepted' "
+            "then brings back the rest without it.",
+            *view.boot.skipped_by, joined(skipped)));
+    }
+    if (!lost.empty()) {
+        lines.push_back(
+            fmt::format("Lost at a reboot before it was saved: {}.", joined(lost)));
+    }
+    if (view.restore) {
+        lines.push_back(fmt::format("The restore at this boot {} at {}.",
+                                    view.restore->succeeded ? "succeeded" : "failed",
+                                    utc(view.restore->time)));
+    } else if (view.boot.skipped_by && skipped.empty()) {
+        lines.push_back(fmt::format("The restore was skipped at this boot ({} on the kernel "
+                                    "command line).",
+                                    *view.boot.skipped_by));
+    } else if (view.record == RecordState::Recorded && !view.boot.id.empty() &&
+               !view.boot.skipped_by) {
+        lines.emplace_back("No restore ran at this boot.");
     }
     return lines;
 }

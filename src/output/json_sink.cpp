@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include "boot_text.h"
 #include "json_text.h"
 
 namespace quvane::output {
@@ -146,13 +147,19 @@ void JsonSink::boot_note(const BootNote& note) {
                 notes_.push_back('}');
             }
             notes_.push_back(']');
+            if (!note.others.empty()) {
+                append_names(notes_, "dropped", note.others);
+            }
+            if (note.forced) {
+                notes_.append(",\"forced\":true");
+            }
             break;
         case BootNote::Kind::Restored:
             append_names(notes_, "restored", note.patches);
             append_names(notes_, "not_restored", note.others);
             break;
         case BootNote::Kind::Withdrawn:
-            append_names(notes_, "returns_at_boot", note.patches);
+            append_names(notes_, "withdrawn", note.patches);
             break;
         case BootNote::Kind::Unsaved:
             append_names(notes_, "unsaved", note.patches);
@@ -166,6 +173,7 @@ void JsonSink::boot_note(const BootNote& note) {
 
 void JsonSink::show_boot(const BootView& view) {
     shown_ = true;
+    whole_ = true;
     block_.append("{\"patches\":[");
     for (const executor::boot_set::Entry& entry : view.entries) {
         append_patch(block_, entry.uuid, entry.name);
@@ -177,19 +185,26 @@ void JsonSink::show_boot(const BootView& view) {
         }
         block_.append(executor::boot_set::restored_at_boot(entry.state) ? ",\"next_boot\":true"
                                                                         : ",\"next_boot\":false");
-        block_.append(",\"boot\":\"")
-            .append(executor::boot_set::state_word(entry.state))
-            .append("\"}");
+        block_.append(",\"boot\":\"").append(state_word(entry.state)).append("\"}");
         write_block();
     }
-    block_.append(view.recorded ? "],\"recorded\":true" : "],\"recorded\":false");
-    if (!view.file.empty()) {
-        block_.append(",\"record\":");
-        json::append_string(block_, view.file, json::Escaping::TerminalSafe);
+    block_.append(view.record == RecordState::Recorded ? "],\"recorded\":true"
+                                                       : "],\"recorded\":false");
+    block_.append(",\"record_state\":\"").append(record_word(view.record)).push_back('"');
+    for (const auto& [key, text] : {std::pair<std::string_view, std::string_view>{"record", view.file},
+                                    {"record_error", view.problem}}) {
+        if (!text.empty()) {
+            block_.append(",\"").append(key).append("\":");
+            json::append_string(block_, text, json::Escaping::TerminalSafe);
+        }
     }
-    if (view.last_restore) {
+    if (view.boot.skipped_by) {
+        block_.append(",\"restore_skipped_by\":");
+        json::append_string(block_, *view.boot.skipped_by, json::Escaping::TerminalSafe);
+    }
+    if (view.restore) {
         block_.append(fmt::format(",\"last_restore\":{{\"time\":{:.3f},\"succeeded\":{}}}",
-                                  view.last_restore->time, view.last_restore->succeeded));
+                                  view.restore->time, view.restore->succeeded));
     }
 }
 
@@ -199,7 +214,10 @@ void JsonSink::finish(const Result<>& result) {
             members_ + (result ? "" : "," + error_member(result.error())) + notes_;
         block_ = "{" + (members.empty() ? members : members.substr(1)) + "}";
     } else {
-        block_.append(notes_).push_back('}');
+        // A whole view shown beside a failure (the boot set while the daemon is down) says it.
+        block_.append(notes_)
+            .append(whole_ && !result ? "," + error_member(result.error()) : "")
+            .push_back('}');
     }
     block_.push_back('\n');
     write_block(true);

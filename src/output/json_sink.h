@@ -16,7 +16,9 @@ class JsonSink final : public ResultSink {
     explicit JsonSink(log::Console& console) : console_(console) {}
 
     // {"patches":[...]} for the list; for the boot set
-    // {"patches":[{…,"next_boot":…,"boot":…}],"recorded":…,"record":…,"last_restore":{…}}.
+    // {"patches":[{…,"next_boot":…,"boot":…}],"recorded":…,"record_state":…,"record":…,
+    // "record_error":…,"restore_skipped_by":…,"last_restore":{…}}, and "error" when the
+    // daemon did not answer.
     void show(Records records) override;
     // {"identifier":…,KEY:…} among the results (KEY "info", "target" or "patches", none for a
     // check), or {"identifier":…,"error":…,"kind":…} among the failures.
@@ -46,6 +48,7 @@ class JsonSink final : public ResultSink {
     std::string block_;
     std::string failures_;  // the failures' entries, which follow every result
     bool shown_ = false;
+    bool whole_ = false;   // a view that stands beside a failure
     std::string members_;  // of the document's object, before the rest (",KEY:VALUE")
     std::string notes_;    // and after it
 };

@@ -9,8 +9,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "boot_text.h"
 #include "lossy_utf8.h"
 #include "os/replaced_file.h"
+#include "os/root_only.h"
 #include "patch_text.h"
 #include "pieces.h"
 #include "plain_ascii.h"
@@ -96,21 +98,19 @@ Error write_failure(const std::filesystem::path& file, int errnum) {
 }  // namespace
 
 bool MetricsSink::start(const std::size_t (&counts)[5]) {
-    // The directory is looked up once, not through a link, and must be root's alone: whoever
-    // can write it could point this root-run write anywhere.
-    auto directory =
-        os::open_directory(file_.parent_path().empty() ? "." : file_.parent_path(), false);
-    struct stat status {};
-    if (!directory || ::fstat(directory->get(), &status) != 0) {
-        failed_ = write_failure(file_, directory ? errno : directory.error());
+    // The directory is looked up once, and must be root's alone: whoever can write it could
+    // point this root-run write anywhere.
+    auto directory = os::open_root_only(
+        file_.parent_path().empty() ? "." : file_.parent_path(), false);
+    if (!directory && directory.error().untrusted) {
+        failed_ = std::move(directory.error().error)
+                      .context(fmt::format("Refusing to write the metrics to {}",
+                                           to_text_lossy(file_.native())));
         return false;
     }
-    if (status.st_uid != 0 || (status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-        const std::string shown = to_text_lossy(file_.parent_path().native());
-        failed_ = Error(fmt::format("{} is owned by uid {} with mode {:04o}; make it root's and "
-                                    "not writable by group or others",
-                                    shown, status.st_uid, status.st_mode & 07777))
-                      .context(fmt::format("Refusing to write the metrics to {}",
+    if (!directory) {
+        failed_ = std::move(directory.error().error)
+                      .context(fmt::format("Failed to write the metrics to {}",
                                            to_text_lossy(file_.native())));
         return false;
     }
@@ -176,34 +176,46 @@ void MetricsSink::show_boot(const BootView& view) {
     if (!start(counts)) {
         return;
     }
-    append_family(boot_, "quvane_boot_set_recorded",
-                  "Whether a save recorded what the next boot restores (1) or not yet (0).");
-    fmt::format_to(std::back_inserter(boot_), "quvane_boot_set_recorded {}\n",
-                   view.recorded ? 1 : 0);
-    if (view.last_restore) {
-        append_family(boot_, "quvane_restore_success",
-                      "Whether the last restore of the saved patch status succeeded (1) or not "
-                      "(0).");
-        fmt::format_to(std::back_inserter(boot_), "quvane_restore_success {}\n",
-                       view.last_restore->succeeded ? 1 : 0);
-        append_family(boot_, "quvane_last_restore_timestamp_seconds",
-                      "When the last restore ended, in seconds since the epoch.");
-        fmt::format_to(std::back_inserter(boot_), "quvane_last_restore_timestamp_seconds {:.3f}\n",
-                       view.last_restore->time);
+    const auto gauge = [&](std::string_view name, std::string_view help, auto value) {
+        append_family(boot_, name, help);
+        fmt::format_to(std::back_inserter(boot_), "{} {}\n", name, value);
+    };
+    gauge("quvane_boot_set_recorded",
+          "Whether quvane's record of what the next boot restores was read and holds (1) or not "
+          "(0; quvane_boot_record says why).",
+          view.record == RecordState::Recorded ? 1 : 0);
+    append_family(boot_, "quvane_boot_record",
+                  "The state of quvane's record of what the next boot restores, always 1: "
+                  "recorded, none (nothing saved yet), no-place, untrusted, unreadable or "
+                  "other-version.");
+    fmt::format_to(std::back_inserter(boot_), "quvane_boot_record{{state=\"{}\"}} 1\n",
+                   record_word(view.record));
+    gauge("quvane_restore_skipped",
+          "Whether the kernel command line skipped the restore at this boot (1) or not (0).",
+          view.boot.skipped_by ? 1 : 0);
+    if (view.restore) {
+        gauge("quvane_restore_success",
+              "Whether this boot's restore of the saved patch status succeeded (1) or not (0).",
+              view.restore->succeeded ? 1 : 0);
+        gauge("quvane_last_restore_timestamp_seconds",
+              "When this boot's restore ended, in seconds since the epoch.",
+              fmt::format("{:.3f}", view.restore->time));
     }
     append_family(boot_, "quvane_boot_set",
-                  "A patch the next boot restores, always 1; state is kept (accepted now), "
-                  "withdrawn (removed or deactivated on purpose since the save) or missed (not "
-                  "back since the last boot).");
+                  "A patch of the boot set, always 1; state is kept (accepted now), missed (not "
+                  "back since this boot), skipped (the kernel command line skipped this boot's "
+                  "restore) or withdrawn (removed or deactivated since the save: left out of the "
+                  "next boot).");
     for (const executor::boot_set::Entry& entry : view.entries) {
         if (entry.status) {
             append_series(block_, "quvane_patch_status", entry.uuid, entry.name, "status",
                           status_word(*entry.status));
             write(block_);
         }
-        if (executor::boot_set::restored_at_boot(entry.state)) {
+        if (executor::boot_set::restored_at_boot(entry.state) ||
+            entry.state == BootState::Withdrawn) {
             append_series(boot_, "quvane_boot_set", entry.uuid, entry.name, "state",
-                          executor::boot_set::state_word(entry.state));
+                          state_word(entry.state));
         }
     }
     write(block_, true);

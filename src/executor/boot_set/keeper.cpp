@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <unordered_set>
 
 #include <fmt/format.h>
 
@@ -13,12 +14,20 @@ double now() {
         .count();
 }
 
-std::string joined(const std::vector<const SavedPatch*>& patches) {
-    std::string names;
-    for (const SavedPatch* patch : patches) {
-        names += names.empty() ? patch->name : ", " + patch->name;
+template <class Names>
+std::string joined(const Names& names, std::string_view between = ", ") {
+    std::string text;
+    for (const auto& name : names) {
+        if (!text.empty()) {
+            text += between;
+        }
+        if constexpr (requires { name.name; }) {
+            text += name.name;
+        } else {
+            text += name;
+        }
     }
-    return names;
+    return text;
 }
 
 // "Refusing to save: …", caused by why and the ways out.
@@ -29,148 +38,299 @@ Error refusal(std::string_view headline, std::string why, std::string way_out) {
         .of_kind(FailureKind::BootSet);
 }
 
+std::string one_line(const Error& error) {
+    std::string text = error.message();
+    for (const std::string& cause : error.causes()) {
+        text += ": " + cause;
+    }
+    return text;
+}
+
+std::unordered_set<std::string_view> accepted_in(const std::vector<PatchListRecord>& live) {
+    std::unordered_set<std::string_view> accepted;
+    accepted.reserve(live.size());
+    for (const PatchListRecord& patch : live) {
+        if (patch.status == PatchStatus::Accepted) {
+            accepted.insert(patch.uuid);
+        }
+    }
+    return accepted;
+}
+
 }  // namespace
 
-void Keeper::unkept(const Error& why) {
-    BootNote note{BootNote::Kind::Unkept};
-    note.problem = why.message();
-    for (const std::string& cause : why.causes()) {
-        note.problem += ": " + cause;
+Settled settled(const Result<>& result) {
+    if (result) {
+        return Settled::Done;
     }
-    sink_.boot_note(note);
+    switch (result.error().kind()) {
+        case FailureKind::Refused:
+        case FailureKind::UnknownPatch:
+        case FailureKind::Already:
+            return Settled::Refused;
+        default:
+            // Timed out, interrupted, the connection lost: the daemon may have done it.
+            return Settled::Unknown;
+    }
 }
 
-bool Keeper::can_keep() {
-    load(true);
-    return store_.has_value();
+void Keeper::unkept(const Error& why) {
+    notes_.push_back({BootNote::Kind::Unkept, {}, {}, one_line(why)});
 }
 
-bool Keeper::load(bool to_write) {
+void Keeper::load(bool to_write) {
     if (loaded_) {
-        return store_.has_value() && !unreadable_;
+        return;
     }
     loaded_ = true;
-    std::error_code ignored;
-    if (!to_write && !std::filesystem::exists(state_dir_, ignored)) {
-        return false;  // never made, so nothing was ever recorded
-    }
+    boot_ = ThisBoot::read(proc_dir_);
     auto store = Store::open(state_dir_, work_dir_, to_write);
     if (!store) {
-        unkept(store.error());
-        return false;
+        state_ = Problem{store.error().untrusted ? RecordState::Untrusted : RecordState::NoPlace,
+                         std::move(store.error().why)};
+        return;
     }
-    store_.emplace(std::move(*store));
-    auto record = store_->read();
-    if (!record) {
-        unreadable_ = std::move(record.error());
-        return false;
+    if (!*store) {
+        return;
     }
-    exists_ = record->has_value();
-    if (exists_) {
-        record_ = std::move(**record);
+    store_.emplace(std::move(**store));
+    auto read = store_->read();
+    if (!read) {
+        state_ = Problem{read.error().other_version ? RecordState::OtherVersion
+                                                    : RecordState::Unreadable,
+                         std::move(read.error().why)};
+        return;
+    }
+    state_ = std::move(*read);
+}
+
+Record* Keeper::record() {
+    auto* record = std::get_if<std::optional<Record>>(&state_);
+    return record != nullptr && *record ? &**record : nullptr;
+}
+
+void Keeper::write() {
+    if (Record* now = record(); now != nullptr && store_) {
+        if (auto written = store_->write(*now); !written) {
+            unkept(written.error());
+        }
+    }
+}
+
+bool Keeper::keeps() {
+    load(true);
+    const auto* problem = std::get_if<Problem>(&state_);
+    if (problem != nullptr && problem->state == RecordState::NoPlace) {
+        unkept(problem->why);
+        return false;
     }
     return true;
 }
 
-void Keeper::write() {
-    if (auto written = store_->write(record_); !written) {
-        unkept(written.error());
+Result<> Keeper::before_save(const std::vector<PatchListRecord>& live, bool force) {
+    load(true);
+    if (const auto* problem = std::get_if<Problem>(&state_)) {
+        const bool untrusted = problem->state == RecordState::Untrusted;
+        if (!force) {
+            return tl::unexpected(refusal(
+                "what it would drop from what the next boot restores is not known",
+                one_line(problem->why),
+                untrusted ? "Save all the same, keeping no record, with 'quvane save --force'"
+                          : "Save all the same, writing a new record, with 'quvane save --force'"));
+        }
+        forced_ = true;
+        if (untrusted) {
+            unkept(problem->why);
+            return {};
+        }
     }
-}
-
-Result<> Keeper::guard_save(const std::vector<PatchListRecord>& live, bool force) {
-    if (!store_ || force) {
-        return {};
+    const auto accepted = accepted_in(live);
+    Record* old = record();
+    std::vector<const SavedPatch*> lost;
+    for (const SavedPatch& patch : old != nullptr ? old->saved : std::vector<SavedPatch>{}) {
+        if (!accepted.contains(patch.uuid)) {
+            dropped_.push_back(patch.name);
+            if (!patch.withdrawn) {
+                lost.push_back(&patch);
+            }
+        }
     }
-    if (unreadable_) {
-        return tl::unexpected(
-            refusal("what it would drop from what the next boot restores is not known",
-                    unreadable_->causes().empty()
-                        ? unreadable_->message()
-                        : unreadable_->message() + ": " + unreadable_->causes().front(),
-                    "Save all the same, writing a new record, with 'quvane save --force'"));
+    if (!lost.empty() && !force) {
+        const bool one = lost.size() == 1;
+        std::vector<std::string_view> lost_names;
+        for (const SavedPatch* patch : lost) {
+            lost_names.push_back(patch->name);
+        }
+        const std::string names = joined(lost_names);
+        if (boot_.skipped_by) {
+            return tl::unexpected(refusal(
+                fmt::format("it would drop {} from what the next boot restores", names),
+                fmt::format("The restore was skipped at this boot ({} on the kernel command "
+                            "line), so the daemon does not hold {} as ACCEPTED",
+                            *boot_.skipped_by, names),
+                fmt::format("To keep a patch out of the next boot, 'quvane remove' it; 'quvane "
+                            "restore --accepted' then brings back the rest without it. Or save "
+                            "without {} with 'quvane save --force'",
+                            one ? "it" : "them")));
+        }
+        return tl::unexpected(refusal(
+            fmt::format("it would drop {} from what the next boot restores", names),
+            fmt::format("The daemon does not hold {} as ACCEPTED, and no quvane run removed or "
+                        "deactivated {}: the restore at the last boot did not run or failed",
+                        names, one ? "it" : "them"),
+            fmt::format("Bring {} back with 'quvane restore --accepted', or save without {} with "
+                        "'quvane save --force'",
+                        one ? "it" : "them", one ? "it" : "them")));
     }
-    const auto lost = missed(record_, live);
-    if (lost.empty()) {
-        return {};
-    }
-    const bool one = lost.size() == 1;
-    return tl::unexpected(refusal(
-        fmt::format("it would drop {} from what the next boot restores", joined(lost)),
-        fmt::format("The daemon does not hold {} as ACCEPTED, and no quvane run removed or "
-                    "deactivated {}: the restore at the last boot did not run or failed",
-                    joined(lost), one ? "it" : "them"),
-        fmt::format("Bring {} back with 'quvane restore --accepted', or save without {} with "
-                    "'quvane save --force'",
-                    one ? "it" : "them", one ? "it" : "them")));
-}
-
-void Keeper::saved(const std::vector<PatchListRecord>& live) {
-    if (!store_) {
-        return;
-    }
-    record_.saved.clear();
-    record_.unsaved_accepts.clear();
+    forced_ = forced_ || !lost.empty();
+    Record next;
     for (const PatchListRecord& patch : live) {
         if (patch.status == PatchStatus::Accepted) {
-            record_.saved.push_back({std::string(patch.uuid), std::string(patch.name)});
+            next.saved.push_back({std::string(patch.uuid), std::string(patch.name)});
         }
     }
-    unreadable_.reset();
-    write();
-    sink_.boot_note({BootNote::Kind::Saved, record_.saved});
+    if (old != nullptr) {
+        next.last_restore = old->last_restore;
+        before_ = std::exchange(*old, std::move(next));
+        write();  // the new boot set before the call: an answer lost is no missed restore
+    } else {
+        state_ = std::optional<Record>(std::move(next));
+    }
+    return {};
 }
 
-void Keeper::restored(const Result<>& result, const std::vector<PatchListRecord>* live) {
-    if (!load(true)) {
+void Keeper::after_save(const Result<>& result) {
+    Record* now = record();
+    if (now == nullptr) {
         return;
     }
-    record_.last_restore = LastRestore{now(), result.has_value()};
-    BootNote note{BootNote::Kind::Restored};
-    if (result && live != nullptr && !exists_) {
+    const Settled outcome = settled(result);
+    if (outcome == Settled::Refused && before_) {
+        *now = std::move(*before_);
+        write();
+        return;
+    }
+    if (outcome == Settled::Done) {
+        if (!before_) {
+            write();
+        }
+        notes_.push_back({BootNote::Kind::Saved, now->saved, dropped_, {}, forced_});
+    }
+}
+
+std::optional<std::vector<SavedPatch>> Keeper::restore_by_patch() {
+    load(true);
+    const Record* kept = record();
+    if (kept == nullptr || std::ranges::none_of(kept->saved, &SavedPatch::withdrawn)) {
+        return std::nullopt;
+    }
+    return kept->saved;
+}
+
+bool Keeper::adopts() {
+    load(true);
+    const auto* record = std::get_if<std::optional<Record>>(&state_);
+    return record != nullptr && !*record && store_;
+}
+
+std::string Keeper::after_restore(const Result<>& result,
+                                  const std::vector<PatchListRecord>* before,
+                                  const std::vector<PatchListRecord>* after) {
+    if (!keeps() || std::holds_alternative<Problem>(state_)) {
+        return {};
+    }
+    if (record() == nullptr) {
         // A host that saved before quvane kept records: after a restore the daemon holds as
-        // accepted exactly what it had saved as accepted.
-        record_.saved.clear();
-        for (const PatchListRecord& patch : *live) {
+        // accepted what it had saved as accepted, but only where nothing was accepted before.
+        if (!result || after == nullptr || before == nullptr || !accepted_in(*before).empty()) {
+            return {};
+        }
+        Record adopted;
+        for (const PatchListRecord& patch : *after) {
             if (patch.status == PatchStatus::Accepted) {
-                record_.saved.push_back({std::string(patch.uuid), std::string(patch.name)});
+                adopted.saved.push_back({std::string(patch.uuid), std::string(patch.name)});
             }
         }
+        state_ = std::optional<Record>(std::move(adopted));
     }
-    if (result && live != nullptr) {
-        // What was withdrawn is back like the rest: the daemon restores the saved status.
-        for (SavedPatch& patch : record_.saved) {
-            patch.withdrawn = false;
-        }
-        for (const Entry& entry : entries_of(*live, record_)) {
-            if (entry.state == BootState::Kept) {
-                note.patches.push_back({std::string(entry.uuid), std::string(entry.name)});
-            } else if (entry.state == BootState::Missed) {
-                note.others.emplace_back(entry.name);
+    Record& kept = *record();
+    kept.last_restore = LastRestore{boot_.id, now(), result.has_value()};
+    BootNote note{BootNote::Kind::Restored};
+    if (result && after != nullptr) {
+        const auto accepted = accepted_in(*after);
+        for (SavedPatch& patch : kept.saved) {
+            if (accepted.contains(patch.uuid)) {
+                patch.withdrawn = false;  // back: withdrawn no more
+                note.patches.push_back(patch);
+            } else if (!patch.withdrawn) {
+                note.others.push_back(patch.name);
             }
         }
     }
     write();
-    if (result && live != nullptr) {
-        sink_.boot_note(note);
+    if (result && after != nullptr) {
+        notes_.push_back(note);
+    }
+    return joined(note.patches, ",");
+}
+
+void Keeper::before_withdraw(const std::vector<std::string>& identifiers) {
+    load(true);
+    if (!keeps() || record() == nullptr) {
+        return;
+    }
+    for (const std::string& identifier : identifiers) {
+        if (SavedPatch* patch = record()->saved_as(identifier); patch && !patch->withdrawn) {
+            patch->withdrawn = true;
+            withdrawing_.push_back(identifier);
+        }
+    }
+    if (!withdrawing_.empty()) {
+        write();  // before the calls: a removal whose answer is lost is no missed restore
     }
 }
 
-void Keeper::withdrew(const std::vector<std::string>& names) {
-    if (names.empty() || !load(true) || !exists_) {
-        return;
+bool Keeper::settle_withdraw(std::string_view identifier, Settled settled, FailureKind kind,
+                             const std::vector<std::string>& names, bool removal) {
+    Record* kept = record();
+    if (kept == nullptr) {
+        return false;
     }
-    BootNote note{BootNote::Kind::Withdrawn};
     for (const std::string& name : names) {
-        std::erase(record_.unsaved_accepts, name);
-        if (SavedPatch* patch = record_.saved_named(name); patch != nullptr) {
-            patch->withdrawn = true;
-            note.patches.push_back(*patch);
+        std::erase_if(kept->unsaved, [&](const UnsavedAccept& accept) { return accept.name == name; });
+        if (SavedPatch* patch = kept->saved_as(name); patch != nullptr && !patch->withdrawn) {
+            patch->withdrawn = true;  // named otherwise on the command line
+            withdrawing_.emplace_back(name);
         }
     }
+    const auto marked = std::ranges::find(withdrawing_, identifier);
+    if (marked == withdrawing_.end() || settled != Settled::Refused) {
+        return false;
+    }
+    // Not applied, and saved: what the removal is for holds, and the next boot leaves it out.
+    if (removal && kind == FailureKind::Already) {
+        return true;
+    }
+    kept->saved_as(identifier)->withdrawn = false;
+    withdrawing_.erase(marked);
+    return false;
+}
+
+void Keeper::after_withdraw() {
+    Record* kept = record();
+    if (kept == nullptr) {
+        return;
+    }
     write();
+    BootNote note{BootNote::Kind::Withdrawn};
+    for (const std::string& identifier : withdrawing_) {
+        const SavedPatch& patch = *kept->saved_as(identifier);
+        if (std::ranges::find(note.patches, patch) == note.patches.end()) {
+            note.patches.push_back(patch);
+        }
+    }
     if (!note.patches.empty()) {
-        sink_.boot_note(note);
+        notes_.push_back(std::move(note));
     }
 }
 
@@ -178,44 +338,48 @@ void Keeper::accepted(const std::vector<std::string>& names) {
     if (names.empty()) {
         return;
     }
+    load(true);
     // Without a record, only a save or a restore starts one; the note holds all the same.
-    const bool kept = load(true) && exists_;
+    const bool kept = keeps() && record() != nullptr;
+    Record scratch;
+    Record& changed = kept ? *record() : scratch;
     BootNote note{BootNote::Kind::Unsaved};
     for (const std::string& name : names) {
-        if (SavedPatch* patch = record_.saved_named(name); patch != nullptr) {
+        if (SavedPatch* patch = changed.saved_as(name); patch != nullptr) {
             patch->withdrawn = false;  // accepted again, as saved
             continue;
         }
-        if (std::find(record_.unsaved_accepts.begin(), record_.unsaved_accepts.end(), name) ==
-            record_.unsaved_accepts.end()) {
-            record_.unsaved_accepts.push_back(name);
-        }
+        std::erase_if(changed.unsaved, [&](const UnsavedAccept& accept) { return accept.name == name; });
+        changed.unsaved.push_back({name, boot_.id});
         note.patches.push_back({"", name});
     }
     if (kept) {
         write();
     }
     if (!note.patches.empty()) {
-        sink_.boot_note(note);
+        notes_.push_back(std::move(note));
     }
 }
 
-Result<BootView> Keeper::view(const std::vector<PatchListRecord>& live) {
-    if (!load(false)) {
-        if (unreadable_) {
-            return tl::unexpected(*unreadable_);
-        }
-        return BootView{entries_of(live, record_), false, "", std::nullopt};
+BootView Keeper::view(const std::vector<PatchListRecord>* live) {
+    load(false);
+    BootView view;
+    view.boot = boot_;
+    view.file = store_ ? store_->file() : "";
+    if (const auto* problem = std::get_if<Problem>(&state_)) {
+        view.record = problem->state;
+        view.problem = one_line(problem->why);
+    } else if (const Record* kept = record()) {
+        view.record = RecordState::Recorded;
+        view.restore = this_boots_restore(*kept, boot_);
     }
-    return BootView{entries_of(live, record_), exists_, store_->file(), record_.last_restore};
+    view.entries = entries_of(live, record(), boot_);
+    return view;
 }
 
-std::string Keeper::boot_set_names() const {
-    std::string names;
-    for (const SavedPatch& patch : record_.saved) {
-        names += names.empty() ? patch.name : "," + patch.name;
-    }
-    return names;
+std::string Keeper::boot_set_names() {
+    const Record* kept = record();
+    return kept != nullptr ? joined(kept->saved, ",") : "";
 }
 
 }  // namespace quvane::executor::boot_set

@@ -1,66 +1,113 @@
-// The executor's side of the boot set: the record read and written around the calls that
-// change what the next boot restores, the guard of `save`, and what the sink is told of it.
-// Where no record can be kept (a read-only host, a state directory that is not root's alone)
-// the run goes on as it would without one, and the sink names the missing record.
+// The executor's side of the boot set: the record loaded once into one state, changed before
+// the daemon call that changes what the next boot restores and settled by its answer, the
+// guard of `save`, and the notes the executor hands to its sink.
 #pragma once
 
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "error_value.h"
-#include "executor/boot_set/record.h"
 #include "executor/boot_set/store.h"
-#include "executor/result_sink.h"
+#include "executor/boot_set/view.h"
 
 namespace quvane::executor::boot_set {
 
+// A word on the boot set after a run changed it, or why no record of it could be kept.
+struct BootNote {
+    enum class Kind {
+        Saved,      // `patches` is the boot set now; `others` were dropped from it
+        Restored,   // `patches` came back; `others`, in the boot set, did not
+        Withdrawn,  // `patches` are left out of the next boot
+        Unsaved,    // `patches`, accepted, are kept across reboots only after a save
+        Unkept,     // `problem` says why no record can be kept or read
+    };
+    Kind kind;
+    std::vector<SavedPatch> patches{};
+    std::vector<std::string> others{};
+    std::string problem{};
+    bool forced = false;  // a save that overrode the guard
+};
+
+// How a daemon call that changes the boot set ended.
+enum class Settled { Done, Refused, Unknown };
+Settled settled(const Result<>& result);
+
 class Keeper {
   public:
-    // Reads nothing yet.
-    Keeper(std::filesystem::path state_dir, std::filesystem::path work_dir, ResultSink& sink)
-        : state_dir_(std::move(state_dir)), work_dir_(std::move(work_dir)), sink_(sink) {}
+    // Reads nothing yet; what the kernel says of this boot is read from `proc_dir`.
+    Keeper(std::filesystem::path state_dir, os::AnchoredDirectory& work_dir,
+           std::filesystem::path proc_dir)
+        : state_dir_(std::move(state_dir)), work_dir_(work_dir), proc_dir_(std::move(proc_dir)) {}
 
-    // Whether a record can be kept: the state directory opened for writing (the record in it
-    // may still be unreadable). When not, the sink was told why, and `save` is the daemon's
-    // call alone.
-    bool can_keep();
+    // The notes made since the last call, for the sink.
+    std::vector<BootNote> take_notes() { return std::exchange(notes_, {}); }
 
     // Before a save, with the patches the daemon holds now: a refusal when the save would drop
-    // saved patches that quvane did not withdraw (a boot whose restore did not run), or when
-    // the record cannot be read; `force` saves all the same.
-    Result<> guard_save(const std::vector<PatchListRecord>& live, bool force);
-    // The daemon saved: the boot set is what it holds as accepted now.
-    void saved(const std::vector<PatchListRecord>& live);
-    // A restore ended with `result`; `live`, when it could be listed, is what the daemon holds
-    // after it.
-    void restored(const Result<>& result, const std::vector<PatchListRecord>* live);
-    // Patches (by name) that quvane removed or deactivated, or accepted.
-    void withdrew(const std::vector<std::string>& names);
+    // saved patches that nobody withdrew, or when the record cannot be trusted or read;
+    // `force` saves all the same. Then the new boot set is written, before the call.
+    Result<> before_save(const std::vector<PatchListRecord>& live, bool force);
+    // Whether a record can be kept: where not, `save` is the daemon's call alone.
+    bool keeps();
+    void after_save(const Result<>& result);
+
+    // A restore: the saved patches, to bring back one by one leaving out the withdrawn, when
+    // the record withdrew some (the daemon's own restore would apply them again); none: the
+    // daemon's restore.
+    std::optional<std::vector<SavedPatch>> restore_by_patch();
+    // Whether the patches live before the restore are needed: a host with no record yet.
+    bool adopts();
+    // `before` (listed when adopts()) and `after` (when the restore succeeded and the daemon
+    // could list) are what the daemon held.
+    // The names of the patches that came back, as the audit record gives them.
+    std::string after_restore(const Result<>& result, const std::vector<PatchListRecord>* before,
+                              const std::vector<PatchListRecord>* after);
+
+    // Removes and deactivates: the saved patches `identifiers` name are marked before the
+    // calls; each outcome settles its own. A removal the daemon refuses because the patch is
+    // not applied, of a saved patch, keeps the mark: true, the removal is done.
+    void before_withdraw(const std::vector<std::string>& identifiers);
+    // `names`: the patches the call reports, when it succeeded.
+    bool settle_withdraw(std::string_view identifier, Settled settled, FailureKind kind,
+                         const std::vector<std::string>& names, bool removal);
+    void after_withdraw();
+    // Accepts: `names` the daemon accepted (or may have).
     void accepted(const std::vector<std::string>& names);
 
-    // The boot set beside `live`, for `boot` and the metrics; an error when the record cannot
-    // be read.
-    Result<BootView> view(const std::vector<PatchListRecord>& live);
-
-    // The names of the boot set, as the audit record of a save gives them.
-    std::string boot_set_names() const;
+    // The boot set beside `live` (null: the daemon did not answer).
+    BootView view(const std::vector<PatchListRecord>* live);
+    // The names of the boot set, as the audit record gives them.
+    std::string boot_set_names();
+    // The names a forced save dropped.
+    const std::vector<std::string>& dropped() const noexcept { return dropped_; }
 
   private:
-    // The record, read at the first need; false when there is none to change (the sink told).
-    bool load(bool to_write);
+    struct Problem {
+        RecordState state;
+        Error why;
+    };
+
+    // The state, loaded at the first need: for writing, the state directory is made.
+    void load(bool to_write);
+    Record* record();
     void write();
     void unkept(const Error& why);
 
     std::filesystem::path state_dir_;
-    std::filesystem::path work_dir_;
-    ResultSink& sink_;
+    os::AnchoredDirectory& work_dir_;
+    std::filesystem::path proc_dir_;
+    ThisBoot boot_;
     std::optional<Store> store_;
-    Record record_;
-    std::optional<Error> unreadable_;
+    // The record; none: nothing was ever saved with this quvane.
+    std::variant<std::optional<Record>, Problem> state_;
     bool loaded_ = false;
-    bool exists_ = false;
+    std::optional<Record> before_;  // the record before a save, written back if it is refused
+    std::vector<std::string> withdrawing_;
+    std::vector<std::string> dropped_;
+    bool forced_ = false;
+    std::vector<BootNote> notes_;
 };
 
 }  // namespace quvane::executor::boot_set

@@ -1,6 +1,8 @@
-// What the next boot restores on one work directory, as quvane keeps it: the patches the last
-// `save` saved as accepted, which of them a later remove or deactive withdrew on purpose, the
-// patches accepted since (lost at a reboot until saved), and how the last restore went.
+// What the next boot restores on one work directory, as the administrator meant it: the
+// patches the last `save` saved as accepted, which of them a later remove or deactive withdrew
+// (left out of every restore until the next save), the patches accepted since (lost at a
+// reboot until saved), and how the last restore went. A change is written here before the
+// daemon call that makes it, and settled by the call's answer.
 #pragma once
 
 #include <optional>
@@ -12,17 +14,25 @@
 
 namespace quvane::executor::boot_set {
 
-// A patch in the boot set.
 struct SavedPatch {
     std::string uuid;
     std::string name;
-    bool withdrawn = false;  // removed or deactivated by quvane since the save
+    bool withdrawn = false;
 
     bool operator==(const SavedPatch&) const = default;
 };
 
+// A patch accepted and not saved, with the boot it was accepted in.
+struct UnsavedAccept {
+    std::string name;
+    std::string boot_id;
+
+    bool operator==(const UnsavedAccept&) const = default;
+};
+
 struct LastRestore {
-    double time = 0;  // seconds since the epoch
+    std::string boot_id;  // the boot it ran in; empty where that could not be read
+    double time = 0;      // seconds since the epoch
     bool succeeded = false;
 
     bool operator==(const LastRestore&) const = default;
@@ -30,21 +40,28 @@ struct LastRestore {
 
 struct Record {
     std::vector<SavedPatch> saved;
-    std::vector<std::string> unsaved_accepts;  // names, in the order they were accepted
+    std::vector<UnsavedAccept> unsaved;
     std::optional<LastRestore> last_restore;
 
-    // The saved patch named `name`; null when none is.
-    SavedPatch* saved_named(std::string_view name);
+    // The saved patch that `identifier` names by uuid or name; null when none does.
+    SavedPatch* saved_as(std::string_view identifier);
 
     bool operator==(const Record&) const = default;
 };
 
-// The record's file: one compact JSON document with its format version and the work directory
-// it belongs to.
-std::string to_json(const Record& record, std::string_view work_dir);
+// Why a record cannot be used.
+struct Unusable {
+    Error why;
+    bool other_version = false;
+};
 
-// The record in `json`; an error saying what is wrong with it (damaged, another version, or
-// another work directory's).
-Result<Record> from_json(std::string_view json, std::string_view work_dir);
+// The record's file: one compact JSON document with its format version and the work directory
+// it belongs to (`owner`, in the form exact_path() gives).
+std::string to_json(const Record& record, std::string_view owner);
+tl::expected<Record, Unusable> from_json(std::string_view json, std::string_view owner);
+
+// `path` as JSON text keeps it exactly: bytes that are not UTF-8, and the reverse solidus, as
+// \xNN.
+std::string exact_path(std::string_view path);
 
 }  // namespace quvane::executor::boot_set

@@ -6,26 +6,48 @@
 
 #include <fcntl.h>
 #include <fmt/format.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "lossy_utf8.h"
 #include "os/replaced_file.h"
+#include "os/root_only.h"
 #include "system_error.h"
 
 namespace quvane::executor::boot_set {
 namespace {
 
 // Ample for a record of thousands of saved patches; past it the file is not ours.
-constexpr std::size_t longest_record = std::size_t{16} << 20;
+constexpr std::size_t longest_record = std::size_t{64} << 20;
+// A record's name and its temporary's suffix stay within NAME_MAX.
+constexpr std::size_t longest_name = 200;
 
 std::string shown(const std::filesystem::path& path) {
     return to_text_lossy(path.native());
 }
 
-Error cannot_keep(const std::filesystem::path& state_dir, Error cause) {
-    return std::move(cause).context(fmt::format(
-        "No record of what the next boot restores can be kept in {}", shown(state_dir)));
+std::uint64_t fnv1a(std::string_view bytes) {
+    std::uint64_t hash = 0xcbf29ce484222325;
+    for (const char c : bytes) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3;
+    }
+    return hash;
+}
+
+// The directory the run anchored, by its canonical path: where its descriptor leads, or where
+// the path leads without /proc.
+std::optional<std::string> canonical(os::AnchoredDirectory& work_dir) {
+    char target[PATH_MAX];
+    if (work_dir.fd() >= 0) {
+        const std::string link = fmt::format("/proc/self/fd/{}", work_dir.fd());
+        const ssize_t length = ::readlink(link.c_str(), target, sizeof target);
+        if (length > 0 && static_cast<std::size_t>(length) < sizeof target && target[0] == '/') {
+            return std::string(target, static_cast<std::size_t>(length));
+        }
+    }
+    if (::realpath(work_dir.path().c_str(), target) == nullptr) {
+        return std::nullopt;
+    }
+    return std::string(target);
 }
 
 }  // namespace
@@ -46,40 +68,47 @@ std::string record_name(std::string_view canonical) {
             name += fmt::format("\\x{:02x}", static_cast<unsigned char>(c));
         }
     }
+    if (name.size() > longest_name) {
+        name = fmt::format("{}-{:016x}", name.substr(0, longest_name - 17), fnv1a(canonical));
+    }
     return name + ".json";
 }
 
-Result<Store> Store::open(const std::filesystem::path& state_dir,
-                          const std::filesystem::path& work_dir, bool to_write) {
-    char canonical[PATH_MAX];
-    if (::realpath(work_dir.c_str(), canonical) == nullptr) {
-        return tl::unexpected(
-            cannot_keep(state_dir, system_error(errno).context(fmt::format(
-                                       "Cannot resolve the work directory {}", shown(work_dir)))));
+tl::expected<std::optional<Store>, Store::Problem> Store::open(
+    const std::filesystem::path& state_dir, os::AnchoredDirectory& work_dir, bool to_write) {
+    const auto problem = [&](Error why, bool untrusted = false) {
+        return tl::unexpected(Problem{
+            std::move(why).context(fmt::format(
+                "No record of what the next boot restores can be kept in {}", shown(state_dir))),
+            untrusted});
+    };
+    const auto path = canonical(work_dir);
+    if (!path) {
+        return problem(system_error(errno).context(
+            fmt::format("Cannot resolve the work directory {}", shown(work_dir.path()))));
     }
-    auto directory = os::open_directory(state_dir, to_write);
+    auto directory = os::open_root_only(state_dir, to_write);
+    if (!directory && !to_write && directory.error().errnum == ENOENT) {
+        return std::nullopt;  // never made, so nothing was ever recorded
+    }
     if (!directory) {
-        return tl::unexpected(cannot_keep(state_dir, system_error(directory.error())));
+        return problem(std::move(directory.error().error), directory.error().untrusted);
     }
-    struct stat status {};
-    if (::fstat(directory->get(), &status) != 0) {
-        return tl::unexpected(cannot_keep(state_dir, system_error(errno)));
+    // A place that is there but cannot take a new record (a read-only host) keeps none.
+    if (::faccessat(directory->get(), ".", W_OK, AT_EACCESS) != 0) {
+        return problem(system_error(errno));
     }
-    if (status.st_uid != 0 || (status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-        return tl::unexpected(cannot_keep(
-            state_dir, Error(fmt::format("it is owned by uid {} with mode {:04o}; make it "
-                                         "root's and not writable by group or others",
-                                         status.st_uid, status.st_mode & 07777))));
-    }
-    std::string name = record_name(canonical);
+    std::string name = record_name(*path);
     std::string file = shown(state_dir / name);
-    return Store(std::move(*directory), std::move(name), std::move(file), canonical);
+    return Store(std::move(*directory), std::move(name), std::move(file), exact_path(*path));
 }
 
-Result<std::optional<Record>> Store::read() const {
-    const auto failed = [&](Error cause) {
-        return tl::unexpected(std::move(cause).context(
-            fmt::format("The record of what the next boot restores, {}, cannot be used", file_)));
+tl::expected<std::optional<Record>, Unusable> Store::read() const {
+    const auto failed = [&](Error cause, bool other_version = false) {
+        return tl::unexpected(Unusable{
+            std::move(cause).context(fmt::format(
+                "The record of what the next boot restores, {}, cannot be used", file_)),
+            other_version});
     };
     const os::FileDescriptor fd(
         ::openat(directory_.get(), name_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
@@ -107,18 +136,22 @@ Result<std::optional<Record>> Store::read() const {
             return failed(Error("it is larger than any record quvane writes"));
         }
     }
-    auto record = from_json(json, work_dir_);
+    auto record = from_json(json, owner_);
     if (!record) {
-        return failed(std::move(record.error()));
+        return failed(std::move(record.error().why), record.error().other_version);
     }
     return std::optional<Record>(std::move(*record));
 }
 
 Result<> Store::write(const Record& record) const {
     auto file = os::ReplacedFile::create(directory_.get(), name_, 0600);
-    const auto written =
-        file ? file->write(to_json(record, work_dir_)) : tl::unexpected(file.error());
-    const auto committed = written ? file->commit() : written;
+    const auto written = file ? file->write(to_json(record, owner_)) : tl::unexpected(file.error());
+    auto committed = written ? file->commit() : written;
+    // The rename is durable only once the directory is synced: a crash just after a save must
+    // not bring back the record before it.
+    if (committed && ::fsync(directory_.get()) != 0) {
+        committed = tl::unexpected(errno);
+    }
     if (!committed) {
         return tl::unexpected(
             system_error(committed.error()).context(fmt::format("Failed to write {}", file_)));

@@ -10,6 +10,7 @@
 
 #include "error_value.h"
 #include "executor/boot_set/record.h"
+#include "os/anchored_directory.h"
 #include "os/file_descriptor.h"
 
 namespace quvane::executor::boot_set {
@@ -19,35 +20,44 @@ inline constexpr std::string_view state_dir_variable = "QUVANE_STATE_DIR";
 
 class Store {
   public:
-    // The record of `work_dir` in `state_dir`. To write, the state directory is made when
-    // missing. It must be root's and writable by no one else: a record that others can replace
-    // could hide a lost patch. The error says why no record can be kept.
-    static Result<Store> open(const std::filesystem::path& state_dir,
-                              const std::filesystem::path& work_dir, bool to_write);
+    // Why a store cannot be had: no place for a record (a read-only host, say), or a place
+    // that others could write.
+    struct Problem {
+        Error why;
+        bool untrusted = false;
+    };
 
-    // The record; none when it was never written. The error names the file and what is wrong.
-    Result<std::optional<Record>> read() const;
-    // Replaces the record at once.
+    // The record of `work_dir` (found through the directory the run anchored) in `state_dir`.
+    // To write, the state directory is made when missing. None when there is no state
+    // directory to read from: nothing was ever recorded.
+    static tl::expected<std::optional<Store>, Problem> open(const std::filesystem::path& state_dir,
+                                                           os::AnchoredDirectory& work_dir,
+                                                           bool to_write);
+
+    // The record; none when it was never written.
+    tl::expected<std::optional<Record>, Unusable> read() const;
+    // Replaces the record at once, durably.
     Result<> write(const Record& record) const;
 
     // The record's file, as messages name it.
     const std::string& file() const noexcept { return file_; }
 
   private:
-    Store(os::FileDescriptor directory, std::string name, std::string file, std::string work_dir)
+    Store(os::FileDescriptor directory, std::string name, std::string file, std::string owner)
         : directory_(std::move(directory)),
           name_(std::move(name)),
           file_(std::move(file)),
-          work_dir_(std::move(work_dir)) {}
+          owner_(std::move(owner)) {}
 
     os::FileDescriptor directory_;
-    std::string name_;      // in the directory
-    std::string file_;      // the whole path, as text
-    std::string work_dir_;  // canonical
+    std::string name_;   // in the directory
+    std::string file_;   // the whole path, as text
+    std::string owner_;  // the work directory, canonical, as exact_path() gives it
 };
 
 // The file name of the record of the work directory `canonical`: its path with '/' as '-', as
-// systemd names units after paths, other bytes than letters, digits, '_' and '.' as \xNN.
+// systemd names units after paths, other bytes than letters, digits, '_' and '.' as \xNN; a
+// long one cut and told apart by a hash of the whole path.
 std::string record_name(std::string_view canonical);
 
 }  // namespace quvane::executor::boot_set

@@ -4,42 +4,65 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "executor/boot_set/record.h"
+#include "executor/boot_set/this_boot.h"
 #include "patch_records.h"
 
 namespace quvane::executor::boot_set {
 
 enum class BootState {
-    Kept,       // saved as accepted, and accepted now
-    Withdrawn,  // saved as accepted, removed or deactivated on purpose since: back at boot
-    Missed,     // saved as accepted, neither accepted now nor withdrawn: a restore that did not run
+    Kept,       // saved as accepted, and accepted now (or the daemon could not say)
+    Withdrawn,  // saved, removed or deactivated since: left out of every restore until saved
+    Missed,     // saved, neither accepted now nor withdrawn: this boot's restore missed it
+    Skipped,    // the same, after a boot whose command line skipped the restore
     Unsaved,    // accepted now and not saved: lost at the next reboot
+    Lost,       // accepted at an earlier boot and lost by a reboot before it was saved
+    Unknown,    // accepted now, and no record says whether it was saved
     Outside,    // neither saved nor accepted
 };
 
-// "kept", "withdrawn", "missed", "unsaved" or "none": the word `--json` and the metrics use.
-std::string_view state_word(BootState state) noexcept;
 // Whether the next boot restores a patch in `state`.
 constexpr bool restored_at_boot(BootState state) noexcept {
-    return state == BootState::Kept || state == BootState::Withdrawn || state == BootState::Missed;
+    return state == BootState::Kept || state == BootState::Missed || state == BootState::Skipped;
 }
+
+// What is known of the record.
+enum class RecordState {
+    Recorded,      // read, and what it says holds
+    None,          // no save recorded the boot set yet
+    NoPlace,       // no record can be kept here (a read-only host)
+    Untrusted,     // the state directory could be written by others than root
+    Unreadable,    // damaged, or not readable
+    OtherVersion,  // written by another version of quvane
+};
 
 struct Entry {
     std::string_view uuid;
     std::string_view name;
-    std::optional<PatchStatus> status;  // none: saved, and the daemon no longer lists it
+    std::optional<PatchStatus> status;  // none: the daemon does not list it, or did not answer
     BootState state;
 };
 
-// Every listed patch in the daemon's order, then the saved ones it does not list.
-std::vector<Entry> entries_of(const std::vector<PatchListRecord>& live, const Record& record);
+struct BootView {
+    std::vector<Entry> entries;
+    RecordState record = RecordState::None;
+    std::string file;     // the record's, where there is one
+    std::string problem;  // why the record cannot be had or used
+    ThisBoot boot;
+    std::optional<LastRestore> restore;  // this boot's, when one ran
+};
 
-// The saved patches that the daemon does not hold as accepted and that quvane did not withdraw:
-// what a save now would drop although nobody meant it to.
-std::vector<const SavedPatch*> missed(const Record& record,
-                                      const std::vector<PatchListRecord>& live);
+// Every listed patch in the daemon's order (none when `live` is null: the daemon did not
+// answer), then the saved and lost ones it does not list. `record` is null where none can be
+// used.
+std::vector<Entry> entries_of(const std::vector<PatchListRecord>* live, const Record* record,
+                              const ThisBoot& boot);
+
+// This boot's restore in `record`, when it holds one.
+std::optional<LastRestore> this_boots_restore(const Record& record, const ThisBoot& boot);
 
 }  // namespace quvane::executor::boot_set
