@@ -20,46 +20,72 @@ using ::testing::HasSubstr;
 using BootSet = testing::EndToEnd;
 
 TEST_F(BootSet, HandCommandsAndRebootsNeverLoseAnAcceptedPatchSilently) {
+    enum Before { Nothing, Reboot, KillSwitchBoot, LostAnswer };
     const struct {
-        bool reboot;  // the daemon restarted empty before the run, the boot unit not run
+        Before before;  // a reboot: the daemon restarted empty, the boot unit not run
         std::vector<std::string> args;
         int status;
         std::string shows;  // in standard output
     } steps[] = {
-        {false, {"apply", "CVE-2023-4911"}, 0, "ACTIVED"},
-        {false, {"--json", "accept", "CVE-2023-4911"}, 0, R"("unsaved":["CVE-2023-4911"])"},
-        {false,
+        {Nothing, {"apply", "CVE-2023-4911"}, 0, "ACTIVED"},
+        {Nothing, {"--json", "accept", "CVE-2023-4911"}, 0, R"("unsaved":["CVE-2023-4911"])"},
+        {Nothing,
          {"--json", "save"},
          0,
          R"({"boot_set":[{"uuid":"8d17b5a2-2c90-4e3f-b6a1-5f0e9d3c4b21","name":"CVE-2023-4911"}]})"},
-        {false, {"--json", "remove", "CVE-2023-4911"}, 0, R"("returns_at_boot":["CVE-2023-4911"])"},
-        {false, {"boot"}, 0, "'quvane save' now would drop CVE-2023-4911."},
+        {Nothing, {"--json", "remove", "CVE-2023-4911"}, 0, R"("withdrawn":["CVE-2023-4911"])"},
+        {Nothing, {"boot"}, 0, "'quvane save' now would drop CVE-2023-4911."},
         // A deliberate removal and save passes, and stays removed across a reboot.
-        {false, {"save"}, 0, ""},
-        {true, {"boot"}, 0, "The next boot restores no patch."},
-        {false, {"apply", "CVE-2024-1086"}, 0, "ACTIVED"},
-        {false, {"accept", "CVE-2024-1086"}, 0, "ACCEPTED"},
-        {false, {"save"}, 0, ""},
+        {Nothing, {"save"}, 0, ""},
+        {Reboot, {"boot"}, 0, "The next boot restores no patch."},
+        {Nothing, {"apply", "CVE-2024-1086"}, 0, "ACTIVED"},
+        {Nothing, {"accept", "CVE-2024-1086"}, 0, "ACCEPTED"},
+        {Nothing, {"save"}, 0, ""},
         // A reboot whose restore did not run: the save that would drop it is refused.
-        {true, {"save"}, 1, "Refusing to save: it would drop CVE-2024-1086"},
-        {false, {"--json", "save"}, 1, R"("kind":"boot-set")"},
-        {false,
+        {Reboot, {"save"}, 1, "Refusing to save: it would drop CVE-2024-1086"},
+        {Nothing, {"--json", "save"}, 1, R"("kind":"boot-set")"},
+        {Nothing,
          {"--json", "boot"},
          0,
          R"("name":"CVE-2024-1086","status":"NOT-APPLIED","next_boot":true,"boot":"missed")"},
-        {false,
+        {Nothing,
          {"--json", "restore", "--accepted"},
          0,
          R"("restored":["CVE-2024-1086"],"not_restored":[])"},
-        {false, {"save"}, 0, ""},
+        {Nothing, {"save"}, 0, ""},
         // Or saved without it, on purpose.
-        {true, {"save", "--force"}, 0, ""},
-        {false, {"boot"}, 0, "The next boot restores no patch."},
+        {Reboot, {"save", "--force"}, 0, ""},
+        {Nothing, {"boot"}, 0, "The next boot restores no patch."},
+        // A removal whose answer is lost is no missed restore.
+        {Nothing, {"apply", "CVE-2024-1086"}, 0, "ACTIVED"},
+        {Nothing, {"accept", "CVE-2024-1086"}, 0, "ACCEPTED"},
+        {Nothing, {"save"}, 0, ""},
+        {LostAnswer, {"remove", "CVE-2024-1086"}, 1, ""},
+        {Nothing, {"boot"}, 0, "left out (withdrawn, not saved)"},
+        {Nothing, {"save"}, 0, ""},
+        // A patch that took the host down, dropped after a boot with the restore skipped; the
+        // others come back without it, and so at every later boot.
+        {Nothing, {"apply", "CVE-2024-1086"}, 0, "ACTIVED"},
+        {Nothing, {"apply", "CVE-2023-4911"}, 0, "ACTIVED"},
+        {Nothing, {"accept", "CVE-2024-1086", "CVE-2023-4911"}, 0, "ACCEPTED"},
+        {Nothing, {"save"}, 0, ""},
+        {KillSwitchBoot, {"boot"}, 0, "the restore was skipped at this boot (quvane.restore=0"},
+        {Nothing, {"save"}, 1, "The restore was skipped at this boot"},
+        {Nothing, {"remove", "CVE-2024-1086"}, 0, "CVE-2024-1086: NOT-APPLIED"},
+        {Nothing, {"--json", "restore", "--accepted"}, 0, R"("restored":["CVE-2023-4911"])"},
+        {Nothing, {"save"}, 0, ""},
+        {Reboot, {"--timeout", "60", "restore", "--accepted", "--if-saved"}, 0, ""},
+        {Nothing, {"boot"}, 0, "The next boot restores CVE-2023-4911.\nThe restore at this boot succeeded"},
     };
+    std::size_t since_kill_switch = 0;
     for (const auto& step : steps) {
-        if (step.reboot) {
-            restart_daemon();
+        if (step.before == Reboot || step.before == KillSwitchBoot) {
+            restart_daemon(step.before == KillSwitchBoot);
         }
+        if (step.before == KillSwitchBoot) {
+            since_kill_switch = daemon.requests().size();
+        }
+        lose_answers(step.before == LostAnswer ? step.args.front() + "_patch" : "");
         const auto saves = [&] { return std::ranges::count(methods(), "save_patch_status"); };
         const auto saved_before = saves();
         const auto result = run(step.args);
@@ -69,6 +95,14 @@ TEST_F(BootSet, HandCommandsAndRebootsNeverLoseAnAcceptedPatchSilently) {
         if (std::ranges::find(step.args, "save") != step.args.end()) {
             EXPECT_EQ(saves() - saved_before, step.status == 0 ? 1 : 0) << shown;
         }
+    }
+    // The dropped patch was never applied on the way.
+    const auto requests = daemon.requests();
+    for (std::size_t i = since_kill_switch; i < requests.size(); ++i) {
+        const auto request = testing::view_request(requests[i]);
+        EXPECT_FALSE(request.method == "apply_patch" &&
+                     (request.first_param == "\"CVE-2024-1086\"" ||
+                      request.first_param == "\"3f2a9c1e-7b44-4d0a-9e51-0c6d8a2b7f10\""));
     }
 }
 
@@ -110,7 +144,7 @@ TEST_F(BootSet, ARecordThatCannotBeKeptOrReadNeverChangesASaveUnasked) {
     EXPECT_EQ(refused.status, 1);
     EXPECT_THAT(refused.out, HasSubstr("cannot be used: it is damaged"));
     EXPECT_THAT(refused.out, HasSubstr("'quvane save --force'"));
-    EXPECT_EQ(run({"boot"}).status, 1);
+    EXPECT_THAT(run({"boot"}).out, HasSubstr("'quvane save --force' writes a new record"));
     EXPECT_EQ(run({"save", "--force"}).status, 0);
     EXPECT_THAT(run({"boot"}).out, HasSubstr("The next boot restores CVE-2023-4911."));
 }

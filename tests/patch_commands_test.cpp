@@ -159,7 +159,12 @@ TEST_F(PatchCommands, CheckSaveAndRestore) {
         const auto result = run(c.args);
         EXPECT_EQ(result.out, c.out) << c.args[0];
         EXPECT_EQ(result.status, c.status) << c.args[0];
-        EXPECT_EQ(testing::view_request(daemon.requests().at(first_request)).first_param, c.params)
+        // A restore on a host with no record yet looks at what is accepted first.
+        std::size_t call = first_request;
+        while (testing::view_request(daemon.requests().at(call)).method == "get_patch_list") {
+            ++call;
+        }
+        EXPECT_EQ(testing::view_request(daemon.requests().at(call)).first_param, c.params)
             << c.args[0];
     }
     fault("save_patch_status",

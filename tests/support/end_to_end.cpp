@@ -1,6 +1,10 @@
 #include "support/end_to_end.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
+
+#include <unistd.h>
 
 #include <simdjson.h>
 
@@ -13,29 +17,51 @@ dev::PatchService fresh_service(const std::filesystem::path& state_dir) {
         *dev::load_catalogue(QUVANE_SOURCE_DIR "/tools/quvaned-dev/catalogue.json"), state_dir);
 }
 
+// A boot of its own: its id, and its kernel command line.
+void boot(const std::filesystem::path& proc, bool kill_switch) {
+    static int boots = 0;
+    std::filesystem::create_directories(proc / "sys/kernel/random");
+    std::ofstream(proc / "sys/kernel/random/boot_id") << "boot-" << ::getpid() << "-" << ++boots << "\n";
+    std::ofstream(proc / "cmdline") << "ro quiet" << (kill_switch ? " quvane.restore=0" : "")
+                                    << "\n";
+}
+
 }  // namespace
 
 EndToEnd::EndToEnd()
     : service_(fresh_service(dir.path())),
       daemon(dir.path() / "quvaned.sock",
-             [this](const std::string& request) { return answer(request); }) {}
+             [this](const std::string& request) { return answer(request); }) {
+    boot(proc.path(), false);
+    ::setenv("QUVANE_PROC_DIR", proc.path().c_str(), 1);
+}
 
 void EndToEnd::fault(const std::string& method, StubDaemon::Handler reply) {
     const std::lock_guard lock(mutex_);
     faults_[method] = std::move(reply);
 }
 
+void EndToEnd::lose_answers(const std::string& method) {
+    const std::lock_guard lock(mutex_);
+    lost_ = method;
+}
+
 Reply EndToEnd::answer(const std::string& request) {
     const std::lock_guard lock(mutex_);
+    if (!lost_.empty() && view_request(request).method == lost_) {
+        service_.handle(request);
+        return Reply{Reply::Kind::Close};
+    }
     if (const auto fault = faults_.find(view_request(request).method); fault != faults_.end()) {
         return fault->second(request);
     }
     return Reply::answer(service_.handle(request));
 }
 
-void EndToEnd::restart_daemon() {
+void EndToEnd::restart_daemon(bool kill_switch) {
     const std::lock_guard lock(mutex_);
     service_ = fresh_service(dir.path());
+    boot(proc.path(), kill_switch);
 }
 
 ProcessResult EndToEnd::run(std::vector<std::string> args) const {

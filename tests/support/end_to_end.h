@@ -27,9 +27,15 @@ class EndToEnd : public ::testing::Test {
     // the patch service.
     void fault(const std::string& method, StubDaemon::Handler reply);
 
+    // From now on `method` is carried out by the patch service and its answer lost (the
+    // connection closes without a word), as for a run killed between the change and the
+    // answer; an empty `method` ends that.
+    void lose_answers(const std::string& method);
+
     // The daemon as after a reboot: the catalogue's patches in their first state, what was
-    // saved in the work directory kept.
-    void restart_daemon();
+    // saved in the work directory kept, a new boot id; with `kill_switch`, the kernel command
+    // line skips the restore. The boot unit is not run.
+    void restart_daemon(bool kill_switch = false);
 
     // Runs quvane on the work directory with `args`, as the superuser, and checks what holds
     // after every run (see run()).
@@ -43,6 +49,7 @@ class EndToEnd : public ::testing::Test {
     std::vector<std::string> methods() const;
 
     TemporaryDirectory dir;
+    TemporaryDirectory proc;  // what quvane reads of the kernel (QUVANE_PROC_DIR)
 
   private:
     Reply answer(const std::string& request);
@@ -50,6 +57,7 @@ class EndToEnd : public ::testing::Test {
     dev::PatchService service_;
     std::mutex mutex_;
     std::map<std::string, StubDaemon::Handler> faults_;
+    std::string lost_;
     std::optional<executor::OperationLock> held_;
 
   protected:
