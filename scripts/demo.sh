@@ -13,6 +13,9 @@ cmake --build build-demo -j"$(nproc)" --target quvane quvaned-dev |
 
 work=$(mktemp -d)
 echo "== Starting the development daemon on $work"
+# The record of what the next boot restores stays in the tour's own directory, never in the
+# host's /var/lib/quvane.
+export QUVANE_STATE_DIR="$work/state"
 build-demo/tools/quvaned-dev -w "$work" >"$work/daemon.log" 2>&1 &
 daemon=$!
 cleanup() { kill "$daemon" 2>/dev/null || true; wait "$daemon" 2>/dev/null || true; rm -rf "$work"; }
@@ -44,3 +47,7 @@ quvane apply CVE-2024-1086
 quvane status CVE-2024-1086
 quvane list
 quvane remove CVE-2024-1086
+quvane apply CVE-2023-4911
+quvane accept CVE-2023-4911
+quvane save
+quvane boot
