@@ -31,6 +31,12 @@ description:
     module fails before changing anything, naming the patches a save would lose and the fix,
     C(quvane restore --accepted) and a rerun, unless I(force_save) is set. Removals and saves
     made by hand between runs are part of that record, so they never wedge the next run.
+  - A patch whose live status already matches I(state) is still changed when the next boot
+    would disagree with it - an accepted patch outside the boot set is saved, a removed or
+    deactivated one that the next boot restores is withdrawn (C(quvane remove) of a patch that
+    is not applied only withdraws it) and saved. After a boot whose restore was skipped, a
+    removal is not saved until the other patches are back (quvane leaves the withdrawn patch
+    out of the next boot all the same); the module warns, and a rerun saves.
   - "Needs the superuser on the managed host (C(become: true))."
 options:
   name:
@@ -314,19 +320,48 @@ def main():
             plans.append((patch, steps))
         entries, recorded = boot_set(quvane)
         in_boot_set = set(entry["name"] for entry in entries if entry["next_boot"])
-        missed = [entry["name"] for entry in entries if entry["boot"] == "missed"]
+        missed = [entry["name"] for entry in entries if entry["boot"] in ("missed", "skipped")]
         if not recorded:
             # Saved by an earlier version of this module: its record guards until quvane saves.
             old = read_old_record(module.params["saved_record"], record_key)
             in_boot_set |= set(old.values())
             held = set(entry["uuid"] for entry in entries if entry["status"] == "ACCEPTED")
             missed = [name for uuid, name in old.items() if uuid not in held]
+        # What the next boot does with each part: a patch whose live status is reached may
+        # still come back at the next boot (removed, deactivated) or be lost by it (accepted).
+        boot_of = dict((entry["name"], entry) for entry in entries)
+        needs_save = False
+        for index, (patch, steps) in enumerate(plans):
+            if steps != []:
+                continue
+            for part in patch["parts"]:
+                entry = boot_of.get(part["name"], {})
+                if state == "accepted" and recorded and not entry.get("next_boot"):
+                    needs_save = True
+                elif state in ("removed", "deactivated") and entry.get("next_boot"):
+                    # Not applied and saved: a removal withdraws it, without applying it.
+                    if state == "removed":
+                        plans[index] = (patch, ["remove"])
+                        break
+                    needs_save = True
+                elif state in ("removed", "deactivated") and entry.get("boot") == "withdrawn":
+                    needs_save = True
         # Accepting, or changing a patch that is accepted or that the next boot restores.
-        alters_accepted = any(
+        alters_accepted = needs_save or any(
             steps and ("accept" in steps or any(part["status"] == "ACCEPTED" or part["name"] in in_boot_set
                                                 for part in patch["parts"]))
             for patch, steps in plans)
         will_save = alters_accepted and module.params["save"]
+        warnings = []
+        if will_save and missed and state in ("removed", "deactivated") and not module.params["force_save"]:
+            # quvane leaves a withdrawn patch out of the next boot on its own: the save that
+            # would make the daemon agree waits until the others are back (after a boot whose
+            # restore was skipped, say).
+            will_save = False
+            warnings.append("Not saved, since the daemon does not hold %s as accepted: quvane "
+                            "leaves the withdrawn patches out of the next boot all the same; run "
+                            "'quvane restore --accepted' and rerun this task to save."
+                            % ", ".join(sorted(missed)))
         if will_save and missed and not module.params["force_save"]:
             module.fail_json(
                 msg="The daemon does not hold patches that the next boot restores as accepted "
@@ -357,7 +392,8 @@ def main():
                 first = planned[same_patch(patch)]
                 patch["status"], patch["parts"] = first["status"], first["parts"]
         # What the failed ones did not reach is named after the save of what the others did.
-        will_save = will_save and (changed or module.check_mode)
+        will_save = will_save and (changed or needs_save or module.check_mode)
+        changed = changed or will_save
         if will_save:
             if module.check_mode:
                 names = set(accepted_now(quvane).values())
@@ -389,7 +425,7 @@ def main():
         except QuvaneError:
             now = None
         module.fail_json(msg=str(error), changed=True, patches=now)
-    result = dict(changed=changed, patches=patches, saved=saved is not None)
+    result = dict(changed=changed, patches=patches, saved=saved is not None, warnings=warnings)
     if saved is not None:
         result["saved_accepted"] = saved
     if module._diff:
