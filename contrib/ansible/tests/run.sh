@@ -193,5 +193,9 @@ grep -q '"saved": true' "$scratch/drop.log" || { cat "$scratch/drop.log"; fail "
 reboot || fail "the boot unit failed after the drop"
 [ "$(status redis-memleak-fix)" = "redis-memleak-fix: NOT-APPLIED" ] || fail "the dropped patch came back"
 [ "$(status CVE-2024-1086)" = "CVE-2024-1086: ACCEPTED" ] || fail "the kept patch did not come back"
+ansible host5 -i "$scratch/inventory" -m quvane.livepatch.quvane_patch_info \
+    -a "executable=$quvane work_dir=$scratch/host5 boot=true" >"$scratch/info.log" || fail "reading the boot set failed"
+grep -q '"record_state": "recorded"' "$scratch/info.log" && grep -q '"boot": "kept"' "$scratch/info.log" ||
+    { cat "$scratch/info.log"; fail "the info module does not report the boot set"; }
 echo "a server's life on host5: removals stay removed, a missed restore is not saved over, a late daemon is restored, a patch dropped after a skipped restore stays out"
 echo "the collection's playbooks passed on ${#hosts[@]} hosts"
