@@ -15,7 +15,7 @@
 
 #include "executor/operation_lock.h"
 #include "os/file_descriptor.h"
-#include "output/json_text.h"
+#include "json_text.h"
 #include "rpc/answer_decoding.h"
 #include "support/end_to_end.h"
 #include "support/process.h"

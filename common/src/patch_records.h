@@ -12,6 +12,14 @@
 namespace quvane {
 
 enum class PatchStatus : std::uint8_t { Unknown, NotApplied, Deactived, Actived, Accepted };
+
+// "UNKNOWN", "NOT-APPLIED", "DEACTIVED", "ACTIVED", "ACCEPTED", always as they stand: a status
+// closing a padded table row leaves no blanks.
+constexpr std::string_view status_word(PatchStatus status) noexcept {
+    constexpr std::string_view words[] = {"UNKNOWN", "NOT-APPLIED", "DEACTIVED", "ACTIVED",
+                                          "ACCEPTED"};
+    return words[static_cast<std::size_t>(status)];
+}
 enum class PatchType : std::uint8_t { UserPatch, KernelPatch };
 enum class PackageType : std::uint8_t { SourcePackage, BinaryPackage };
 

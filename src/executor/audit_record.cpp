@@ -11,7 +11,6 @@
 #include "log/logger.h"
 #include "lossy_utf8.h"
 #include "os/interruption.h"
-#include "output/patch_text.h"
 #include "system_error.h"
 #include "terminal_text.h"
 

@@ -37,12 +37,6 @@ class Lines {
 
 }  // namespace
 
-std::string_view status_word(PatchStatus status) noexcept {
-    static constexpr std::array<std::string_view, 5> words{"UNKNOWN", "NOT-APPLIED", "DEACTIVED",
-                                                           "ACTIVED", "ACCEPTED"};
-    return words[static_cast<std::size_t>(status)];
-}
-
 std::string to_text(const PatchInfo& info, Shown how) {
     Lines lines(how);
     lines.label("name:        ").value(info.name).end();

@@ -9,10 +9,6 @@
 
 namespace quvane {
 
-// "UNKNOWN", "NOT-APPLIED", "DEACTIVED", "ACTIVED", "ACCEPTED", always as they stand: a status
-// closing a padded table row leaves no blanks.
-std::string_view status_word(PatchStatus status) noexcept;
-
 // Labelled lines, each ending in a line feed. The daemon's texts are shown as `how` says.
 std::string to_text(const PatchInfo& info, Shown how = Shown::Verbatim);
 // Seven labelled lines, the last one without a line feed.

@@ -73,6 +73,20 @@ Status decode_into(element value, std::uint32_t& out) {
     return decode_integer(value, out, "u32");
 }
 
+Status decode_into(element value, bool& out) {
+    if (value.get(out) != simdjson::SUCCESS) {
+        return invalid_type(value, "a boolean");
+    }
+    return {};
+}
+
+Status decode_into(element value, double& out) {
+    if (value.get(out) != simdjson::SUCCESS) {
+        return invalid_type(value, "f64");
+    }
+    return {};
+}
+
 Status decode_into(element value, std::map<std::string_view, std::string_view>& out) {
     simdjson::dom::object object;
     if (value.get(object) != simdjson::SUCCESS) {

@@ -75,6 +75,9 @@ Status decode_into(element value, std::int32_t& out);
 Status decode_into(element value, RawJson& out);
 // Any JSON value, kept in the parsed document.
 Status decode_into(element value, element& out);
+Status decode_into(element value, bool& out);
+// Any JSON number.
+Status decode_into(element value, double& out);
 // JSON null only.
 Status decode_into(element value, Empty& out);
 // {"Unix":[bytes]}: a file-system name, any bytes.

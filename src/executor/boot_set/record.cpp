@@ -1,31 +1,56 @@
 #include "executor/boot_set/record.h"
 
-#include <cmath>
-
 #include <fmt/format.h>
 #include <simdjson.h>
 
-#include "json_string.h"
+#include "decoding/schema_decoding.h"
+#include "json_text.h"
 
 namespace quvane::executor::boot_set {
 namespace {
 
-// Version 1 (before withdrawn patches were left out of restores) reads as version 2: its
-// unsaved accepts have no boot, its last restore none either.
-constexpr std::int64_t format_version = 2;
+// Version 1 had no boot ids: of it only the saved patches are read.
+constexpr std::uint32_t format_version = 2;
 
-// The latest time a record can hold: the year 9999.
+// The latest time a record can hold: the end of the year 9999.
 constexpr double latest_time = 253402300799.0;
 
-void append_text(std::string& out, std::string_view text) {
-    json::append_string(out, text, json::Escaping::Exact);
-}
+// What every version holds, before the rest.
+struct Head {
+    std::uint32_t version = 0;
+    std::string work_dir;
+};
+struct VersionOne {
+    std::vector<SavedPatch> saved;
+};
 
 tl::unexpected<Unusable> damaged(std::string_view what) {
     return tl::unexpected(Unusable{Error(fmt::format("it is damaged: {}", what))});
 }
 
 }  // namespace
+}  // namespace quvane::executor::boot_set
+
+namespace quvane {
+
+template <>
+struct RecordSchema<executor::boot_set::Head> {
+    static constexpr std::string_view name = "Record";
+    static constexpr bool object_only = true;
+    static constexpr auto fields = std::tuple{field("version", &executor::boot_set::Head::version),
+                                              field("work_dir", &executor::boot_set::Head::work_dir)};
+};
+
+template <>
+struct RecordSchema<executor::boot_set::VersionOne> {
+    static constexpr std::string_view name = "Record";
+    static constexpr bool object_only = true;
+    static constexpr auto fields = std::tuple{field("saved", &executor::boot_set::VersionOne::saved)};
+};
+
+}  // namespace quvane
+
+namespace quvane::executor::boot_set {
 
 SavedPatch* Record::saved_as(std::string_view identifier) {
     for (SavedPatch& patch : saved) {
@@ -44,114 +69,57 @@ std::string exact_path(std::string_view path) {
     std::string out;
     for (const char c : path) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x80 || c == '\\') {
-            out += fmt::format("\\x{:02x}", byte);
-        } else {
-            out.push_back(c);
-        }
+        out += byte >= 0x80 || c == '\\' ? fmt::format("\\x{:02x}", byte) : std::string(1, c);
     }
     return out;
 }
 
 std::string to_json(const Record& record, std::string_view owner) {
-    std::string out = fmt::format("{{\"version\":{},\"work_dir\":", format_version);
-    append_text(out, owner);
-    out += ",\"saved\":[";
-    for (const SavedPatch& patch : record.saved) {
-        out += out.back() == '[' ? "{\"uuid\":" : ",{\"uuid\":";
-        append_text(out, patch.uuid);
-        out += ",\"name\":";
-        append_text(out, patch.name);
-        out += patch.withdrawn ? ",\"withdrawn\":true}" : ",\"withdrawn\":false}";
-    }
-    out += "],\"unsaved_accepts\":[";
-    for (const UnsavedAccept& accept : record.unsaved) {
-        out += out.back() == '[' ? "{\"name\":" : ",{\"name\":";
-        append_text(out, accept.name);
-        out += ",\"boot_id\":";
-        append_text(out, accept.boot_id);
-        out.push_back('}');
-    }
-    out.push_back(']');
-    if (const auto& last = record.last_restore) {
-        out += ",\"last_restore\":{\"boot_id\":";
-        append_text(out, last->boot_id);
-        out += fmt::format(",\"time\":{:.3f},\"succeeded\":{}}}", last->time, last->succeeded);
-    }
-    out += "}\n";
+    std::string out;
+    json::append_value(out, Head{format_version, std::string(owner)});
+    out.back() = ',';
+    const std::size_t rest = out.size();
+    json::append_value(out, record);
+    out.erase(rest, 1);  // the brace that opened the rest
+    out.push_back('\n');
     return out;
 }
 
 tl::expected<Record, Unusable> from_json(std::string_view json, std::string_view owner) {
     simdjson::dom::parser parser;
-    simdjson::dom::object root;
+    simdjson::dom::element root;
     if (parser.parse(simdjson::padded_string(json)).get(root) != simdjson::SUCCESS) {
-        return damaged("not a JSON object");
+        return damaged("not JSON");
     }
-    std::int64_t version = 0;
-    if (root["version"].get(version) != simdjson::SUCCESS) {
-        return damaged("no format version");
+    auto head = decoding::decode<Head>(root);
+    if (!head) {
+        return damaged(head.error().description);
     }
-    if (version != 1 && version != format_version) {
+    if (head->version != 1 && head->version != format_version) {
         return tl::unexpected(Unusable{
             Error(fmt::format("it is of format version {}, and this quvane reads version {}",
-                              version, format_version)),
+                              head->version, format_version)),
             true});
     }
-    std::string_view work_dir;
-    if (root["work_dir"].get(work_dir) != simdjson::SUCCESS) {
-        return damaged("no work directory");
-    }
-    if (work_dir != owner) {
+    if (head->work_dir != owner) {
         return tl::unexpected(
-            Unusable{Error(fmt::format("it belongs to the work directory {}", work_dir))});
+            Unusable{Error(fmt::format("it belongs to the work directory {}", head->work_dir))});
     }
-    Record record;
-    simdjson::dom::array saved;
-    simdjson::dom::array unsaved;
-    if (root["saved"].get(saved) != simdjson::SUCCESS ||
-        root["unsaved_accepts"].get(unsaved) != simdjson::SUCCESS) {
-        return damaged("no list of saved or of unsaved patches");
-    }
-    for (const simdjson::dom::element entry : saved) {
-        SavedPatch& patch = record.saved.emplace_back();
-        std::string_view uuid;
-        std::string_view name;
-        if (entry["uuid"].get(uuid) != simdjson::SUCCESS ||
-            entry["name"].get(name) != simdjson::SUCCESS ||
-            entry["withdrawn"].get(patch.withdrawn) != simdjson::SUCCESS) {
-            return damaged("a saved patch without its uuid, name or mark");
+    if (head->version == 1) {
+        auto old = decoding::decode<VersionOne>(root);
+        if (!old) {
+            return damaged(old.error().description);
         }
-        patch.uuid = uuid;
-        patch.name = name;
+        return Record{std::move(old->saved), {}, {}};
     }
-    for (const simdjson::dom::element entry : unsaved) {
-        std::string_view name;
-        std::string_view boot_id;
-        // Version 1 kept the bare name.
-        if (entry.get(name) != simdjson::SUCCESS &&
-            (entry["name"].get(name) != simdjson::SUCCESS ||
-             entry["boot_id"].get(boot_id) != simdjson::SUCCESS)) {
-            return damaged("an unsaved patch without its name or boot");
-        }
-        record.unsaved.push_back({std::string(name), std::string(boot_id)});
+    auto record = decoding::decode<Record>(root);
+    if (!record) {
+        return damaged(record.error().description);
     }
-    simdjson::dom::object restore;
-    if (root["last_restore"].get(restore) == simdjson::SUCCESS) {
-        LastRestore last;
-        std::string_view boot_id;
-        if (restore["boot_id"].get(boot_id) != simdjson::SUCCESS && version != 1) {
-            return damaged("the last restore without its boot");
-        }
-        if (restore["time"].get(last.time) != simdjson::SUCCESS ||
-            restore["succeeded"].get(last.succeeded) != simdjson::SUCCESS ||
-            !(last.time >= 0 && last.time <= latest_time)) {
-            return damaged("the last restore without its time or outcome");
-        }
-        last.boot_id = boot_id;
-        record.last_restore = std::move(last);
+    if (const auto& last = record->last_restore; last && !(last->time >= 0 && last->time <= latest_time)) {
+        return damaged("the last restore's time is out of range");
     }
-    return record;
+    return std::move(*record);
 }
 
 }  // namespace quvane::executor::boot_set

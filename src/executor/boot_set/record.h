@@ -2,14 +2,18 @@
 // patches the last `save` saved as accepted, which of them a later remove or deactive withdrew
 // (left out of every restore until the next save), the patches accepted since (lost at a
 // reboot until saved), and how the last restore went. A change is written here before the
-// daemon call that makes it, and settled by the call's answer.
+// daemon call that makes it, and settled by the call's answer. The JSON form is the schemas'
+// below: a new field is its member and its line there.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
+#include "decoding/schema.h"
 #include "error_value.h"
 
 namespace quvane::executor::boot_set {
@@ -65,3 +69,44 @@ tl::expected<Record, Unusable> from_json(std::string_view json, std::string_view
 std::string exact_path(std::string_view path);
 
 }  // namespace quvane::executor::boot_set
+
+namespace quvane {
+
+template <>
+struct RecordSchema<executor::boot_set::SavedPatch> {
+    using R = executor::boot_set::SavedPatch;
+    static constexpr std::string_view name = "SavedPatch";
+    static constexpr bool object_only = true;
+    static constexpr auto fields = std::tuple{
+        field("uuid", &R::uuid), field("name", &R::name), field("withdrawn", &R::withdrawn)};
+};
+
+template <>
+struct RecordSchema<executor::boot_set::UnsavedAccept> {
+    using R = executor::boot_set::UnsavedAccept;
+    static constexpr std::string_view name = "UnsavedAccept";
+    static constexpr bool object_only = true;
+    static constexpr auto fields = std::tuple{field("name", &R::name), field("boot_id", &R::boot_id)};
+};
+
+template <>
+struct RecordSchema<executor::boot_set::LastRestore> {
+    using R = executor::boot_set::LastRestore;
+    static constexpr std::string_view name = "LastRestore";
+    static constexpr bool object_only = true;
+    static constexpr auto fields = std::tuple{field("boot_id", &R::boot_id),
+                                              field("time", &R::time),
+                                              field("succeeded", &R::succeeded)};
+};
+
+template <>
+struct RecordSchema<executor::boot_set::Record> {
+    using R = executor::boot_set::Record;
+    static constexpr std::string_view name = "Record";
+    static constexpr bool object_only = true;
+    static constexpr auto fields =
+        std::tuple{field("saved", &R::saved), field("unsaved_accepts", &R::unsaved),
+                   field("last_restore", &R::last_restore)};
+};
+
+}  // namespace quvane

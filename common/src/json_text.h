@@ -3,6 +3,9 @@
 #pragma once
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <concepts>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -29,8 +32,27 @@ std::string_view word(Enum value) noexcept {
 
 void append_value(std::string& out, std::string_view text);
 void append_value(std::string& out, const FileSystemName& name);
-void append_value(std::string& out, std::uint32_t number);
 void append_value(std::string& out, const TextMap& map);
+
+// Numbers and truth values of exactly these types, so that a kind the writer does not know
+// (a char, a size) fails to compile rather than passing for another. A number that is not
+// finite, which JSON cannot hold, is written as null.
+template <class Number>
+requires std::same_as<Number, std::uint32_t> || std::same_as<Number, double>
+void append_value(std::string& out, Number number) {
+    if constexpr (std::is_floating_point_v<Number>) {
+        if (!std::isfinite(number)) {
+            out.append("null");
+            return;
+        }
+    }
+    char text[32];
+    out.append(text, std::to_chars(text, text + sizeof text, number).ptr);
+}
+template <std::same_as<bool> Truth>
+void append_value(std::string& out, Truth truth) {
+    out.append(truth ? "true" : "false");
+}
 
 // Our own words, plain ASCII all: written as they are.
 template <class Enum>
@@ -134,6 +156,10 @@ void append_value(std::string& out, const Record& record, Between between = {});
 template <class T>
 void append_value(std::string& out, const std::vector<T>& values, Between between = {});
 
+// null when empty.
+template <class T>
+void append_value(std::string& out, const std::optional<T>& value, Between between = {});
+
 // A field's value, and the hand-over for those that hold arrays.
 template <class T>
 void append_field(std::string& out, const T& value, Between between) {
@@ -155,6 +181,15 @@ void append_value(std::string& out, const std::vector<T>& values, Between betwee
         between(out);
     }
     out.push_back(']');
+}
+
+template <class T>
+void append_value(std::string& out, const std::optional<T>& value, Between between) {
+    if (value) {
+        append_field(out, *value, between);
+    } else {
+        out.append("null");
+    }
 }
 
 // An object with the record's fields, in schema order, under their schema keys.

@@ -2,7 +2,6 @@
 
 #include <fmt/format.h>
 
-#include "patch_text.h"
 
 namespace quvane::json {
 
@@ -16,10 +15,6 @@ void append_value(std::string& out, std::string_view text) {
 
 void append_value(std::string& out, const FileSystemName& name) {
     append_string(out, name.bytes, Escaping::TerminalSafe);
-}
-
-void append_value(std::string& out, std::uint32_t number) {
-    fmt::format_to(std::back_inserter(out), "{}", number);
 }
 
 void append_value(std::string& out, const TextMap& map) {
