@@ -20,6 +20,11 @@ def patch_list(count):
 
 for count in (0, 1000, 100000):
     (out / f"list_{count}.json").write_text(response(patch_list(count)))
+# Every patch accepted, for save, restore and boot; what they call besides answers null.
+for count in (1000, 10000, 100000):
+    (out / f"list_accepted_{count}.json").write_text(
+        response([dict(record, status="Accepted") for record in patch_list(count)]))
+(out / "null.json").write_text(response(None))
 # Every name with a non-ASCII character, escaped as a daemon that writes ASCII only sends it.
 escaped = [dict(record, name=record["name"].replace("-fix", "-fix-\u00e9")) for record in patch_list(100000)]
 (out / "list_escaped_100000.json").write_text(

@@ -61,16 +61,24 @@ cases = [
 
 print(f"{'case':34} {'quvane ms':>10} {'floor ms':>9} {'ratio':>6} {'quvane MiB':>10} {'floor MiB':>9} "
       f"{'response KiB':>12} {'reads':>6} {'reads/KiB':>9}")
-for name, response_file, args, requests, binary, *floor_options in cases:
+
+
+def row(name, response_file, args, requests, binary, floor_options=(), other=None, setup=None):
+    """One line of the table; `other` answers every request but the list, `setup` runs once
+    before the timed runs (a save that makes the record the boot set's runs read)."""
     work = Path(tempfile.mkdtemp(prefix="quvane-bench-"))
     socket = work / "quvaned.sock"
-    server = subprocess.Popen([daemon, str(socket), str(Path(responses) / response_file)])
+    os.environ["QUVANE_STATE_DIR"] = str(work / "state")
+    server = subprocess.Popen([daemon, str(socket), str(Path(responses) / response_file)] +
+                              ([str(Path(responses) / other)] if other else []))
     while not socket.exists():
         time.sleep(0.01)
     ours = [binary, "-w", str(work)] + [a.replace("{work}", str(work)) for a in args] \
         if binary != empty else [binary]
-    theirs = [floor] + [a.replace("{work}", str(work)) for a in sum(floor_options, [])] + \
+    theirs = [floor] + [a.replace("{work}", str(work)) for a in floor_options] + \
         [str(socket)] + requests
+    if setup:
+        run([binary, "-w", str(work)] + setup)
     for _ in range(3):
         run(ours), run(theirs)
     times_ours, times_floor, rss_ours, rss_floor = [], [], [], []
@@ -92,3 +100,23 @@ for name, response_file, args, requests, binary, *floor_options in cases:
     per_kib = f"{reads / size_kib:.4f}" if reads != "-" else "-"
     print(f"{name:34} {median_ours:10.2f} {median_floor:9.2f} {median_ours / median_floor:6.2f} "
           f"{max(rss_ours) / 1024:10.1f} {max(rss_floor) / 1024:9.1f} {size_kib:12.1f} {reads!s:>6} {per_kib:>9}")
+
+
+for name, response_file, args, requests, binary, *floor_options in cases:
+    row(name, response_file, args, requests, binary, sum(floor_options, []))
+
+# What the next boot restores: the same daemon calls, and a floor that replaces a file with the
+# answers' bytes (synced and renamed) where quvane writes its record or its metrics.
+listing = request("get_patch_list", "", 1)
+for count in (1000, 10000, 100000):
+    accepted = f"list_accepted_{count}.json"
+    label = f"{count:,}".replace(",", " ")
+    replace = ["-o", "{work}/floor.out"]
+    row(f"save, {label} accepted", accepted, ["save"],
+        [listing, request("save_patch_status", "", 2)], quvane, replace, "null.json", ["save"])
+    row(f"restore --accepted, {label}", accepted, ["restore", "--accepted"],
+        [request("restore_patch_status", "true", 1), request("get_patch_list", "", 2)], quvane,
+        replace, "null.json", ["save"])
+    row(f"boot, {label} accepted", accepted, ["boot"], [listing], quvane, (), "null.json", ["save"])
+    row(f"--metrics-file boot, {label}", accepted, ["--metrics-file", "{work}/quvane.prom", "boot"],
+        [listing], quvane, replace, "null.json", ["save"])

@@ -166,7 +166,7 @@ Result<> PatchCommandExecutor::save(const args::SubCommand& command, boot_set::K
         } else if (audit && result) {
             audit->outcome(result, command.force() ? " force=yes" : "",
                            {{"boot_set", keeper.boot_set_names()},
-                            {"dropped", joined(keeper.dropped(), ",")}});
+                            {"dropped", keeper.dropped()}});
         } else if (audit) {
             audit->outcome(result, command.force() ? " force=yes" : "");
         }

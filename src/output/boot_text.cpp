@@ -82,19 +82,19 @@ std::string utc(double seconds) {
 }
 
 std::string note_text(const BootNote& note) {
-    const bool one = note.patches.size() == 1;
+    const bool one = note.names.size() == 1;
     switch (note.kind) {
         case BootNote::Kind::Saved:
-            return (note.patches.empty()
+            return (note.saved.empty()
                         ? std::string("quvane: the next boot restores no patch")
-                        : "quvane: the next boot restores " + joined(note.patches)) +
+                        : "quvane: the next boot restores " + joined(note.saved)) +
                    (note.forced && !note.others.empty() ? "; --force dropped " + joined(note.others)
                                                         : "");
         case BootNote::Kind::Restored: {
             std::string text =
-                note.patches.empty()
+                note.names.empty()
                     ? "quvane: no patch of the boot set is accepted after the restore"
-                    : "quvane: back as accepted: " + joined(note.patches);
+                    : "quvane: back as accepted: " + joined(note.names);
             if (!note.others.empty()) {
                 text += "; in the boot set but not back: " + joined(note.others);
             }
@@ -103,10 +103,10 @@ std::string note_text(const BootNote& note) {
         case BootNote::Kind::Withdrawn:
             return fmt::format("quvane: {} {} left out of the next boot ('quvane save' makes the "
                                "daemon's saved status agree)",
-                               joined(note.patches), one ? "is" : "are");
+                               joined(note.names), one ? "is" : "are");
         case BootNote::Kind::Unsaved:
             return fmt::format("quvane: {} {} kept across reboots only after 'quvane save'",
-                               joined(note.patches), one ? "is" : "are");
+                               joined(note.names), one ? "is" : "are");
         case BootNote::Kind::Unkept:
             break;
     }

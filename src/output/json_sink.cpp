@@ -52,12 +52,7 @@ void append_names(std::string& out, std::string_view key, const Names& names) {
         if (out.back() != '[') {
             out.push_back(',');
         }
-        if constexpr (std::is_same_v<std::decay_t<decltype(name)>,
-                                     executor::boot_set::SavedPatch>) {
-            json::append_string(out, name.name, json::Escaping::TerminalSafe);
-        } else {
-            json::append_string(out, name, json::Escaping::TerminalSafe);
-        }
+        json::append_string(out, name, json::Escaping::TerminalSafe);
     }
     out.push_back(']');
 }
@@ -142,7 +137,7 @@ void JsonSink::boot_note(const BootNote& note) {
     switch (note.kind) {
         case BootNote::Kind::Saved:
             notes_.append(",\"boot_set\":[");
-            for (const executor::boot_set::SavedPatch& patch : note.patches) {
+            for (const executor::boot_set::SavedPatch& patch : note.saved) {
                 append_patch(notes_, patch.uuid, patch.name);
                 notes_.push_back('}');
             }
@@ -155,14 +150,14 @@ void JsonSink::boot_note(const BootNote& note) {
             }
             break;
         case BootNote::Kind::Restored:
-            append_names(notes_, "restored", note.patches);
+            append_names(notes_, "restored", note.names);
             append_names(notes_, "not_restored", note.others);
             break;
         case BootNote::Kind::Withdrawn:
-            append_names(notes_, "withdrawn", note.patches);
+            append_names(notes_, "withdrawn", note.names);
             break;
         case BootNote::Kind::Unsaved:
-            append_names(notes_, "unsaved", note.patches);
+            append_names(notes_, "unsaved", note.names);
             break;
         case BootNote::Kind::Unkept:
             notes_.append(",\"boot_record_error\":");

@@ -9,27 +9,6 @@
 namespace quvane::executor::boot_set {
 namespace {
 
-double now() {
-    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
-template <class Names>
-std::string joined(const Names& names, std::string_view between = ", ") {
-    std::string text;
-    for (const auto& name : names) {
-        if (!text.empty()) {
-            text += between;
-        }
-        if constexpr (requires { name.name; }) {
-            text += name.name;
-        } else {
-            text += name;
-        }
-    }
-    return text;
-}
-
 // "Refusing to save: …", caused by why and the ways out.
 Error refusal(std::string_view headline, std::string why, std::string way_out) {
     return Error(std::move(way_out))
@@ -39,16 +18,13 @@ Error refusal(std::string_view headline, std::string why, std::string way_out) {
 }
 
 std::string one_line(const Error& error) {
-    std::string text = error.message();
-    for (const std::string& cause : error.causes()) {
-        text += ": " + cause;
-    }
-    return text;
+    return error.causes().empty()
+               ? error.message()
+               : fmt::format("{}: {}", error.message(), fmt::join(error.causes(), ": "));
 }
 
 std::unordered_set<std::string_view> accepted_in(const std::vector<PatchListRecord>& live) {
-    std::unordered_set<std::string_view> accepted;
-    accepted.reserve(live.size());
+    std::unordered_set<std::string_view> accepted(live.size());
     for (const PatchListRecord& patch : live) {
         if (patch.status == PatchStatus::Accepted) {
             accepted.insert(patch.uuid);
@@ -57,21 +33,27 @@ std::unordered_set<std::string_view> accepted_in(const std::vector<PatchListReco
     return accepted;
 }
 
+Record accepted_record(const std::vector<PatchListRecord>& live) {
+    Record record;
+    for (const PatchListRecord& patch : live) {
+        if (patch.status == PatchStatus::Accepted) {
+            record.saved.push_back({std::string(patch.uuid), std::string(patch.name)});
+        }
+    }
+    return record;
+}
+
 }  // namespace
 
 Settled settled(const Result<>& result) {
     if (result) {
         return Settled::Done;
     }
-    switch (result.error().kind()) {
-        case FailureKind::Refused:
-        case FailureKind::UnknownPatch:
-        case FailureKind::Already:
-            return Settled::Refused;
-        default:
-            // Timed out, interrupted, the connection lost: the daemon may have done it.
-            return Settled::Unknown;
-    }
+    const FailureKind kind = result.error().kind();
+    return kind == FailureKind::Refused || kind == FailureKind::UnknownPatch ||
+                   kind == FailureKind::Already
+               ? Settled::Refused
+               : Settled::Unknown;
 }
 
 void Keeper::unkept(const Error& why) {
@@ -79,29 +61,25 @@ void Keeper::unkept(const Error& why) {
 }
 
 void Keeper::load(bool to_write) {
-    if (loaded_) {
+    if (std::exchange(loaded_, true)) {
         return;
     }
-    loaded_ = true;
     boot_ = ThisBoot::read(proc_dir_);
     auto store = Store::open(state_dir_, work_dir_, to_write);
     if (!store) {
         state_ = Problem{store.error().untrusted ? RecordState::Untrusted : RecordState::NoPlace,
                          std::move(store.error().why)};
-        return;
+    } else if (*store) {
+        store_.emplace(std::move(**store));
+        auto read = store_->read();
+        if (!read) {
+            state_ = Problem{read.error().other_version ? RecordState::OtherVersion
+                                                        : RecordState::Unreadable,
+                             std::move(read.error().why)};
+        } else {
+            state_ = std::move(*read);
+        }
     }
-    if (!*store) {
-        return;
-    }
-    store_.emplace(std::move(**store));
-    auto read = store_->read();
-    if (!read) {
-        state_ = Problem{read.error().other_version ? RecordState::OtherVersion
-                                                    : RecordState::Unreadable,
-                         std::move(read.error().why)};
-        return;
-    }
-    state_ = std::move(*read);
 }
 
 Record* Keeper::record() {
@@ -110,8 +88,8 @@ Record* Keeper::record() {
 }
 
 void Keeper::write() {
-    if (Record* now = record(); now != nullptr && store_) {
-        if (auto written = store_->write(*now); !written) {
+    if (record() != nullptr && store_) {
+        if (auto written = store_->write(*record()); !written) {
             unkept(written.error());
         }
     }
@@ -128,15 +106,14 @@ bool Keeper::keeps() {
 }
 
 Result<> Keeper::before_save(const std::vector<PatchListRecord>& live, bool force) {
-    load(true);
     if (const auto* problem = std::get_if<Problem>(&state_)) {
         const bool untrusted = problem->state == RecordState::Untrusted;
         if (!force) {
             return tl::unexpected(refusal(
                 "what it would drop from what the next boot restores is not known",
                 one_line(problem->why),
-                untrusted ? "Save all the same, keeping no record, with 'quvane save --force'"
-                          : "Save all the same, writing a new record, with 'quvane save --force'"));
+                fmt::format("Save all the same, {}, with 'quvane save --force'",
+                            untrusted ? "keeping no record" : "writing a new record")));
         }
         forced_ = true;
         if (untrusted) {
@@ -145,51 +122,43 @@ Result<> Keeper::before_save(const std::vector<PatchListRecord>& live, bool forc
         }
     }
     const auto accepted = accepted_in(live);
-    Record* old = record();
-    std::vector<const SavedPatch*> lost;
-    for (const SavedPatch& patch : old != nullptr ? old->saved : std::vector<SavedPatch>{}) {
+    std::vector<std::string_view> lost;
+    for (const SavedPatch& patch : record() != nullptr ? record()->saved : unkept_.saved) {
         if (!accepted.contains(patch.uuid)) {
             dropped_.push_back(patch.name);
             if (!patch.withdrawn) {
-                lost.push_back(&patch);
+                lost.push_back(patch.name);
             }
         }
     }
     if (!lost.empty() && !force) {
-        const bool one = lost.size() == 1;
-        std::vector<std::string_view> lost_names;
-        for (const SavedPatch* patch : lost) {
-            lost_names.push_back(patch->name);
-        }
-        const std::string names = joined(lost_names);
+        const std::string names = fmt::format("{}", fmt::join(lost, ", "));
+        const std::string_view them = lost.size() == 1 ? "it" : "them";
+        const std::string headline =
+            fmt::format("it would drop {} from what the next boot restores", names);
         if (boot_.skipped_by) {
             return tl::unexpected(refusal(
-                fmt::format("it would drop {} from what the next boot restores", names),
+                headline,
                 fmt::format("The restore was skipped at this boot ({} on the kernel command "
                             "line), so the daemon does not hold {} as ACCEPTED",
                             *boot_.skipped_by, names),
                 fmt::format("To keep a patch out of the next boot, 'quvane remove' it; 'quvane "
                             "restore --accepted' then brings back the rest without it. Or save "
                             "without {} with 'quvane save --force'",
-                            one ? "it" : "them")));
+                            them)));
         }
         return tl::unexpected(refusal(
-            fmt::format("it would drop {} from what the next boot restores", names),
+            headline,
             fmt::format("The daemon does not hold {} as ACCEPTED, and no quvane run removed or "
                         "deactivated {}: the restore at the last boot did not run or failed",
-                        names, one ? "it" : "them"),
+                        names, them),
             fmt::format("Bring {} back with 'quvane restore --accepted', or save without {} with "
                         "'quvane save --force'",
-                        one ? "it" : "them", one ? "it" : "them")));
+                        them, them)));
     }
     forced_ = forced_ || !lost.empty();
-    Record next;
-    for (const PatchListRecord& patch : live) {
-        if (patch.status == PatchStatus::Accepted) {
-            next.saved.push_back({std::string(patch.uuid), std::string(patch.name)});
-        }
-    }
-    if (old != nullptr) {
+    Record next = accepted_record(live);
+    if (Record* old = record()) {
         next.last_restore = old->last_restore;
         before_ = std::exchange(*old, std::move(next));
         write();  // the new boot set before the call: an answer lost is no missed restore
@@ -201,21 +170,24 @@ Result<> Keeper::before_save(const std::vector<PatchListRecord>& live, bool forc
 
 void Keeper::after_save(const Result<>& result) {
     Record* now = record();
-    if (now == nullptr) {
+    const Settled outcome = settled(result);
+    if (now == nullptr || outcome == Settled::Unknown) {
         return;
     }
-    const Settled outcome = settled(result);
     if (outcome == Settled::Refused && before_) {
         *now = std::move(*before_);
+        before_.reset();
         write();
-        return;
-    }
-    if (outcome == Settled::Done) {
+    } else if (outcome == Settled::Done) {
         if (!before_) {
             write();
         }
-        notes_.push_back({BootNote::Kind::Saved, now->saved, dropped_, {}, forced_});
+        notes_.push_back({BootNote::Kind::Saved, {}, dropped_, {}, forced_, now->saved});
     }
+}
+
+std::string Keeper::dropped() const {
+    return fmt::format("{}", fmt::join(dropped_, ","));
 }
 
 std::optional<std::vector<SavedPatch>> Keeper::restore_by_patch() {
@@ -245,23 +217,20 @@ std::string Keeper::after_restore(const Result<>& result,
         if (!result || after == nullptr || before == nullptr || !accepted_in(*before).empty()) {
             return {};
         }
-        Record adopted;
-        for (const PatchListRecord& patch : *after) {
-            if (patch.status == PatchStatus::Accepted) {
-                adopted.saved.push_back({std::string(patch.uuid), std::string(patch.name)});
-            }
-        }
-        state_ = std::optional<Record>(std::move(adopted));
+        state_ = std::optional<Record>(accepted_record(*after));
     }
     Record& kept = *record();
-    kept.last_restore = LastRestore{boot_.id, now(), result.has_value()};
+    kept.last_restore = LastRestore{
+        boot_.id,
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count(),
+        result.has_value()};
     BootNote note{BootNote::Kind::Restored};
     if (result && after != nullptr) {
         const auto accepted = accepted_in(*after);
         for (SavedPatch& patch : kept.saved) {
             if (accepted.contains(patch.uuid)) {
                 patch.withdrawn = false;  // back: withdrawn no more
-                note.patches.push_back(patch);
+                note.names.push_back(patch.name);
             } else if (!patch.withdrawn) {
                 note.others.push_back(patch.name);
             }
@@ -271,11 +240,10 @@ std::string Keeper::after_restore(const Result<>& result,
     if (result && after != nullptr) {
         notes_.push_back(note);
     }
-    return joined(note.patches, ",");
+    return fmt::format("{}", fmt::join(note.names, ","));
 }
 
 void Keeper::before_withdraw(const std::vector<std::string>& identifiers) {
-    load(true);
     if (!keeps() || record() == nullptr) {
         return;
     }
@@ -317,32 +285,26 @@ bool Keeper::settle_withdraw(std::string_view identifier, Settled settled, Failu
 }
 
 void Keeper::after_withdraw() {
-    Record* kept = record();
-    if (kept == nullptr) {
+    if (record() == nullptr) {
         return;
     }
     write();
     BootNote note{BootNote::Kind::Withdrawn};
     for (const std::string& identifier : withdrawing_) {
-        const SavedPatch& patch = *kept->saved_as(identifier);
-        if (std::ranges::find(note.patches, patch) == note.patches.end()) {
-            note.patches.push_back(patch);
+        const std::string_view name = record()->saved_as(identifier)->name;
+        if (std::ranges::find(note.names, name) == note.names.end()) {
+            note.names.push_back(name);
         }
     }
-    if (!note.patches.empty()) {
+    if (!note.names.empty()) {
         notes_.push_back(std::move(note));
     }
 }
 
 void Keeper::accepted(const std::vector<std::string>& names) {
-    if (names.empty()) {
-        return;
-    }
-    load(true);
     // Without a record, only a save or a restore starts one; the note holds all the same.
-    const bool kept = keeps() && record() != nullptr;
-    Record scratch;
-    Record& changed = kept ? *record() : scratch;
+    const bool kept = !names.empty() && keeps() && record() != nullptr;
+    Record& changed = kept ? *record() : unkept_;
     BootNote note{BootNote::Kind::Unsaved};
     for (const std::string& name : names) {
         if (SavedPatch* patch = changed.saved_as(name); patch != nullptr) {
@@ -351,12 +313,16 @@ void Keeper::accepted(const std::vector<std::string>& names) {
         }
         std::erase_if(changed.unsaved, [&](const UnsavedAccept& accept) { return accept.name == name; });
         changed.unsaved.push_back({name, boot_.id});
-        note.patches.push_back({"", name});
+    }
+    for (const UnsavedAccept& accept : changed.unsaved) {
+        if (std::ranges::find(names, accept.name) != names.end()) {
+            note.names.push_back(accept.name);
+        }
     }
     if (kept) {
         write();
     }
-    if (!note.patches.empty()) {
+    if (!note.names.empty()) {
         notes_.push_back(std::move(note));
     }
 }
@@ -364,8 +330,8 @@ void Keeper::accepted(const std::vector<std::string>& names) {
 BootView Keeper::view(const std::vector<PatchListRecord>* live) {
     load(false);
     BootView view;
-    view.boot = boot_;
     view.file = store_ ? store_->file() : "";
+    view.boot = boot_;
     if (const auto* problem = std::get_if<Problem>(&state_)) {
         view.record = problem->state;
         view.problem = one_line(problem->why);
@@ -378,8 +344,11 @@ BootView Keeper::view(const std::vector<PatchListRecord>* live) {
 }
 
 std::string Keeper::boot_set_names() {
-    const Record* kept = record();
-    return kept != nullptr ? joined(kept->saved, ",") : "";
+    std::vector<std::string_view> names;
+    for (const SavedPatch& patch : record() != nullptr ? record()->saved : unkept_.saved) {
+        names.push_back(patch.name);
+    }
+    return fmt::format("{}", fmt::join(names, ","));
 }
 
 }  // namespace quvane::executor::boot_set

@@ -85,10 +85,10 @@ std::string to_json(const Record& record, std::string_view owner) {
     return out;
 }
 
-tl::expected<Record, Unusable> from_json(std::string_view json, std::string_view owner) {
+tl::expected<Record, Unusable> from_json(const simdjson::padded_string& json, std::string_view owner) {
     simdjson::dom::parser parser;
     simdjson::dom::element root;
-    if (parser.parse(simdjson::padded_string(json)).get(root) != simdjson::SUCCESS) {
+    if (parser.parse(json).get(root) != simdjson::SUCCESS) {
         return damaged("not JSON");
     }
     auto head = decoding::decode<Head>(root);

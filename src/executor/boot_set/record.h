@@ -16,6 +16,10 @@
 #include "decoding/schema.h"
 #include "error_value.h"
 
+namespace simdjson {
+struct padded_string;
+}
+
 namespace quvane::executor::boot_set {
 
 struct SavedPatch {
@@ -62,7 +66,7 @@ struct Unusable {
 // The record's file: one compact JSON document with its format version and the work directory
 // it belongs to (`owner`, in the form exact_path() gives).
 std::string to_json(const Record& record, std::string_view owner);
-tl::expected<Record, Unusable> from_json(std::string_view json, std::string_view owner);
+tl::expected<Record, Unusable> from_json(const simdjson::padded_string& json, std::string_view owner);
 
 // `path` as JSON text keeps it exactly: bytes that are not UTF-8, and the reverse solidus, as
 // \xNN.

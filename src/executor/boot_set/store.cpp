@@ -6,6 +6,8 @@
 
 #include <fcntl.h>
 #include <fmt/format.h>
+#include <simdjson.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "lossy_utf8.h"
@@ -118,23 +120,25 @@ tl::expected<std::optional<Record>, Unusable> Store::read() const {
     if (!fd) {
         return failed(system_error(errno));
     }
-    std::string json;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+    struct stat status {};
+    if (::fstat(fd.get(), &status) != 0) {
+        return failed(system_error(errno));
+    }
+    if (static_cast<std::size_t>(status.st_size) > longest_record) {
+        return failed(Error("it is larger than any record quvane writes"));
+    }
+    // Read once into the parser's padded buffer: no copy of a record of many megabytes.
+    simdjson::padded_string json(static_cast<std::size_t>(status.st_size));
+    for (std::size_t done = 0; done < json.size();) {
+        const ssize_t got = ::read(fd.get(), json.data() + done, json.size() - done);
         if (got < 0 && errno == EINTR) {
             continue;
         }
-        if (got < 0) {
-            return failed(system_error(errno));
+        if (got <= 0) {
+            return failed(got == 0 ? Error("it was cut short while it was read")
+                                   : system_error(errno));
         }
-        if (got == 0) {
-            break;
-        }
-        json.append(buffer, static_cast<std::size_t>(got));
-        if (json.size() > longest_record) {
-            return failed(Error("it is larger than any record quvane writes"));
-        }
+        done += static_cast<std::size_t>(got);
     }
     auto record = from_json(json, owner_);
     if (!record) {
