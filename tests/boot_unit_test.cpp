@@ -68,6 +68,17 @@ TEST_F(BootUnit, SystemdAcceptsItAsInstalled) {
     std::ofstream(unit.parent_path() / "quvaned.service")
         << "[Unit]\nDescription=stand-in\n[Service]\nExecStart=/usr/sbin/quvane\n";
     verify();
+    // The sandbox, as systemd scores it: at most 3.0 of 10 for each service.
+    for (const std::string service : {"quvane-restore.service", "quvane-metrics.service"}) {
+        const auto scored = testing::run_process({"/usr/bin/systemd-analyze", "security",
+                                                  "--offline=true", "--no-pager",
+                                                  "--root=" + destdir.path().string(), service});
+        const auto at = scored.out.find("Overall exposure level for " + service + ": ");
+        ASSERT_NE(at, std::string::npos) << scored.out << scored.err;
+        const double exposure =
+            std::stod(scored.out.substr(at + service.size() + 29, 4));
+        EXPECT_LE(exposure, 3.0) << service << "\n" << scored.out;
+    }
     EXPECT_EQ(command_line(unit, "ExecStart"),
               (std::vector<std::string>{"/usr/sbin/quvane", "--timeout", "60", "restore",
                                         "--accepted", "--if-saved"}));
@@ -89,7 +100,14 @@ TEST_F(BootUnit, ItsCommandBringsTheAcceptedPatchBackAfterAReboot) {
     EXPECT_EQ(run({"save"}).status, 0);
     restart_daemon();
     EXPECT_EQ(run({"status", patch}).out, patch + ": NOT-APPLIED\n");
-    const auto started = run(start);
+    // As the sandbox runs it: root without a single capability.
+    std::vector<std::string> sandboxed = testing::superuser_prefix().value_or(
+        std::vector<std::string>{});
+    sandboxed.insert(sandboxed.end(), {"/usr/bin/setpriv", "--bounding-set=-all",
+                                       "--inh-caps=-all", "--no-new-privs",
+                                       testing::quvane_binary(), "-w", dir.path().string()});
+    sandboxed.insert(sandboxed.end(), start.begin(), start.end());
+    const auto started = testing::run_process(sandboxed);
     EXPECT_EQ(started.status, 0) << started.out;
     EXPECT_EQ(run({"status", patch}).out, patch + ": ACCEPTED\n");
 }
