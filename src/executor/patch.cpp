@@ -238,7 +238,7 @@ Result<> PatchCommandExecutor::restore(const args::SubCommand& command, boot_set
         std::vector<std::string> withdrawn;
         for (const boot_set::SavedPatch& patch : *by_patch) {
             if (patch.withdrawn) {
-                withdrawn.push_back(patch.name);
+                withdrawn.emplace_back(patch.name);
             }
         }
         Error refused =

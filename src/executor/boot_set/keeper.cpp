@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <unordered_set>
 
 #include <fmt/format.h>
 
@@ -23,21 +22,11 @@ std::string one_line(const Error& error) {
                : fmt::format("{}: {}", error.message(), fmt::join(error.causes(), ": "));
 }
 
-std::unordered_set<std::string_view> accepted_in(const std::vector<PatchListRecord>& live) {
-    std::unordered_set<std::string_view> accepted(live.size());
-    for (const PatchListRecord& patch : live) {
-        if (patch.status == PatchStatus::Accepted) {
-            accepted.insert(patch.uuid);
-        }
-    }
-    return accepted;
-}
-
 Record accepted_record(const std::vector<PatchListRecord>& live) {
     Record record;
     for (const PatchListRecord& patch : live) {
         if (patch.status == PatchStatus::Accepted) {
-            record.saved.push_back({std::string(patch.uuid), std::string(patch.name)});
+            record.save(patch.uuid, patch.name);
         }
     }
     return record;
@@ -121,10 +110,10 @@ Result<> Keeper::before_save(const std::vector<PatchListRecord>& live, bool forc
             return {};
         }
     }
-    const auto accepted = accepted_in(live);
+    auto accepted = accepted_in(live);
     std::vector<std::string_view> lost;
     for (const SavedPatch& patch : record() != nullptr ? record()->saved : unkept_.saved) {
-        if (!accepted.contains(patch.uuid)) {
+        if (accepted.find(patch.uuid) == UuidIndex::none) {
             dropped_.push_back(patch.name);
             if (!patch.withdrawn) {
                 lost.push_back(patch.name);
@@ -214,7 +203,10 @@ std::string Keeper::after_restore(const Result<>& result,
     if (record() == nullptr) {
         // A host that saved before quvane kept records: after a restore the daemon holds as
         // accepted what it had saved as accepted, but only where nothing was accepted before.
-        if (!result || after == nullptr || before == nullptr || !accepted_in(*before).empty()) {
+        if (!result || after == nullptr || before == nullptr ||
+            std::ranges::any_of(*before, [](const PatchListRecord& patch) {
+                return patch.status == PatchStatus::Accepted;
+            })) {
             return {};
         }
         state_ = std::optional<Record>(accepted_record(*after));
@@ -226,9 +218,9 @@ std::string Keeper::after_restore(const Result<>& result,
         result.has_value()};
     BootNote note{BootNote::Kind::Restored};
     if (result && after != nullptr) {
-        const auto accepted = accepted_in(*after);
+        auto accepted = accepted_in(*after);
         for (SavedPatch& patch : kept.saved) {
-            if (accepted.contains(patch.uuid)) {
+            if (accepted.find(patch.uuid) != UuidIndex::none) {
                 patch.withdrawn = false;  // back: withdrawn no more
                 note.names.push_back(patch.name);
             } else if (!patch.withdrawn) {

@@ -110,11 +110,19 @@ tl::expected<Record, Unusable> from_json(const simdjson::padded_string& json, st
         if (!old) {
             return damaged(old.error().description);
         }
-        return Record{std::move(old->saved), {}, {}};
+        Record record;
+        for (const SavedPatch& patch : old->saved) {
+            record.save(patch.uuid, patch.name, patch.withdrawn);
+        }
+        return record;
     }
     auto record = decoding::decode<Record>(root);
     if (!record) {
         return damaged(record.error().description);
+    }
+    // The text is the parser's until it is kept.
+    for (SavedPatch& patch : record->saved) {
+        patch = {record->text.keep(patch.uuid), record->text.keep(patch.name), patch.withdrawn};
     }
     if (const auto& last = record->last_restore; last && !(last->time >= 0 && last->time <= latest_time)) {
         return damaged("the last restore's time is out of range");

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "decoding/schema.h"
+#include "decoding/text_arena.h"
 #include "error_value.h"
 
 namespace simdjson {
@@ -22,9 +23,10 @@ struct padded_string;
 
 namespace quvane::executor::boot_set {
 
+// Its text is held by the record it belongs to.
 struct SavedPatch {
-    std::string uuid;
-    std::string name;
+    std::string_view uuid;
+    std::string_view name;
     bool withdrawn = false;
 
     bool operator==(const SavedPatch&) const = default;
@@ -50,11 +52,19 @@ struct Record {
     std::vector<SavedPatch> saved;
     std::vector<UnsavedAccept> unsaved;
     std::optional<LastRestore> last_restore;
+    TextArena text{};  // what `saved` points into, where it is not text that outlives it
 
+    // Appends a saved patch, its text kept in the record.
+    void save(std::string_view uuid, std::string_view name, bool withdrawn = false) {
+        saved.push_back({text.keep(uuid), text.keep(name), withdrawn});
+    }
     // The saved patch that `identifier` names by uuid or name; null when none does.
     SavedPatch* saved_as(std::string_view identifier);
 
-    bool operator==(const Record&) const = default;
+    bool operator==(const Record& other) const {
+        return saved == other.saved && unsaved == other.unsaved &&
+               last_restore == other.last_restore;
+    }
 };
 
 // Why a record cannot be used.

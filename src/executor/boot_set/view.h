@@ -56,6 +56,26 @@ struct BootView {
     std::optional<LastRestore> restore;  // this boot's, when one ran
 };
 
+// The positions of uuids in a list, found without a node per entry: the next position first
+// (the record keeps the daemon's order, so lists usually meet in step), else a table sorted by
+// hash, built at the first miss.
+class UuidIndex {
+  public:
+    static constexpr std::size_t none = static_cast<std::size_t>(-1);
+
+    explicit UuidIndex(std::vector<std::string_view> uuids) : uuids_(std::move(uuids)) {}
+    // The position of `uuid`, or none.
+    std::size_t find(std::string_view uuid);
+
+  private:
+    std::vector<std::string_view> uuids_;
+    std::vector<std::pair<std::size_t, std::size_t>> table_;  // hash, position
+    std::size_t next_ = 0;
+};
+
+// The uuids of the patches `live` holds as accepted.
+UuidIndex accepted_in(const std::vector<PatchListRecord>& live);
+
 // Every listed patch in the daemon's order (none when `live` is null: the daemon did not
 // answer), then the saved and lost ones it does not list. `record` is null where none can be
 // used.
