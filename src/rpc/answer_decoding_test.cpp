@@ -112,6 +112,7 @@ TEST(AnswerDecoding, AValidAnswerDecodesAtAnySize) {
         R"({"uuid":"u","name":"n","status":{"Actived":null}})",
         R"({"uu\u0069d":"u","name":"n","status":"Actived"})",
         R"({"uuid":"u","name":"n","status":"Actived","since":[1,{"x":null}]})",
+        R"({"uuid":"u","name":"n","status":"Actived","n":[18446744073709551615,1e100,0.12345678901234567890]})",
     };
     for (const std::string& record : records) {
         std::string json = R"({"jsonrpc":"2.0","id":1,"result":[)" + record;

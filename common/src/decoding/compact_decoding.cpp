@@ -92,9 +92,9 @@ std::optional<std::string_view> Cursor::text_of(std::string_view raw, bool ascii
     return keep == Keep::InArena ? arena_.keep(text) : text;
 }
 
-bool Cursor::number() noexcept {
+bool Cursor::number() {
     // The parser reads an integer of up to 19 digits exactly, and a fraction or an exponent
-    // as a double, which a long one may overflow: those decline, and the tree decides.
+    // as a double, which a long one may overflow: those it is asked about.
     constexpr int most_digits = 19;
     const auto digits = [&] {
         const char* const first = at_;
@@ -104,6 +104,7 @@ bool Cursor::number() noexcept {
         return static_cast<int>(at_ - first);
     };
     skip_blanks();
+    const char* const start = at_;
     const bool negative = at_ < end_ && *at_ == '-';
     at_ += negative ? 1 : 0;
     const bool zero = at_ < end_ && *at_ == '0';
@@ -118,18 +119,23 @@ bool Cursor::number() noexcept {
             return false;
         }
     }
+    int exponent = 0;
     if (at_ < end_ && (*at_ == 'e' || *at_ == 'E')) {
         ++at_;
         if (at_ < end_ && (*at_ == '+' || *at_ == '-')) {
             ++at_;
         }
-        const int exponent = digits();
-        if (exponent == 0 || exponent > 2) {
+        if ((exponent = digits()) == 0) {
             return false;
         }
     }
     // A negative integer of 19 digits may be below the least the parser reads.
-    return whole + fraction <= most_digits - (negative && fraction == 0 ? 1 : 0);
+    if (exponent <= 2 && whole + fraction <= most_digits - (negative && fraction == 0 ? 1 : 0)) {
+        return true;
+    }
+    // Rare: the parser decides on the one token, as it would inside the whole answer.
+    quoted_.assign(start, at_);
+    return escapes_.parse(quoted_).error() == simdjson::SUCCESS;
 }
 
 bool Cursor::skip_value() {

@@ -131,8 +131,9 @@ class Cursor {
                                             Keep keep);
     // A number from 0 to 255, written with one to three digits.
     std::optional<unsigned> byte_number() noexcept;
-    // A number as the JSON grammar writes it, of no more digits than the parser reads exactly.
-    bool number() noexcept;
+    // A number as the JSON grammar writes it, and as the parser takes it: one of more digits
+    // than the parser reads exactly, or a long exponent, is handed to the parser alone.
+    bool number();
 
     void skip_blanks() noexcept {
         while (at_ < end_ && (*at_ == ' ' || *at_ == '\n' || *at_ == '\t' || *at_ == '\r')) {
@@ -144,8 +145,8 @@ class Cursor {
     const char* end_;
     std::size_t depth_ = 0;  // of brackets open around the cursor
     TextArena& arena_;
-    std::string quoted_;             // a string with escapes, as the parser is given it
-    simdjson::dom::parser escapes_;  // replaces them; its text lasts until the next one
+    std::string quoted_;             // a string with escapes or a long number, for the parser
+    simdjson::dom::parser escapes_;  // decides on them; its text lasts until the next one
 };
 
 // Takes a key and its colon: the index of `keys` it names (as written, or with escapes), or
