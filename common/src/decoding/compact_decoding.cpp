@@ -291,7 +291,7 @@ namespace {
 enum ErrorMember : std::size_t { Code, Message, Data, NoErrorMember };
 constexpr std::array<std::string_view, NoErrorMember> error_members{"code", "message", "data"};
 
-// One member of an error object into `error`; false where it declines.
+// One member of an error object (code, message or data) into `error`; false where it declines.
 bool take_error_member(Cursor& cursor, std::size_t which, ErrorObject& error) {
     if (which == Code) {
         const auto code = cursor.int32();
@@ -303,10 +303,7 @@ bool take_error_member(Cursor& cursor, std::size_t which, ErrorObject& error) {
         error.message = message.value_or(std::string_view{});
         return message.has_value();
     }
-    if (which != Data) {
-        return cursor.skip_value();
-    }
-    // Kept as the tree keeps it: the parser's compact text of the value.
+    // Data, kept as the tree keeps it: the parser's compact text of the value.
     const auto raw = cursor.raw_value();
     simdjson::dom::parser parser;
     simdjson::dom::element value;
@@ -326,19 +323,10 @@ bool take_error(Cursor& cursor, std::optional<ErrorObject>& out) {
         return true;
     }
     ErrorObject error;
-    std::bitset<NoErrorMember> seen;
-    const bool taken = cursor.each('{', [&] {
-        const auto which = take_key(cursor, error_members);
-        if (!which || (*which < NoErrorMember && seen.test(*which)) ||
-            !take_error_member(cursor, *which, error)) {
-            return false;
-        }
-        if (*which < NoErrorMember) {
-            seen.set(*which);
-        }
-        return true;
+    const auto seen = take_members(cursor, error_members, [&](std::size_t which) {
+        return take_error_member(cursor, which, error);
     });
-    if (!taken || !seen.test(Code) || !seen.test(Message)) {
+    if (!seen || !seen->test(Code) || !seen->test(Message)) {
         return false;
     }
     out = std::move(error);

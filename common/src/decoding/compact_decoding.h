@@ -168,6 +168,35 @@ template <std::size_t N>
     return static_cast<std::size_t>(std::find(keys.begin(), keys.end(), *key) - keys.begin());
 }
 
+// The members of an object: a key of `keys` at most once each, in any order, `take(index)`
+// taking its value (trying the key after the last one first, as daemons write them in order);
+// another key's value skipped. The keys seen, or nothing where it declines. Inlined: a long
+// list's hot loop runs through it once per record.
+template <std::size_t N, class Take>
+[[gnu::always_inline]] inline std::optional<std::bitset<N>> take_members(
+    Cursor& cursor, const std::array<std::string_view, N>& keys, Take take) {
+    std::bitset<N> seen;
+    std::size_t next = 0;
+    if (!cursor.open('{')) {
+        return std::nullopt;
+    }
+    if (!cursor.next_is('}')) {
+        do {
+            const auto index = take_key(cursor, keys, next);
+            const bool known = index && *index < N;
+            if (!index || (known && (seen.test(*index) || !take(*index))) ||
+                (!known && !cursor.skip_value())) {
+                return std::nullopt;
+            }
+            if (known) {
+                seen.set(*index);
+                next = *index + 1;
+            }
+        } while (cursor.take(','));
+    }
+    return cursor.close('}') ? std::optional(seen) : std::nullopt;
+}
+
 // Each kind returns false to decline.
 inline bool take_value(Cursor& cursor, TextView& out) {
     const auto text = cursor.string();
@@ -238,27 +267,8 @@ bool take_value(Cursor& cursor, R& out) {
             return cursor.close(']');
         }
     }
-    std::bitset<count> seen;
-    std::size_t next = 0;
-    // Written out rather than through each(), which would not be inlined: a long list's hot
-    // loop.
-    if (!cursor.open('{')) {
-        return false;
-    }
-    if (!cursor.next_is('}')) {
-        do {
-            const auto index = take_key(cursor, field_keys<R>, next);
-            if (!index || (*index < count && (seen.test(*index) || !field(*index))) ||
-                (*index == count && !cursor.skip_value())) {
-                return false;
-            }
-            if (*index < count) {
-                seen.set(*index);
-                next = *index + 1;
-            }
-        } while (cursor.take(','));
-    }
-    return cursor.close('}') && seen.all();
+    const auto seen = take_members(cursor, field_keys<R>, field);
+    return seen && seen->all();
 }
 
 template <class T>
@@ -284,25 +294,16 @@ bool take_error(Cursor& cursor, std::optional<ErrorObject>& out);
 template <class T>
 Outcome decode(std::string_view bytes, TextArena& arena, T& out,
                std::optional<ErrorObject>& error) {
-    enum Member : std::size_t { Result, Id, JsonRpc, Error, None };
-    static constexpr std::array<std::string_view, None> members{"result", "id", "jsonrpc", "error"};
-    std::bitset<None> seen;
+    enum Member : std::size_t { Result, Id, JsonRpc, Error };
+    static constexpr std::array<std::string_view, 4> members{"result", "id", "jsonrpc", "error"};
     bool result_taken = false;
     Cursor cursor(bytes, arena);
     // Room for as many records as the bytes can hold in the usual form.
     if constexpr (requires { out.reserve(0); }) {
         out.reserve(most_items<typename T::value_type>(bytes.size()));
     }
-    if (!cursor.open('{')) {
-        return Outcome::Declined;
-    }
-    do {
-        const auto which = take_key(cursor, members);
-        if (!which || (*which < None && seen.test(*which))) {
-            return Outcome::Declined;
-        }
-        bool taken = false;
-        switch (*which) {
+    const auto seen = take_members(cursor, members, [&](std::size_t which) {
+        switch (which) {
             case Result: {
                 // A result that is no T is no fault while an error object stands beside it.
                 const Cursor::Mark before = cursor.mark();
@@ -311,35 +312,24 @@ Outcome decode(std::string_view bytes, TextArena& arena, T& out,
                 if (!result_taken) {
                     cursor.rewind(before);
                 }
-                taken = result_taken || cursor.skip_value();
-                break;
+                return result_taken || cursor.skip_value();
             }
             case Id:
-            case None:
-                taken = cursor.skip_value();
-                break;
+                return cursor.skip_value();
             case JsonRpc:
-                taken = cursor.word("null") || cursor.string().has_value();
-                break;
-            case Error:
-                taken = take_error(cursor, error);
-                break;
+                return cursor.word("null") || cursor.string().has_value();
+            default:
+                return take_error(cursor, error);
         }
-        if (!taken) {
-            return Outcome::Declined;
-        }
-        if (*which < None) {
-            seen.set(*which);
-        }
-    } while (cursor.take(','));
-    if (!cursor.close('}') || !cursor.at_end() || !seen.test(Id)) {
+    });
+    if (!seen || !cursor.at_end() || !seen->test(Id)) {
         return Outcome::Declined;
     }
     if (error) {
         return Outcome::Refused;
     }
     // Without a result, Empty is null.
-    return result_taken || (!seen.test(Result) && std::is_same_v<T, Empty>) ? Outcome::Decoded
+    return result_taken || (!seen->test(Result) && std::is_same_v<T, Empty>) ? Outcome::Decoded
                                                                             : Outcome::Declined;
 }
 
