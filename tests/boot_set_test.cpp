@@ -75,7 +75,10 @@ TEST_F(BootSet, HandCommandsAndRebootsNeverLoseAnAcceptedPatchSilently) {
         {Nothing, {"--json", "restore", "--accepted"}, 0, R"("restored":["CVE-2023-4911"])"},
         {Nothing, {"save"}, 0, ""},
         {Reboot, {"--timeout", "60", "restore", "--accepted", "--if-saved"}, 0, ""},
-        {Nothing, {"boot"}, 0, "The next boot restores CVE-2023-4911.\nThe restore at this boot succeeded"},
+        {Nothing,
+         {"boot"},
+         0,
+         "The next boot restores CVE-2023-4911.\nThe restore at this boot succeeded"},
     };
     std::size_t since_kill_switch = 0;
     for (const auto& step : steps) {

@@ -18,7 +18,7 @@ namespace {
 std::filesystem::path install_unit(const std::filesystem::path& destdir) {
     const auto result =
         testing::run_installer({"/usr/bin/env", "DESTDIR=" + destdir.string(), CMAKE_COMMAND,
-                                "--install", BINARY_DIR, "--prefix", "/usr"});
+                                "--install", SHIPPED_DIR, "--prefix", "/usr"});
     EXPECT_EQ(result.status, 0) << result.out << result.err;
     return destdir / "usr/lib/systemd/system/quvane-restore.service";
 }
@@ -41,7 +41,7 @@ std::vector<std::string> command_line(const std::filesystem::path& unit, const s
 class BootUnit : public testing::EndToEnd {
   protected:
     void SetUp() override {
-        if (::access(BINARY_DIR, W_OK) != 0) {
+        if (::access(SHIPPED_DIR, W_OK) != 0) {
             GTEST_SKIP() << "installing writes into the build directory, which this user cannot "
                             "write";
         }
@@ -70,13 +70,12 @@ TEST_F(BootUnit, SystemdAcceptsItAsInstalled) {
     verify();
     // The sandbox, as systemd scores it: at most 3.0 of 10 for each service.
     for (const std::string service : {"quvane-restore.service", "quvane-metrics.service"}) {
-        const auto scored = testing::run_process({"/usr/bin/systemd-analyze", "security",
-                                                  "--offline=true", "--no-pager",
-                                                  "--root=" + destdir.path().string(), service});
+        const auto scored =
+            testing::run_process({"/usr/bin/systemd-analyze", "security", "--offline=true",
+                                  "--no-pager", "--root=" + destdir.path().string(), service});
         const auto at = scored.out.find("Overall exposure level for " + service + ": ");
         ASSERT_NE(at, std::string::npos) << scored.out << scored.err;
-        const double exposure =
-            std::stod(scored.out.substr(at + service.size() + 29, 4));
+        const double exposure = std::stod(scored.out.substr(at + service.size() + 29, 4));
         EXPECT_LE(exposure, 3.0) << service << "\n" << scored.out;
     }
     EXPECT_EQ(command_line(unit, "ExecStart"),
@@ -101,11 +100,11 @@ TEST_F(BootUnit, ItsCommandBringsTheAcceptedPatchBackAfterAReboot) {
     restart_daemon();
     EXPECT_EQ(run({"status", patch}).out, patch + ": NOT-APPLIED\n");
     // As the sandbox runs it: root without a single capability.
-    std::vector<std::string> sandboxed = testing::superuser_prefix().value_or(
-        std::vector<std::string>{});
-    sandboxed.insert(sandboxed.end(), {"/usr/bin/setpriv", "--bounding-set=-all",
-                                       "--inh-caps=-all", "--no-new-privs",
-                                       testing::quvane_binary(), "-w", dir.path().string()});
+    std::vector<std::string> sandboxed =
+        testing::superuser_prefix().value_or(std::vector<std::string>{});
+    sandboxed.insert(sandboxed.end(),
+                     {"/usr/bin/setpriv", "--bounding-set=-all", "--inh-caps=-all",
+                      "--no-new-privs", testing::quvane_binary(), "-w", dir.path().string()});
     sandboxed.insert(sandboxed.end(), start.begin(), start.end());
     const auto started = testing::run_process(sandboxed);
     EXPECT_EQ(started.status, 0) << started.out;

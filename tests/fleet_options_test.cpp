@@ -14,8 +14,8 @@
 #include <unistd.h>
 
 #include "executor/operation_lock.h"
-#include "os/file_descriptor.h"
 #include "json_text.h"
+#include "os/file_descriptor.h"
 #include "rpc/answer_decoding.h"
 #include "support/end_to_end.h"
 #include "support/process.h"

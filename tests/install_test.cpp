@@ -16,7 +16,7 @@ using ::testing::ElementsAreArray;
 
 // cmake --install and cpack write into the build directory.
 #define SKIP_UNLESS_BUILD_DIRECTORY_IS_WRITABLE() \
-    if (::access(BINARY_DIR, W_OK) != 0)          \
+    if (::access(SHIPPED_DIR, W_OK) != 0)         \
     GTEST_SKIP() << "installing writes into the build directory, which this user cannot write"
 
 TEST(Install, PutsBinaryManualAndCompletionsUnderDestdirAndPrefix) {
@@ -24,7 +24,7 @@ TEST(Install, PutsBinaryManualAndCompletionsUnderDestdirAndPrefix) {
     testing::TemporaryDirectory destdir;
     const auto result =
         testing::run_installer({"/usr/bin/env", "DESTDIR=" + destdir.path().string(), CMAKE_COMMAND,
-                                "--install", BINARY_DIR, "--prefix", "/opt/q"});
+                                "--install", SHIPPED_DIR, "--prefix", "/opt/q"});
     ASSERT_EQ(result.status, 0) << result.out << result.err;
     const auto root = destdir.path() / "opt/q";
     for (const char* file :
@@ -47,7 +47,7 @@ TEST(Install, DebianPackageHoldsTheProgramItsPagesAndItsDependencies) {
     // A builder's umask must not reach the modes in the package.
     const auto built = testing::run_installer(
         {"/bin/sh", "-c", "umask 077; exec \"$0\" \"$@\"", CPACK_COMMAND, "-G", "DEB", "-B",
-         packages.path().string(), "--config", BINARY_DIR "/CPackConfig.cmake"});
+         packages.path().string(), "--config", SHIPPED_DIR "/CPackConfig.cmake"});
     ASSERT_EQ(built.status, 0) << built.out << built.err;
     std::filesystem::path deb;
     for (const auto& entry : std::filesystem::directory_iterator(packages.path())) {

@@ -2,7 +2,6 @@
 
 #include <fmt/format.h>
 
-
 namespace quvane::json {
 
 std::string_view word(PatchStatus status) noexcept {

@@ -3,10 +3,10 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <concepts>
-#include <array>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -47,7 +47,15 @@ void append_value(std::string& out, Number number) {
         }
     }
     char text[32];
-    out.append(text, std::to_chars(text, text + sizeof text, number).ptr);
+    char* const end = std::to_chars(text, text + sizeof text, number).ptr;
+    out.append(text, end);
+    // The shortest form of a large whole double can be a long run of digits, which a parser
+    // takes for an integer too large to hold: a fraction keeps it a double.
+    if constexpr (std::is_floating_point_v<Number>) {
+        if (std::find_if(text, end, [](char c) { return c == '.' || c == 'e'; }) == end) {
+            out.append(".0");
+        }
+    }
 }
 template <std::same_as<bool> Truth>
 void append_value(std::string& out, Truth truth) {

@@ -165,8 +165,7 @@ Result<> PatchCommandExecutor::save(const args::SubCommand& command, boot_set::K
             audit->refused(result.error());
         } else if (audit && result) {
             audit->outcome(result, command.force() ? " force=yes" : "",
-                           {{"boot_set", keeper.boot_set_names()},
-                            {"dropped", keeper.dropped()}});
+                           {{"boot_set", keeper.boot_set_names()}, {"dropped", keeper.dropped()}});
         } else if (audit) {
             audit->outcome(result, command.force() ? " force=yes" : "");
         }
@@ -202,7 +201,8 @@ Result<> PatchCommandExecutor::restore_each(const std::vector<boot_set::SavedPat
     std::vector<std::string> failures;
     for (const boot_set::SavedPatch& patch : patches) {
         const auto found = statuses.find(patch.uuid);
-        const PatchStatus status = found != statuses.end() ? found->second : PatchStatus::NotApplied;
+        const PatchStatus status =
+            found != statuses.end() ? found->second : PatchStatus::NotApplied;
         if (patch.withdrawn || status == PatchStatus::Accepted || os::interrupted()) {
             continue;
         }
@@ -212,10 +212,10 @@ Result<> PatchCommandExecutor::restore_each(const std::vector<boot_set::SavedPat
             steps.insert(steps.begin(), status == PatchStatus::NotApplied ? "apply" : "active");
         }
         for (const std::string_view step : steps) {
-            auto result = unless_interrupted(
-                remote_->call<StateRecords>(args::subcommand_named(step)->method,
-                                            {wire::encode_argument(patch.uuid)}),
-                patch.name);
+            auto result =
+                unless_interrupted(remote_->call<StateRecords>(args::subcommand_named(step)->method,
+                                                               {wire::encode_argument(patch.uuid)}),
+                                   patch.name);
             if (!result) {
                 failures.push_back(fmt::format("{}: {}", patch.name, result.error().message()));
                 break;
@@ -242,8 +242,9 @@ Result<> PatchCommandExecutor::restore(const args::SubCommand& command, boot_set
             }
         }
         Error refused =
-            Error("'quvane restore --accepted' brings back the boot set without them; 'quvane "
-                  "save' first makes the saved status what the daemon holds now")
+            Error(
+                "'quvane restore --accepted' brings back the boot set without them; 'quvane "
+                "save' first makes the saved status what the daemon holds now")
                 .context(fmt::format("Refusing to restore all patch status: it would apply {}, "
                                      "withdrawn from what the next boot restores",
                                      joined(withdrawn, ", ")))
@@ -272,8 +273,8 @@ Result<> PatchCommandExecutor::restore(const args::SubCommand& command, boot_set
     }
     // What came back, when the daemon can say; the restore's outcome does not depend on it.
     auto after = result ? list() : tl::unexpected(Error("not listed"));
-    const std::string back = keeper.after_restore(result, before ? &**before : nullptr,
-                                                  after ? &**after : nullptr);
+    const std::string back =
+        keeper.after_restore(result, before ? &**before : nullptr, after ? &**after : nullptr);
     if (audit) {
         audit->outcome(result, details, {{"restored", back}});
     }
@@ -358,8 +359,8 @@ void PatchCommandExecutor::noted(Outcome<StateRecords>& outcome, Run& run,
     }
     const Result<> ended = outcome.result ? Result<>{} : tl::unexpected(outcome.result.error());
     if (row.boot == args::Boot::Withdraws &&
-        run.keeper.settle_withdraw(outcome.identifier, boot_set::settled(ended), ended
-                                   ? FailureKind::Other : ended.error().kind(), names,
+        run.keeper.settle_withdraw(outcome.identifier, boot_set::settled(ended),
+                                   ended ? FailureKind::Other : ended.error().kind(), names,
                                    row.word == "remove")) {
         // Not applied, and left out of the next boot: what the removal is for is done.
         Answer<StateRecords> removed;

@@ -99,7 +99,8 @@ class PatchExecutor : public ::testing::Test {
             dir.path() / "quvaned.sock",
             std::make_unique<testing::RecordingTransport>(daemon, requests));
         PatchCommandExecutor executor(remote, std::make_shared<os::AnchoredDirectory>(dir.path()),
-                                      "patch_op.lock", sink, dir.path() / "state", dir.path() / "proc");
+                                      "patch_op.lock", sink, dir.path() / "state",
+                                      dir.path() / "proc");
         return executor.invoke(command);
     }
 

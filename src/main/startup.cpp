@@ -55,7 +55,7 @@ void keep_freed_memory() {
 std::filesystem::path place(std::string_view variable, std::string_view system_place) {
     const char* named = std::getenv(variable.data());
     return named != nullptr && *named != '\0' ? std::filesystem::path(named)
-                                               : std::filesystem::path(system_place);
+                                              : std::filesystem::path(system_place);
 }
 
 // For a person at a terminal, after the report of a daemon that did not answer: where to look.

@@ -44,14 +44,16 @@ std::string record_line(const BootView& view, const std::vector<std::string_view
         case RecordState::NoPlace:
             return view.problem + "; a save is not recorded.";
         case RecordState::Untrusted:
-            return view.problem + ". 'quvane save' is refused until it is fixed ('quvane save "
-                                  "--force' saves, keeping no record).";
+            return view.problem +
+                   ". 'quvane save' is refused until it is fixed ('quvane save "
+                   "--force' saves, keeping no record).";
         case RecordState::Unreadable:
         case RecordState::OtherVersion:
             break;
     }
-    return view.problem + ". 'quvane save --force' writes a new record of what the daemon holds "
-                          "as accepted.";
+    return view.problem +
+           ". 'quvane save --force' writes a new record of what the daemon holds "
+           "as accepted.";
 }
 
 }  // namespace
@@ -85,9 +87,8 @@ std::string note_text(const BootNote& note) {
     const bool one = note.names.size() == 1;
     switch (note.kind) {
         case BootNote::Kind::Saved:
-            return (note.saved.empty()
-                        ? std::string("quvane: the next boot restores no patch")
-                        : "quvane: the next boot restores " + joined(note.saved)) +
+            return (note.saved.empty() ? std::string("quvane: the next boot restores no patch")
+                                       : "quvane: the next boot restores " + joined(note.saved)) +
                    (note.forced && !note.others.empty() ? "; --force dropped " + joined(note.others)
                                                         : "");
         case BootNote::Kind::Restored: {
@@ -101,9 +102,10 @@ std::string note_text(const BootNote& note) {
             return text;
         }
         case BootNote::Kind::Withdrawn:
-            return fmt::format("quvane: {} {} left out of the next boot ('quvane save' makes the "
-                               "daemon's saved status agree)",
-                               joined(note.names), one ? "is" : "are");
+            return fmt::format(
+                "quvane: {} {} left out of the next boot ('quvane save' makes the "
+                "daemon's saved status agree)",
+                joined(note.names), one ? "is" : "are");
         case BootNote::Kind::Unsaved:
             return fmt::format("quvane: {} {} kept across reboots only after 'quvane save'",
                                joined(note.names), one ? "is" : "are");
@@ -163,17 +165,17 @@ std::vector<std::string> summary_lines(const BootView& view) {
             *view.boot.skipped_by, joined(skipped)));
     }
     if (!lost.empty()) {
-        lines.push_back(
-            fmt::format("Lost at a reboot before it was saved: {}.", joined(lost)));
+        lines.push_back(fmt::format("Lost at a reboot before it was saved: {}.", joined(lost)));
     }
     if (view.restore) {
         lines.push_back(fmt::format("The restore at this boot {} at {}.",
                                     view.restore->succeeded ? "succeeded" : "failed",
                                     utc(view.restore->time)));
     } else if (view.boot.skipped_by && skipped.empty()) {
-        lines.push_back(fmt::format("The restore was skipped at this boot ({} on the kernel "
-                                    "command line).",
-                                    *view.boot.skipped_by));
+        lines.push_back(
+            fmt::format("The restore was skipped at this boot ({} on the kernel "
+                        "command line).",
+                        *view.boot.skipped_by));
     } else if (view.record == RecordState::Recorded && !view.boot.id.empty() &&
                !view.boot.skipped_by) {
         lines.emplace_back("No restore ran at this boot.");

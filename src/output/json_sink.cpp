@@ -186,8 +186,9 @@ void JsonSink::show_boot(const BootView& view) {
     block_.append(view.record == RecordState::Recorded ? "],\"recorded\":true"
                                                        : "],\"recorded\":false");
     block_.append(",\"record_state\":\"").append(record_word(view.record)).push_back('"');
-    for (const auto& [key, text] : {std::pair<std::string_view, std::string_view>{"record", view.file},
-                                    {"record_error", view.problem}}) {
+    for (const auto& [key, text] :
+         {std::pair<std::string_view, std::string_view>{"record", view.file},
+          {"record_error", view.problem}}) {
         if (!text.empty()) {
             block_.append(",\"").append(key).append("\":");
             json::append_string(block_, text, json::Escaping::TerminalSafe);

@@ -100,8 +100,8 @@ Error write_failure(const std::filesystem::path& file, int errnum) {
 bool MetricsSink::start(const std::size_t (&counts)[5]) {
     // The directory is looked up once, and must be root's alone: whoever can write it could
     // point this root-run write anywhere.
-    auto directory = os::open_root_only(
-        file_.parent_path().empty() ? "." : file_.parent_path(), false);
+    auto directory =
+        os::open_root_only(file_.parent_path().empty() ? "." : file_.parent_path(), false);
     if (!directory && directory.error().untrusted) {
         failed_ = std::move(directory.error().error)
                       .context(fmt::format("Refusing to write the metrics to {}",

@@ -21,9 +21,10 @@ dev::PatchService fresh_service(const std::filesystem::path& state_dir) {
 void boot(const std::filesystem::path& proc, bool kill_switch) {
     static int boots = 0;
     std::filesystem::create_directories(proc / "sys/kernel/random");
-    std::ofstream(proc / "sys/kernel/random/boot_id") << "boot-" << ::getpid() << "-" << ++boots << "\n";
-    std::ofstream(proc / "cmdline") << "ro quiet" << (kill_switch ? " quvane.restore=0" : "")
-                                    << "\n";
+    std::ofstream(proc / "sys/kernel/random/boot_id")
+        << "boot-" << ::getpid() << "-" << ++boots << "\n";
+    std::ofstream(proc / "cmdline")
+        << "ro quiet" << (kill_switch ? " quvane.restore=0" : "") << "\n";
 }
 
 }  // namespace

@@ -330,7 +330,7 @@ Outcome decode(std::string_view bytes, TextArena& arena, T& out,
     }
     // Without a result, Empty is null.
     return result_taken || (!seen->test(Result) && std::is_same_v<T, Empty>) ? Outcome::Decoded
-                                                                            : Outcome::Declined;
+                                                                             : Outcome::Declined;
 }
 
 }  // namespace quvane::compact

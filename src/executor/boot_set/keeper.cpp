@@ -62,9 +62,9 @@ void Keeper::load(bool to_write) {
         store_.emplace(std::move(**store));
         auto read = store_->read();
         if (!read) {
-            state_ = Problem{read.error().other_version ? RecordState::OtherVersion
-                                                        : RecordState::Unreadable,
-                             std::move(read.error().why)};
+            state_ = Problem{
+                read.error().other_version ? RecordState::OtherVersion : RecordState::Unreadable,
+                std::move(read.error().why)};
         } else {
             state_ = std::move(*read);
         }
@@ -98,11 +98,11 @@ Result<> Keeper::before_save(const std::vector<PatchListRecord>& live, bool forc
     if (const auto* problem = std::get_if<Problem>(&state_)) {
         const bool untrusted = problem->state == RecordState::Untrusted;
         if (!force) {
-            return tl::unexpected(refusal(
-                "what it would drop from what the next boot restores is not known",
-                one_line(problem->why),
-                fmt::format("Save all the same, {}, with 'quvane save --force'",
-                            untrusted ? "keeping no record" : "writing a new record")));
+            return tl::unexpected(
+                refusal("what it would drop from what the next boot restores is not known",
+                        one_line(problem->why),
+                        fmt::format("Save all the same, {}, with 'quvane save --force'",
+                                    untrusted ? "keeping no record" : "writing a new record")));
         }
         forced_ = true;
         if (untrusted) {
@@ -257,7 +257,8 @@ bool Keeper::settle_withdraw(std::string_view identifier, Settled settled, Failu
         return false;
     }
     for (const std::string& name : names) {
-        std::erase_if(kept->unsaved, [&](const UnsavedAccept& accept) { return accept.name == name; });
+        std::erase_if(kept->unsaved,
+                      [&](const UnsavedAccept& accept) { return accept.name == name; });
         if (SavedPatch* patch = kept->saved_as(name); patch != nullptr && !patch->withdrawn) {
             patch->withdrawn = true;  // named otherwise on the command line
             withdrawing_.emplace_back(name);
@@ -303,7 +304,8 @@ void Keeper::accepted(const std::vector<std::string>& names) {
             patch->withdrawn = false;  // accepted again, as saved
             continue;
         }
-        std::erase_if(changed.unsaved, [&](const UnsavedAccept& accept) { return accept.name == name; });
+        std::erase_if(changed.unsaved,
+                      [&](const UnsavedAccept& accept) { return accept.name == name; });
         changed.unsaved.push_back({name, boot_.id});
     }
     for (const UnsavedAccept& accept : changed.unsaved) {

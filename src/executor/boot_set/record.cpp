@@ -37,15 +37,17 @@ template <>
 struct RecordSchema<executor::boot_set::Head> {
     static constexpr std::string_view name = "Record";
     static constexpr bool object_only = true;
-    static constexpr auto fields = std::tuple{field("version", &executor::boot_set::Head::version),
-                                              field("work_dir", &executor::boot_set::Head::work_dir)};
+    static constexpr auto fields =
+        std::tuple{field("version", &executor::boot_set::Head::version),
+                   field("work_dir", &executor::boot_set::Head::work_dir)};
 };
 
 template <>
 struct RecordSchema<executor::boot_set::VersionOne> {
     static constexpr std::string_view name = "Record";
     static constexpr bool object_only = true;
-    static constexpr auto fields = std::tuple{field("saved", &executor::boot_set::VersionOne::saved)};
+    static constexpr auto fields =
+        std::tuple{field("saved", &executor::boot_set::VersionOne::saved)};
 };
 
 }  // namespace quvane
@@ -85,7 +87,8 @@ std::string to_json(const Record& record, std::string_view owner) {
     return out;
 }
 
-tl::expected<Record, Unusable> from_json(const simdjson::padded_string& json, std::string_view owner) {
+tl::expected<Record, Unusable> from_json(const simdjson::padded_string& json,
+                                         std::string_view owner) {
     simdjson::dom::parser parser;
     simdjson::dom::element root;
     if (parser.parse(json).get(root) != simdjson::SUCCESS) {
@@ -124,7 +127,8 @@ tl::expected<Record, Unusable> from_json(const simdjson::padded_string& json, st
     for (SavedPatch& patch : record->saved) {
         patch = {record->text.keep(patch.uuid), record->text.keep(patch.name), patch.withdrawn};
     }
-    if (const auto& last = record->last_restore; last && !(last->time >= 0 && last->time <= latest_time)) {
+    if (const auto& last = record->last_restore;
+        last && !(last->time >= 0 && last->time <= latest_time)) {
         return damaged("the last restore's time is out of range");
     }
     return std::move(*record);

@@ -76,7 +76,8 @@ struct Unusable {
 // The record's file: one compact JSON document with its format version and the work directory
 // it belongs to (`owner`, in the form exact_path() gives).
 std::string to_json(const Record& record, std::string_view owner);
-tl::expected<Record, Unusable> from_json(const simdjson::padded_string& json, std::string_view owner);
+tl::expected<Record, Unusable> from_json(const simdjson::padded_string& json,
+                                         std::string_view owner);
 
 // `path` as JSON text keeps it exactly: bytes that are not UTF-8, and the reverse solidus, as
 // \xNN.
@@ -91,8 +92,8 @@ struct RecordSchema<executor::boot_set::SavedPatch> {
     using R = executor::boot_set::SavedPatch;
     static constexpr std::string_view name = "SavedPatch";
     static constexpr bool object_only = true;
-    static constexpr auto fields = std::tuple{
-        field("uuid", &R::uuid), field("name", &R::name), field("withdrawn", &R::withdrawn)};
+    static constexpr auto fields = std::tuple{field("uuid", &R::uuid), field("name", &R::name),
+                                              field("withdrawn", &R::withdrawn)};
 };
 
 template <>
@@ -100,7 +101,8 @@ struct RecordSchema<executor::boot_set::UnsavedAccept> {
     using R = executor::boot_set::UnsavedAccept;
     static constexpr std::string_view name = "UnsavedAccept";
     static constexpr bool object_only = true;
-    static constexpr auto fields = std::tuple{field("name", &R::name), field("boot_id", &R::boot_id)};
+    static constexpr auto fields =
+        std::tuple{field("name", &R::name), field("boot_id", &R::boot_id)};
 };
 
 template <>
@@ -108,9 +110,8 @@ struct RecordSchema<executor::boot_set::LastRestore> {
     using R = executor::boot_set::LastRestore;
     static constexpr std::string_view name = "LastRestore";
     static constexpr bool object_only = true;
-    static constexpr auto fields = std::tuple{field("boot_id", &R::boot_id),
-                                              field("time", &R::time),
-                                              field("succeeded", &R::succeeded)};
+    static constexpr auto fields = std::tuple{
+        field("boot_id", &R::boot_id), field("time", &R::time), field("succeeded", &R::succeeded)};
 };
 
 template <>

@@ -107,10 +107,10 @@ tl::expected<std::optional<Store>, Store::Problem> Store::open(
 
 tl::expected<std::optional<Record>, Unusable> Store::read() const {
     const auto failed = [&](Error cause, bool other_version = false) {
-        return tl::unexpected(Unusable{
-            std::move(cause).context(fmt::format(
-                "The record of what the next boot restores, {}, cannot be used", file_)),
-            other_version});
+        return tl::unexpected(
+            Unusable{std::move(cause).context(fmt::format(
+                         "The record of what the next boot restores, {}, cannot be used", file_)),
+                     other_version});
     };
     const os::FileDescriptor fd(
         ::openat(directory_.get(), name_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));

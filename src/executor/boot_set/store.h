@@ -31,8 +31,8 @@ class Store {
     // To write, the state directory is made when missing. None when there is no state
     // directory to read from: nothing was ever recorded.
     static tl::expected<std::optional<Store>, Problem> open(const std::filesystem::path& state_dir,
-                                                           os::AnchoredDirectory& work_dir,
-                                                           bool to_write);
+                                                            os::AnchoredDirectory& work_dir,
+                                                            bool to_write);
 
     // The record; none when it was never written.
     tl::expected<std::optional<Record>, Unusable> read() const;

@@ -22,9 +22,8 @@ std::optional<std::string> skipping_word(std::string_view command_line) {
     while (start < command_line.size()) {
         const std::size_t end = std::min(command_line.find(' ', start), command_line.size());
         const std::string_view word = command_line.substr(start, end - start);
-        if (word.starts_with(key) &&
-            std::ranges::find(skipping_values, word.substr(key.size())) !=
-                std::end(skipping_values)) {
+        if (word.starts_with(key) && std::ranges::find(skipping_values, word.substr(key.size())) !=
+                                         std::end(skipping_values)) {
             return std::string(word);
         }
         start = end + 1;

@@ -18,7 +18,7 @@ inline constexpr std::string_view proc_dir_variable = "QUVANE_PROC_DIR";
 inline constexpr std::string_view skipping_values[] = {"0", "no", "n", "false", "f", "off"};
 
 struct ThisBoot {
-    std::string id;                 // empty where /proc cannot say
+    std::string id;                         // empty where /proc cannot say
     std::optional<std::string> skipped_by;  // the word of the command line that skips it
 
     // Read from `proc_dir` (/proc, or another for tests); what cannot be read is left empty.

@@ -64,9 +64,9 @@ std::vector<Entry> entries_of(const std::vector<PatchListRecord>* live, const Re
     std::vector<Entry> entries;
     if (record == nullptr) {
         for (const PatchListRecord& patch : live != nullptr ? *live : no_patches) {
-            entries.push_back({patch.uuid, patch.name, patch.status,
-                               patch.status == PatchStatus::Accepted ? BootState::Unknown
-                                                                     : BootState::Outside});
+            entries.push_back(
+                {patch.uuid, patch.name, patch.status,
+                 patch.status == PatchStatus::Accepted ? BootState::Unknown : BootState::Outside});
         }
         return entries;
     }
@@ -82,8 +82,8 @@ std::vector<Entry> entries_of(const std::vector<PatchListRecord>* live, const Re
     entries.reserve((live != nullptr ? live->size() : 0) + record->saved.size());
     for (const PatchListRecord& patch : live != nullptr ? *live : no_patches) {
         const std::size_t at = saved.find(patch.uuid);
-        BootState state = patch.status == PatchStatus::Accepted ? BootState::Unsaved
-                                                                : BootState::Outside;
+        BootState state =
+            patch.status == PatchStatus::Accepted ? BootState::Unsaved : BootState::Outside;
         if (at != UuidIndex::none) {
             listed[at] = true;
             state = saved_state(record->saved[at], &patch, skipped);
