@@ -35,7 +35,7 @@ enum class Audit { None, Recorded };
 // What the subcommand does to the record of what the next boot restores.
 enum class Boot {
     None,
-    Withdraws,  // a saved patch it changes returns at boot until the next save
+    Withdraws,  // a saved patch it changes is left out of the next boot (marked before the call)
     Accepts,    // a patch it accepts is kept across reboots only after a save
     Records,    // the boot set becomes what the daemon holds as accepted (guarded)
     Restores,   // what the daemon restored, and how the restore went
