@@ -58,50 +58,12 @@ UuidIndex accepted_in(const std::vector<PatchListRecord>& live) {
     return UuidIndex(std::move(uuids));
 }
 
-std::vector<Entry> entries_of(const std::vector<PatchListRecord>* live, const Record* record,
-                              const ThisBoot& boot) {
-    static const std::vector<PatchListRecord> no_patches;
-    std::vector<Entry> entries;
-    if (record == nullptr) {
-        for (const PatchListRecord& patch : live != nullptr ? *live : no_patches) {
-            entries.push_back(
-                {patch.uuid, patch.name, patch.status,
-                 patch.status == PatchStatus::Accepted ? BootState::Unknown : BootState::Outside});
-        }
-        return entries;
-    }
-    // A missed patch after a boot whose command line skipped the restore, and no restore since.
-    const bool skipped = boot.skipped_by && !this_boots_restore(*record, boot);
-    std::vector<std::string_view> uuids;
-    uuids.reserve(record->saved.size());
-    for (const SavedPatch& patch : record->saved) {
-        uuids.push_back(patch.uuid);
-    }
-    UuidIndex saved(std::move(uuids));
-    std::vector<bool> listed(record->saved.size());
-    entries.reserve((live != nullptr ? live->size() : 0) + record->saved.size());
-    for (const PatchListRecord& patch : live != nullptr ? *live : no_patches) {
-        const std::size_t at = saved.find(patch.uuid);
-        BootState state =
-            patch.status == PatchStatus::Accepted ? BootState::Unsaved : BootState::Outside;
-        if (at != UuidIndex::none) {
-            listed[at] = true;
-            state = saved_state(record->saved[at], &patch, skipped);
-        }
-        entries.push_back({patch.uuid, patch.name, patch.status, state});
-    }
-    const PatchListRecord gone{};
-    for (std::size_t i = 0; i < record->saved.size(); ++i) {
-        if (!listed[i]) {
-            const SavedPatch& patch = record->saved[i];
-            entries.push_back({patch.uuid, patch.name, std::nullopt,
-                               saved_state(patch, live != nullptr ? &gone : nullptr, skipped)});
-        }
-    }
-    // Accepted in an earlier boot, not saved, and not accepted now: lost by the reboot.
-    for (const UnsavedAccept& accept : record->unsaved) {
-        if (accept.boot_id.empty() || boot.id.empty() || accept.boot_id == boot.id ||
-            live == nullptr) {
+namespace {
+
+// Accepted in an earlier boot, not saved, and not accepted now: lost by the reboot.
+void mark_lost(std::vector<Entry>& entries, const Record& record, const ThisBoot& boot) {
+    for (const UnsavedAccept& accept : record.unsaved) {
+        if (accept.boot_id.empty() || boot.id.empty() || accept.boot_id == boot.id) {
             continue;
         }
         const auto found = std::ranges::find(entries, std::string_view(accept.name), &Entry::name);
@@ -110,6 +72,49 @@ std::vector<Entry> entries_of(const std::vector<PatchListRecord>* live, const Re
         } else if (found->state == BootState::Outside) {
             found->state = BootState::Lost;
         }
+    }
+}
+
+}  // namespace
+
+std::vector<Entry> entries_of(const std::vector<PatchListRecord>* live, const Record* record,
+                              const ThisBoot& boot) {
+    static const std::vector<PatchListRecord> no_patches;
+    const auto& listed_now = live != nullptr ? *live : no_patches;
+    std::vector<Entry> entries;
+    entries.reserve(listed_now.size() + (record != nullptr ? record->saved.size() : 0));
+    static const Record no_record;
+    const Record& kept = record != nullptr ? *record : no_record;
+    // A missed patch after a boot whose command line skipped the restore, and no restore since.
+    const bool skipped = boot.skipped_by && !this_boots_restore(kept, boot);
+    std::vector<std::string_view> uuids;
+    uuids.reserve(kept.saved.size());
+    for (const SavedPatch& patch : kept.saved) {
+        uuids.push_back(patch.uuid);
+    }
+    UuidIndex saved(std::move(uuids));
+    std::vector<bool> listed(kept.saved.size());
+    // Accepted and not saved: lost at the next reboot, or not known where no record says.
+    const BootState unsaved = record != nullptr ? BootState::Unsaved : BootState::Unknown;
+    for (const PatchListRecord& patch : listed_now) {
+        const std::size_t at = saved.find(patch.uuid);
+        BootState state = patch.status == PatchStatus::Accepted ? unsaved : BootState::Outside;
+        if (at != UuidIndex::none) {
+            listed[at] = true;
+            state = saved_state(kept.saved[at], &patch, skipped);
+        }
+        entries.push_back({patch.uuid, patch.name, patch.status, state});
+    }
+    const PatchListRecord gone{};
+    for (std::size_t i = 0; i < kept.saved.size(); ++i) {
+        if (!listed[i]) {
+            const SavedPatch& patch = kept.saved[i];
+            entries.push_back({patch.uuid, patch.name, std::nullopt,
+                               saved_state(patch, live != nullptr ? &gone : nullptr, skipped)});
+        }
+    }
+    if (live != nullptr) {
+        mark_lost(entries, kept, boot);
     }
     return entries;
 }
