@@ -59,14 +59,6 @@ std::string shell_word(std::string_view text) {
     return word + "'";
 }
 
-std::string joined(const std::vector<std::string>& names, std::string_view between) {
-    std::string text;
-    for (const std::string& name : names) {
-        text += text.empty() ? name : std::string(between) + name;
-    }
-    return text;
-}
-
 // What a call that failed because the run was interrupted tells: the daemon may have done it.
 Error interrupted_in_flight(std::string_view identifier) {
     if (identifier.empty()) {
@@ -247,7 +239,7 @@ Result<> PatchCommandExecutor::restore(const args::SubCommand& command, boot_set
                 "save' first makes the saved status what the daemon holds now")
                 .context(fmt::format("Refusing to restore all patch status: it would apply {}, "
                                      "withdrawn from what the next boot restores",
-                                     joined(withdrawn, ", ")))
+                                     fmt::join(withdrawn, ", ")))
                 .of_kind(FailureKind::BootSet);
         if (audit) {
             audit->refused(refused);
@@ -352,7 +344,8 @@ void PatchCommandExecutor::noted(Outcome<StateRecords>& outcome, Run& run,
                                  std::vector<std::string>& accepted) {
     const args::SubcommandRow& row = run.command.row();
     std::vector<std::string> names;
-    for (const PatchStateRecord& state : outcome.result ? **outcome.result : StateRecords{}) {
+    static const StateRecords none;
+    for (const PatchStateRecord& state : outcome.result ? **outcome.result : none) {
         if (row.boot == args::Boot::Withdraws || state.status == PatchStatus::Accepted) {
             names.emplace_back(state.name);
         }
