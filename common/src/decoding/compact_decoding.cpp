@@ -1,6 +1,7 @@
 #include "compact_decoding.h"
 
 #include <bit>
+#include <charconv>
 #include <cstring>
 #include <string>
 
@@ -138,6 +139,16 @@ bool Cursor::number() {
     return escapes_.parse(quoted_).error() == simdjson::SUCCESS;
 }
 
+std::optional<double> Cursor::real() {
+    skip_blanks();
+    const char* const start = at_;
+    double value = 0;
+    if (!number() || std::from_chars(start, at_, value).ptr != at_) {
+        return std::nullopt;
+    }
+    return value;
+}
+
 bool Cursor::skip_value() {
     skip_blanks();
     if (at_ == end_) {
@@ -261,6 +272,23 @@ bool take_value(Cursor& cursor, std::uint32_t& out) {
     const auto number = cursor.integer(UINT32_MAX);
     out = static_cast<std::uint32_t>(number.value_or(0));
     return number.has_value();
+}
+
+bool take_value(Cursor& cursor, bool& out) {
+    out = cursor.word("true");
+    return out || cursor.word("false");
+}
+
+bool take_value(Cursor& cursor, double& out) {
+    const auto number = cursor.real();
+    out = number.value_or(0);
+    return number.has_value();
+}
+
+bool take_value(Cursor& cursor, std::string& out) {
+    const auto text = cursor.string();
+    out.assign(text.value_or(std::string_view{}));
+    return text.has_value();
 }
 
 // A repeated key: the later value wins, as in the tree.

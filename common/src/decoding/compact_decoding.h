@@ -104,6 +104,8 @@ class Cursor {
     std::optional<std::string_view> raw_value();
     // Takes a value that is an integer in the signed 32-bit range, without fraction or exponent.
     std::optional<std::int32_t> int32() noexcept;
+    // Takes a number, read into a double as the parser reads it.
+    std::optional<double> real();
 
     // Where the cursor is, to come back to.
     struct Mark {
@@ -204,6 +206,10 @@ inline bool take_value(Cursor& cursor, TextView& out) {
     return text.has_value();
 }
 bool take_value(Cursor& cursor, std::uint32_t& out);
+bool take_value(Cursor& cursor, bool& out);
+bool take_value(Cursor& cursor, double& out);
+// A string copied out of the bytes.
+bool take_value(Cursor& cursor, std::string& out);
 bool take_value(Cursor& cursor, TextMap& out);
 bool take_value(Cursor& cursor, FileSystemName& out);
 bool take_value(Cursor& cursor, Empty& out);
@@ -219,6 +225,9 @@ requires requires {
 bool take_value(Cursor& cursor, R& out);
 template <class T>
 bool take_value(Cursor& cursor, std::vector<T>& out);
+// null: none.
+template <class T>
+bool take_value(Cursor& cursor, std::optional<T>& out);
 
 // A name, as a string or as {"Name":null}; an unknown one declines.
 template <class E>
@@ -274,6 +283,15 @@ bool take_value(Cursor& cursor, R& out) {
 template <class T>
 bool take_value(Cursor& cursor, std::vector<T>& out) {
     return cursor.each('[', [&] { return take_value(cursor, out.emplace_back()); });
+}
+
+template <class T>
+bool take_value(Cursor& cursor, std::optional<T>& out) {
+    if (cursor.word("null")) {
+        out.reset();
+        return true;
+    }
+    return take_value(cursor, out.emplace());
 }
 
 // The daemon's error object: "code" and "message", "data" as its compact text.

@@ -19,11 +19,17 @@ std::vector<PatchListRecord> accepted(std::initializer_list<std::string_view> uu
     return patches;
 }
 
+Record with_saved(std::vector<SavedPatch> saved) {
+    Record record;
+    record.saved = std::move(saved);
+    return record;
+}
+
 TEST(Keeper, ARestoreSettlesTheRecordByWhatCameBack) {
     if (::geteuid() != 0) {
         GTEST_SKIP() << "the state directory must be root's: run as root";
     }
-    const struct {
+    struct {
         std::optional<Record> before;  // none: no record yet
         std::vector<PatchListRecord> live_before;
         bool succeeded;
@@ -36,15 +42,15 @@ TEST(Keeper, ARestoreSettlesTheRecordByWhatCameBack) {
         // A failed restore writes no record where none was.
         {std::nullopt, {}, false, {}, std::nullopt},
         // Withdrawn and not back (its save's answer lost): still withdrawn.
-        {Record{{{"a", "a", true}, {"b", "b", false}}, {}, {}},
+        {with_saved({{"a", "a", true}, {"b", "b", false}}),
          {},
          true,
          accepted({"b"}),
          {{{"a", "a", true}, {"b", "b", false}}}},
-        {Record{{{"a", "a", true}}, {}, {}}, {}, true, accepted({"a"}), {{{"a", "a", false}}}},
+        {with_saved({{"a", "a", true}}), {}, true, accepted({"a"}), {{{"a", "a", false}}}},
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
-        const auto& c = cases[i];
+        auto& c = cases[i];
         testing::TemporaryDirectory dir;
         os::AnchoredDirectory work_dir(dir.path());
         if (c.before) {

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 #include <simdjson.h>
 
+#include "decoding/compact_decoding.h"
 #include "decoding/schema_decoding.h"
 #include "json_text.h"
 
@@ -76,19 +77,40 @@ std::string exact_path(std::string_view path) {
     return out;
 }
 
-std::string to_json(const Record& record, std::string_view owner) {
+std::string to_json(Record& record, std::string_view owner) {
+    record.version = format_version;
+    record.work_dir = owner;
     std::string out;
-    json::append_value(out, Head{format_version, std::string(owner)});
-    out.back() = ',';
-    const std::size_t rest = out.size();
     json::append_value(out, record);
-    out.erase(rest, 1);  // the brace that opened the rest
     out.push_back('\n');
     return out;
 }
 
-tl::expected<Record, Unusable> from_json(const simdjson::padded_string& json,
-                                         std::string_view owner) {
+namespace {
+
+// `record` with the text of its saved patches in its own arena: what the file's bytes or the
+// parser's tree held goes with them.
+Record kept(Record record) {
+    for (SavedPatch& patch : record.saved) {
+        patch = {record.text.keep(patch.uuid), record.text.keep(patch.name), patch.withdrawn};
+    }
+    return record;
+}
+
+// The file the quick way, straight from its bytes: none where it declines (another version,
+// a damaged file), and the tree then says why.
+std::optional<Record> read_quickly(const simdjson::padded_string& json) {
+    Record record;
+    compact::Cursor cursor(json, record.text);
+    if (!compact::take_value(cursor, record) || !cursor.at_end() ||
+        record.version != format_version) {
+        return std::nullopt;
+    }
+    return kept(std::move(record));
+}
+
+// The file through the parser's tree, in every version, with what is wrong with it.
+tl::expected<Record, Unusable> read_with_tree(const simdjson::padded_string& json) {
     simdjson::dom::parser parser;
     simdjson::dom::element root;
     if (parser.parse(json).get(root) != simdjson::SUCCESS) {
@@ -104,16 +126,14 @@ tl::expected<Record, Unusable> from_json(const simdjson::padded_string& json,
                               head->version, format_version)),
             true});
     }
-    if (head->work_dir != owner) {
-        return tl::unexpected(
-            Unusable{Error(fmt::format("it belongs to the work directory {}", head->work_dir))});
-    }
     if (head->version == 1) {
         auto old = decoding::decode<VersionOne>(root);
         if (!old) {
             return damaged(old.error().description);
         }
         Record record;
+        record.version = 1;
+        record.work_dir = head->work_dir;
         for (const SavedPatch& patch : old->saved) {
             record.save(patch.uuid, patch.name, patch.withdrawn);
         }
@@ -123,15 +143,27 @@ tl::expected<Record, Unusable> from_json(const simdjson::padded_string& json,
     if (!record) {
         return damaged(record.error().description);
     }
-    // The text is the parser's until it is kept.
-    for (SavedPatch& patch : record->saved) {
-        patch = {record->text.keep(patch.uuid), record->text.keep(patch.name), patch.withdrawn};
+    return kept(std::move(*record));
+}
+
+}  // namespace
+
+tl::expected<Record, Unusable> from_json(const simdjson::padded_string& json,
+                                         std::string_view owner) {
+    auto quick = read_quickly(json);
+    auto record = quick ? tl::expected<Record, Unusable>(std::move(*quick)) : read_with_tree(json);
+    if (!record) {
+        return record;
+    }
+    if (record->work_dir != owner) {
+        return tl::unexpected(
+            Unusable{Error(fmt::format("it belongs to the work directory {}", record->work_dir))});
     }
     if (const auto& last = record->last_restore;
         last && !(last->time >= 0 && last->time <= latest_time)) {
         return damaged("the last restore's time is out of range");
     }
-    return std::move(*record);
+    return record;
 }
 
 }  // namespace quvane::executor::boot_set

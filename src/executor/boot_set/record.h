@@ -49,6 +49,8 @@ struct LastRestore {
 };
 
 struct Record {
+    std::uint32_t version = 0;  // of the file's format, as written or read
+    std::string work_dir;       // the owner, as exact_path() gives it
     std::vector<SavedPatch> saved;
     std::vector<UnsavedAccept> unsaved;
     std::optional<LastRestore> last_restore;
@@ -74,8 +76,8 @@ struct Unusable {
 };
 
 // The record's file: one compact JSON document with its format version and the work directory
-// it belongs to (`owner`, in the form exact_path() gives).
-std::string to_json(const Record& record, std::string_view owner);
+// it belongs to (`owner`, in the form exact_path() gives), which it sets in `record`.
+std::string to_json(Record& record, std::string_view owner);
 tl::expected<Record, Unusable> from_json(const simdjson::padded_string& json,
                                          std::string_view owner);
 
@@ -119,9 +121,9 @@ struct RecordSchema<executor::boot_set::Record> {
     using R = executor::boot_set::Record;
     static constexpr std::string_view name = "Record";
     static constexpr bool object_only = true;
-    static constexpr auto fields =
-        std::tuple{field("saved", &R::saved), field("unsaved_accepts", &R::unsaved),
-                   field("last_restore", &R::last_restore)};
+    static constexpr auto fields = std::tuple{
+        field("version", &R::version), field("work_dir", &R::work_dir), field("saved", &R::saved),
+        field("unsaved_accepts", &R::unsaved), field("last_restore", &R::last_restore)};
 };
 
 }  // namespace quvane

@@ -147,7 +147,7 @@ tl::expected<std::optional<Record>, Unusable> Store::read() const {
     return std::optional<Record>(std::move(*record));
 }
 
-Result<> Store::write(const Record& record) const {
+Result<> Store::write(Record& record) const {
     auto file = os::ReplacedFile::create(directory_.get(), name_, 0600);
     const auto written = file ? file->write(to_json(record, owner_)) : tl::unexpected(file.error());
     auto committed = written ? file->commit() : written;

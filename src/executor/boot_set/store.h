@@ -36,8 +36,9 @@ class Store {
 
     // The record; none when it was never written.
     tl::expected<std::optional<Record>, Unusable> read() const;
-    // Replaces the record at once, durably.
-    Result<> write(const Record& record) const;
+    // Replaces the record at once, durably; its version and work directory are set to this
+    // quvane's and this store's.
+    Result<> write(Record& record) const;
 
     // The record's file, as messages name it.
     const std::string& file() const noexcept { return file_; }
