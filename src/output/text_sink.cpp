@@ -133,9 +133,9 @@ void TextSink::table(const BootView& view) {
         block.push_back(' ');
         append_padded(block, entry.name, name_width, shown);
         block.push_back(' ');
-        append_padded(block, entry.status ? status_word(*entry.status) : "-", status_width,
-                      Shown::Verbatim);
-        block.push_back(' ');
+        // Our own words, ASCII all: padded by their length.
+        const std::string_view status = entry.status ? status_word(*entry.status) : "-";
+        block.append(status).append(status_width - status.size() + 1, ' ');
         block.append(next_boot_text(entry.state));
     }
     write_line(block);
