@@ -245,9 +245,10 @@ def accepted_now(quvane):
 
 
 def boot_set(quvane):
-    """quvane's view of what the next boot restores: its entries, and whether a save recorded it."""
+    """quvane's view of what the next boot restores: its entries, whether its record holds, and
+    whether quvane has no record yet (rather than one it cannot trust or read)."""
     view = quvane.run("boot")
-    return view["patches"], view["recorded"]
+    return view["patches"], view["recorded"], view.get("record_state", "none") == "none"
 
 
 def read_old_record(path, key):
@@ -318,11 +319,12 @@ def main():
                                  % (patch["identifier"], patch["status"], state), patches=before)
             planned[same_patch(patch)] = patch
             plans.append((patch, steps))
-        entries, recorded = boot_set(quvane)
+        entries, recorded, unrecorded = boot_set(quvane)
         in_boot_set = set(entry["name"] for entry in entries if entry["next_boot"])
         missed = [entry["name"] for entry in entries if entry["boot"] in ("missed", "skipped")]
-        if not recorded:
+        if unrecorded:
             # Saved by an earlier version of this module: its record guards until quvane saves.
+            # A record quvane cannot trust or read is no such case: quvane refuses the save.
             old = read_old_record(module.params["saved_record"], record_key)
             in_boot_set |= set(old.values())
             held = set(entry["uuid"] for entry in entries if entry["status"] == "ACCEPTED")
