@@ -106,15 +106,9 @@ Result<> PatchCommandExecutor::invoke(const args::SubCommand& command) {
     if (row.method.empty()) {
         return {};
     }
-    std::optional<AuditRecords> audit;
-    if (row.audit == args::Audit::Recorded) {
-        audit.emplace(row.word);
-    }
     // A run refused before it reached the daemon leaves its record too.
     const auto refused = [&](Result<> result) {
-        if (audit) {
-            audit->refused(result.error());
-        }
+        sink_.refused(result.error());
         return result;
     };
     if (auto superuser = os::user::check_superuser(); !superuser) {
@@ -142,24 +136,25 @@ Result<> PatchCommandExecutor::invoke(const args::SubCommand& command) {
     if (row.wait == args::WaitLine::AfterLock) {
         sink_.notice(row.wait);
     }
-    return call_and_show(command, audit);
+    return call_and_show(command);
 }
 
 Result<Answer<std::vector<PatchListRecord>>> PatchCommandExecutor::list() {
     return unless_interrupted(remote_->call<std::vector<PatchListRecord>>(list_method, {}));
 }
 
-Result<> PatchCommandExecutor::save(const args::SubCommand& command, boot_set::Keeper& keeper,
-                                    std::optional<AuditRecords>& audit) {
+Result<> PatchCommandExecutor::save(const args::SubCommand& command, boot_set::Keeper& keeper) {
     const args::SubcommandRow& row = command.row();
     const auto recorded = [&](Result<> result) {
-        if (audit && !result && result.error().kind() == FailureKind::BootSet) {
-            audit->refused(result.error());
-        } else if (audit && result) {
-            audit->outcome(result, command.force() ? " force=yes" : "",
-                           {{"boot_set", keeper.boot_set_names()}, {"dropped", keeper.dropped()}});
-        } else if (audit) {
-            audit->outcome(result, command.force() ? " force=yes" : "");
+        const std::string_view details = command.force() ? " force=yes" : "";
+        if (!result && result.error().kind() == FailureKind::BootSet) {
+            sink_.refused(result.error());
+        } else if (result) {
+            sink_.all_patches(
+                result, details,
+                {{"boot_set", keeper.boot_set_names()}, {"dropped", keeper.dropped()}});
+        } else {
+            sink_.all_patches(result, details, {});
         }
         return result;
     };
@@ -220,8 +215,7 @@ Result<> PatchCommandExecutor::restore_each(const std::vector<boot_set::SavedPat
     return tl::unexpected(Error::listing("Operation failed", std::move(failures)));
 }
 
-Result<> PatchCommandExecutor::restore(const args::SubCommand& command, boot_set::Keeper& keeper,
-                                       std::optional<AuditRecords>& audit) {
+Result<> PatchCommandExecutor::restore(const args::SubCommand& command, boot_set::Keeper& keeper) {
     const args::SubcommandRow& row = command.row();
     std::string details = command.accepted() ? " accepted=yes" : " accepted=no";
     sink_.restoring(command.accepted());
@@ -241,9 +235,7 @@ Result<> PatchCommandExecutor::restore(const args::SubCommand& command, boot_set
                                      "withdrawn from what the next boot restores",
                                      fmt::join(withdrawn, ", ")))
                 .of_kind(FailureKind::BootSet);
-        if (audit) {
-            audit->refused(refused);
-        }
+        sink_.refused(refused);
         return tl::unexpected(std::move(refused));
     }
     // On a host with no record yet, what was accepted before tells whether the restore shows
@@ -267,9 +259,7 @@ Result<> PatchCommandExecutor::restore(const args::SubCommand& command, boot_set
     auto after = result ? list() : tl::unexpected(Error("not listed"));
     const std::string back =
         keeper.after_restore(result, before ? &**before : nullptr, after ? &**after : nullptr);
-    if (audit) {
-        audit->outcome(result, details, {{"restored", back}});
-    }
+    sink_.all_patches(result, details, {{"restored", back}});
     return result;
 }
 
@@ -292,8 +282,8 @@ Result<> PatchCommandExecutor::catalogue(const args::SubCommand&, Run& run) {
 }
 
 Result<> PatchCommandExecutor::all_patches(const args::SubCommand& command, Run& run) {
-    return command.row().boot == args::Boot::Restores ? restore(command, run.keeper, run.audit)
-                                                      : save(command, run.keeper, run.audit);
+    return command.row().boot == args::Boot::Restores ? restore(command, run.keeper)
+                                                      : save(command, run.keeper);
 }
 
 // Every identifier is tried, past failures, until the run is interrupted; each outcome is
@@ -366,13 +356,9 @@ void PatchCommandExecutor::noted(Outcome<StateRecords>& outcome, Run& run,
             accepted.push_back(outcome.identifier);
         }
     }
-    if (run.audit) {
-        run.audit->outcome(outcome.identifier, outcome.result);
-    }
 }
 
-Result<> PatchCommandExecutor::call_and_show(const args::SubCommand& command,
-                                             std::optional<AuditRecords>& audit) {
+Result<> PatchCommandExecutor::call_and_show(const args::SubCommand& command) {
     using Handler = Result<> (PatchCommandExecutor::*)(const args::SubCommand&, Run&);
     // The handler of each kind of result.
     static constexpr std::pair<args::Shows, Handler> handlers[] = {
@@ -385,7 +371,7 @@ Result<> PatchCommandExecutor::call_and_show(const args::SubCommand& command,
         {args::Shows::CheckVerdict, &PatchCommandExecutor::each_identifier<Empty>},
     };
     boot_set::Keeper keeper(state_dir_, *work_dir_, proc_dir_);
-    Run run{command, audit, keeper};
+    Run run{command, keeper};
     Result<> result;
     for (const auto& [shows, handler] : handlers) {
         if (shows == command.row().shows) {

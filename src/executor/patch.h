@@ -7,7 +7,6 @@
 #include <memory>
 #include <optional>
 
-#include "audit_record.h"
 #include "boot_set/keeper.h"
 #include "command_executor.h"
 #include "os/anchored_directory.h"
@@ -44,7 +43,6 @@ class PatchCommandExecutor final : public CommandExecutor {
     // What one run's handlers share.
     struct Run {
         const args::SubCommand& command;
-        std::optional<AuditRecords>& audit;
         boot_set::Keeper& keeper;
     };
     // The outcome of one call for one identifier: the records with what they point into.
@@ -56,7 +54,7 @@ class PatchCommandExecutor final : public CommandExecutor {
 
     // The calls of the subcommand and the showing of their outcomes, the lock already held:
     // the handler of the row's kind of result.
-    Result<> call_and_show(const args::SubCommand& command, std::optional<AuditRecords>& audit);
+    Result<> call_and_show(const args::SubCommand& command);
     // One call for the whole catalogue: the list, or the boot set beside it.
     Result<> catalogue(const args::SubCommand& command, Run& run);
     // save or restore.
@@ -64,18 +62,16 @@ class PatchCommandExecutor final : public CommandExecutor {
     // One call per identifier, its result decoded as T.
     template <class T>
     Result<> each_identifier(const args::SubCommand& command, Run& run);
-    // A state change's outcome: its audit record, and what it does to the next boot; a
-    // removal of a saved patch that is not applied becomes done.
+    // What a state change's outcome does to the next boot; a removal of a saved patch that is
+    // not applied becomes done.
     void noted(Outcome<StateRecords>& outcome, Run& run, std::vector<std::string>& accepted);
     // A restore that brings the saved patches back one by one, leaving the withdrawn out.
     Result<> restore_each(const std::vector<boot_set::SavedPatch>& patches);
     // The whole catalogue, once; the run's error unchanged.
     Result<Answer<std::vector<PatchListRecord>>> list();
     // save and restore: one call for all patches, with the boot set kept around it.
-    Result<> save(const args::SubCommand& command, boot_set::Keeper& keeper,
-                  std::optional<AuditRecords>& audit);
-    Result<> restore(const args::SubCommand& command, boot_set::Keeper& keeper,
-                     std::optional<AuditRecords>& audit);
+    Result<> save(const args::SubCommand& command, boot_set::Keeper& keeper);
+    Result<> restore(const args::SubCommand& command, boot_set::Keeper& keeper);
 
     std::shared_ptr<rpc::RpcRemote> remote_;
     std::shared_ptr<os::AnchoredDirectory> work_dir_;

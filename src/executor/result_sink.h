@@ -18,6 +18,9 @@
 namespace quvane::executor {
 
 using StateRecords = std::vector<PatchStateRecord>;
+// Lists of names under their keys: the boot set a save left, what it dropped, what a restore
+// brought back.
+using NamedLists = std::vector<std::pair<std::string_view, std::string>>;
 
 using boot_set::BootNote;
 using boot_set::BootView;
@@ -59,6 +62,11 @@ class ResultSink {
     virtual void lock_busy(const std::filesystem::path& /*path*/,
                            std::optional<std::chrono::duration<double>> /*wait*/) {}
     virtual void boot_note(const BootNote& /*note*/) {}
+    // A run refused before it reached the daemon, or a save or restore the boot set refused.
+    virtual void refused(const Error& /*error*/) {}
+    // A save or a restore ended with `result`; `details` are " key=value" pairs of our own.
+    virtual void all_patches(const Result<>& /*result*/, std::string_view /*details*/,
+                             const NamedLists& /*names*/) {}
 };
 
 }  // namespace quvane::executor

@@ -14,6 +14,8 @@
 #include "executor/build.h"
 #include "executor/patch.h"
 #include "log/logger.h"
+#include "output/audit_sink.h"
+#include "output/fan_out.h"
 #include "output/json_sink.h"
 #include "output/metrics_sink.h"
 #include "output/text_sink.h"
@@ -158,9 +160,17 @@ int run(int argc, const char* const* argv) {
     if (arguments->metrics_file) {
         metrics.emplace(*arguments->metrics_file);
     }
-    executor::ResultSink& sink = metrics ? static_cast<executor::ResultSink&>(*metrics)
-                                 : json  ? static_cast<executor::ResultSink&>(document)
-                                         : text;
+    executor::ResultSink& shown = metrics ? static_cast<executor::ResultSink&>(*metrics)
+                                  : json  ? static_cast<executor::ResultSink&>(document)
+                                          : text;
+    // A run that changes patch state leaves its records in the system log too.
+    std::optional<output::AuditSink> audit;
+    std::optional<output::FanOut> both;
+    if (const args::SubcommandRow& row = arguments->command.row();
+        row.audit == args::Audit::Recorded) {
+        both.emplace(shown, audit.emplace(row.word));
+    }
+    executor::ResultSink& sink = both ? static_cast<executor::ResultSink&>(*both) : shown;
     Executors executors;
     auto build = std::make_unique<executor::BuildCommandExecutor>();
     const executor::BuildCommandExecutor& built = *build;

@@ -7,6 +7,7 @@ namespace quvane::output {
 
 using executor::BootNote;
 using executor::BootView;
+using executor::NamedLists;
 using executor::Records;
 using executor::ResultSink;
 using executor::StateRecords;

@@ -12,32 +12,30 @@
 #include <string_view>
 #include <vector>
 
-#include "decoding/answer.h"
 #include "error_value.h"
+#include "events.h"
 #include "os/system_log.h"
-#include "patch_records.h"
 
-namespace quvane::executor {
+namespace quvane::output {
 
-class AuditRecords {
+// A sink of the subcommands that change patch state, beside the one that shows the results.
+class AuditSink final : public ResultSink {
   public:
     // Records under the name "quvane" for the run's `subcommand`; the log is reached at the
     // first record.
-    explicit AuditRecords(std::string_view subcommand);
-    AuditRecords(const AuditRecords&) = delete;
-    AuditRecords& operator=(const AuditRecords&) = delete;
+    explicit AuditSink(std::string_view subcommand);
+    AuditSink(const AuditSink&) = delete;
+    AuditSink& operator=(const AuditSink&) = delete;
 
+    void show(Records) override {}
     // One record for `identifier`: the states it reached, or the error.
-    void outcome(std::string_view identifier,
-                 const Result<Answer<std::vector<PatchStateRecord>>>& states);
-    // One record for a change of all patches (save, restore), with `details` (" key=value"
-    // pairs of our own) after the outcome, then lists of names (the boot set a save left,
-    // what it dropped, what a restore brought back), each quoted, the empty ones left out.
-    void outcome(const Result<>& result, std::string_view details = {},
-                 const std::vector<std::pair<std::string_view, std::string>>& names = {});
+    void outcome(std::string_view identifier, const Result<Records>& result) override;
+    // One record for a change of all patches (save, restore).
+    void all_patches(const Result<>& result, std::string_view details,
+                     const NamedLists& names) override;
     // One record for a run refused before it reached the daemon (another run holds the lock,
     // not the superuser, a save that would drop what the next boot restores).
-    void refused(const Error& error);
+    void refused(const Error& error) override;
 
   private:
     // Sends "uid=... subcommand=...DETAILS", every value from outside quoted and escaped so
@@ -50,4 +48,4 @@ class AuditRecords {
     bool said_undelivered_ = false;
 };
 
-}  // namespace quvane::executor
+}  // namespace quvane::output

@@ -1,4 +1,4 @@
-#include "audit_record.h"
+#include "audit_sink.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -14,7 +14,7 @@
 #include "system_error.h"
 #include "terminal_text.h"
 
-namespace quvane::executor {
+namespace quvane::output {
 namespace {
 
 // Every syslog takes a record of 2 KiB (RFC 5424 asks receivers for 2048 octets): a value is cut
@@ -111,10 +111,10 @@ void add_failure(Line& line, const Error& error) {
 
 }  // namespace
 
-AuditRecords::AuditRecords(std::string_view subcommand)
+AuditSink::AuditSink(std::string_view subcommand)
     : who_(invoking_user()), subcommand_(subcommand), log_("quvane", LOG_AUTHPRIV) {}
 
-void AuditRecords::send(std::string_view details) {
+void AuditSink::send(std::string_view details) {
     const std::string record = fmt::format("{} subcommand={}{}", who_, subcommand_, details);
     auto sent = log_.send(LOG_NOTICE, record);
     // A host without a system log (no socket, nobody listening) loses the records quietly;
@@ -128,13 +128,13 @@ void AuditRecords::send(std::string_view details) {
     }
 }
 
-void AuditRecords::outcome(std::string_view identifier,
-                           const Result<Answer<std::vector<PatchStateRecord>>>& states) {
+void AuditSink::outcome(std::string_view identifier, const Result<Records>& result) {
     Line line("");
     line.add_quoted("identifier", identifier);
-    if (!states) {
-        add_failure(line, states.error());
-    } else {
+    const auto* const* states = result ? std::get_if<const StateRecords*>(&*result) : nullptr;
+    if (!result) {
+        add_failure(line, result.error());
+    } else if (states != nullptr) {
         line.add("outcome", "done");
         for (const PatchStateRecord& state : **states) {
             line.add_quoted("patch", state.name);
@@ -144,8 +144,8 @@ void AuditRecords::outcome(std::string_view identifier,
     send(std::move(line).finish());
 }
 
-void AuditRecords::outcome(const Result<>& result, std::string_view details,
-                           const std::vector<std::pair<std::string_view, std::string>>& names) {
+void AuditSink::all_patches(const Result<>& result, std::string_view details,
+                            const NamedLists& names) {
     Line line("");
     if (result) {
         line.add("outcome", "done");
@@ -162,11 +162,11 @@ void AuditRecords::outcome(const Result<>& result, std::string_view details,
     send(std::move(line).finish());
 }
 
-void AuditRecords::refused(const Error& error) {
+void AuditSink::refused(const Error& error) {
     Line line("");
     line.add("outcome", "refused");
     line.add_quoted("error", error.message());
     send(std::move(line).finish());
 }
 
-}  // namespace quvane::executor
+}  // namespace quvane::output
