@@ -1,7 +1,6 @@
 #include "patch.h"
 
 #include <optional>
-#include <unordered_map>
 
 #include <fmt/format.h>
 
@@ -180,16 +179,17 @@ Result<> PatchCommandExecutor::restore_each(const std::vector<boot_set::SavedPat
     if (!live) {
         return tl::unexpected(std::move(live.error()));
     }
-    std::unordered_map<std::string_view, PatchStatus> statuses;
-    statuses.reserve(live->records().size());
+    std::vector<std::string_view> uuids;
+    uuids.reserve(live->records().size());
     for (const PatchListRecord& patch : **live) {
-        statuses.emplace(patch.uuid, patch.status);
+        uuids.push_back(patch.uuid);
     }
+    boot_set::UuidIndex listed(std::move(uuids));
     std::vector<std::string> failures;
     for (const boot_set::SavedPatch& patch : patches) {
-        const auto found = statuses.find(patch.uuid);
+        const std::size_t at = listed.find(patch.uuid);
         const PatchStatus status =
-            found != statuses.end() ? found->second : PatchStatus::NotApplied;
+            at != boot_set::UuidIndex::none ? (**live)[at].status : PatchStatus::NotApplied;
         if (patch.withdrawn || status == PatchStatus::Accepted || os::interrupted()) {
             continue;
         }

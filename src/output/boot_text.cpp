@@ -72,7 +72,7 @@ std::string_view record_word(RecordState state) noexcept {
 
 std::string utc(double seconds) {
     // A time no record of ours holds is not handed to the C library.
-    if (!(seconds >= 0 && seconds < 253402300800.0)) {
+    if (!(seconds >= 0 && seconds <= executor::boot_set::latest_time)) {
         return "an unknown time";
     }
     const auto whole = static_cast<std::time_t>(seconds);

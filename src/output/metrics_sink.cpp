@@ -1,13 +1,8 @@
 #include "metrics_sink.h"
 
-#include <cerrno>
 #include <chrono>
-#include <cstdlib>
 
-#include <fcntl.h>
 #include <fmt/format.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "boot_text.h"
 #include "lossy_utf8.h"

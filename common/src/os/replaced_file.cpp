@@ -10,21 +10,6 @@
 
 namespace quvane::os {
 
-tl::expected<FileDescriptor, int> open_directory(const std::filesystem::path& path, bool create) {
-    constexpr int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-    FileDescriptor fd(::open(path.c_str(), flags));
-    if (!fd && errno == ENOENT && create) {
-        if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
-            return tl::unexpected(errno);
-        }
-        fd.reset(::open(path.c_str(), flags));
-    }
-    if (!fd) {
-        return tl::unexpected(errno);
-    }
-    return fd;
-}
-
 ReplacedFile::ReplacedFile(int directory, std::string name, std::string temporary,
                            FileDescriptor fd)
     : directory_(directory),

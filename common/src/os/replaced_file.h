@@ -14,10 +14,6 @@
 
 namespace quvane::os {
 
-// Opens the directory `path` for files made inside it, not following a link at its last
-// component; with `create`, makes it (mode 0700) when it is missing. The error is errno.
-tl::expected<FileDescriptor, int> open_directory(const std::filesystem::path& path, bool create);
-
 class ReplacedFile {
   public:
     // Starts the replacement of `name` in `directory` (which outlives this object) with a new

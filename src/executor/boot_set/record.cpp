@@ -13,9 +13,6 @@ namespace {
 // Version 1 had no boot ids: of it only the saved patches are read.
 constexpr std::uint32_t format_version = 2;
 
-// The latest time a record can hold: the end of the year 9999.
-constexpr double latest_time = 253402300799.0;
-
 // What every version holds, before the rest.
 struct Head {
     std::uint32_t version = 0;

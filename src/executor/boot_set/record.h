@@ -40,6 +40,9 @@ struct UnsavedAccept {
     bool operator==(const UnsavedAccept&) const = default;
 };
 
+// The latest time a record holds: the end of the year 9999; a later one is damage.
+inline constexpr double latest_time = 253402300799.0;
+
 struct LastRestore {
     std::string boot_id;  // the boot it ran in; empty where that could not be read
     double time = 0;      // seconds since the epoch
